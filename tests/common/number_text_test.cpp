@@ -1,0 +1,115 @@
+#include "common/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using velmora::Blanks;
+using velmora::formatFixed;
+using velmora::parseInteger;
+using velmora::parseNumber;
+
+TEST(FormatFixed, ListLineExamples) {
+  EXPECT_EQ(formatFixed(0.5, 6, 2), "0.50");
+  EXPECT_EQ(formatFixed(100.123, 6, 2), "100.12");
+  EXPECT_EQ(formatFixed(12345.678, 6, 2), "12345.70");
+  EXPECT_EQ(formatFixed(21.456, 5, 2), "21.46");
+  EXPECT_EQ(formatFixed(-5.2, 5, 2), "-5.20");
+  EXPECT_EQ(formatFixed(1234.567, 5, 2), "1234.60");
+  EXPECT_EQ(formatFixed(123456.7, 6, 2), "123457.00");
+}
+
+TEST(FormatFixed, TiesRoundAwayFromZeroOnTheExactBinaryValue) {
+  EXPECT_EQ(formatFixed(21.125, 5, 2), "21.13");    // exactly representable tie
+  EXPECT_EQ(formatFixed(-21.125, 5, 2), "-21.13");
+  EXPECT_EQ(formatFixed(0.125, 6, 2), "0.13");
+  EXPECT_EQ(formatFixed(2.5, 3, 0), "3");
+  EXPECT_EQ(formatFixed(-2.5, 3, 0), "-3");
+  // 1.005 is stored just below the tie, so it rounds down: the value is rounded once.
+  EXPECT_EQ(formatFixed(1.005, 6, 2), "1.00");
+  EXPECT_EQ(formatFixed(237.6, 3, 0), "238");
+  EXPECT_EQ(formatFixed(225.0, 3, 0), "225");
+}
+
+TEST(FormatFixed, NoNegativeZero) {
+  EXPECT_EQ(formatFixed(-0.001, 5, 2), "0.00");
+  EXPECT_EQ(formatFixed(-0.0, 5, 2), "0.00");
+  EXPECT_EQ(formatFixed(-0.004, 8, 3), "-0.004");
+  EXPECT_EQ(formatFixed(0.0, 4, 0), "0");
+}
+
+TEST(FormatFixed, CarriesAndPadding) {
+  EXPECT_EQ(formatFixed(9.999, 5, 2), "10.00");
+  EXPECT_EQ(formatFixed(99999.5, 6, 2), "99999.50");
+  EXPECT_EQ(formatFixed(999999.5, 6, 2), "1E6");  // carry makes seven integer digits
+  EXPECT_EQ(formatFixed(3.9083, 7, 4), "3.9083");
+  EXPECT_EQ(formatFixed(100.012, 7, 3), "100.012");
+  EXPECT_EQ(formatFixed(-5.8, 7, 4), "-5.8000");
+  EXPECT_EQ(formatFixed(0.000123456, 3, 6), "0.000123");
+}
+
+TEST(FormatFixed, ExponentFallbackWhenTheIntegerPartIsTooLong) {
+  EXPECT_EQ(formatFixed(1234567.8, 6, 2), "1.23457E6");
+  EXPECT_EQ(formatFixed(-1234567.8, 6, 2), "-1.23457E6");
+  EXPECT_EQ(formatFixed(12345.0, 4, 0), "1.235E4");
+  EXPECT_EQ(formatFixed(100000.0, 5, 2), "1E5");
+  EXPECT_EQ(formatFixed(1e300, 6, 2), "1E300");
+  EXPECT_EQ(formatFixed(9999.0, 4, 0), "9999");
+}
+
+TEST(FormatFixed, NonFiniteValuesDoNotCrash) {
+  EXPECT_EQ(formatFixed(std::numeric_limits<double>::quiet_NaN(), 5, 2), "NAN");
+  EXPECT_EQ(formatFixed(-std::numeric_limits<double>::infinity(), 5, 2), "-INF");
+  EXPECT_EQ(formatFixed(std::numeric_limits<double>::denorm_min(), 5, 2), "0.00");
+}
+
+TEST(ParseNumber, AcceptsTheNumberGrammar) {
+  EXPECT_EQ(parseNumber("25.456"), 25.456);
+  EXPECT_EQ(parseNumber("-5.2"), -5.2);
+  EXPECT_EQ(parseNumber("+7"), 7.0);
+  EXPECT_EQ(parseNumber("3.9083E-03"), 3.9083e-3);
+  EXPECT_EQ(parseNumber("1e3"), 1000.0);
+  EXPECT_EQ(parseNumber("5."), 5.0);
+  EXPECT_EQ(parseNumber(".5"), 0.5);
+  EXPECT_EQ(parseNumber("-.5"), -0.5);
+}
+
+TEST(ParseNumber, RefusesEverythingElse) {
+  for (const char* bad : {"", "-", "+", ".", "1.2.3", "1,5", "e5", "1e", "1e+", "--1", "+-1", "inf", "nan",
+                          "0x10", "12a", "1 2", "1e5.0"}) {
+    EXPECT_FALSE(parseNumber(bad).has_value()) << bad;
+  }
+}
+
+TEST(ParseNumber, BlanksOnlyWhereTheCallerAllowsThem) {
+  EXPECT_FALSE(parseNumber(" 25.4").has_value());
+  EXPECT_FALSE(parseNumber("25.4 ").has_value());
+  EXPECT_EQ(parseNumber("  25.4\t", Blanks::Allowed), 25.4);
+  EXPECT_FALSE(parseNumber("   ", Blanks::Allowed).has_value());
+  EXPECT_FALSE(parseNumber("2 5", Blanks::Allowed).has_value());
+}
+
+TEST(ParseNumber, OutOfRangeDoesNotFail) {
+  EXPECT_TRUE(std::isinf(*parseNumber("1e999")));
+  EXPECT_EQ(*parseNumber("1e-999"), 0.0);
+}
+
+TEST(ParseNumber, RoundTripsTheFormattedText) {
+  for (double v : {0.0, 1.0 / 1440.0, 21.46, -273.15, 12345.7, 849.99}) {
+    auto text = formatFixed(v, 6, 2);
+    ASSERT_TRUE(parseNumber(text).has_value()) << text;
+    EXPECT_EQ(formatFixed(*parseNumber(text), 6, 2), text);
+  }
+}
+
+TEST(ParseInteger, DigitsAndSignOnly) {
+  EXPECT_EQ(parseInteger("123"), 123);
+  EXPECT_EQ(parseInteger("-99"), -99);
+  EXPECT_EQ(parseInteger("+5"), 5);
+  EXPECT_EQ(parseInteger(" 31 ", Blanks::Allowed), 31);
+  EXPECT_FALSE(parseInteger("1.5").has_value());
+  EXPECT_FALSE(parseInteger("-").has_value());
+  EXPECT_FALSE(parseInteger("+-3").has_value());
+  EXPECT_FALSE(parseInteger("99999999999").has_value());
+}
