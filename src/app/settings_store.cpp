@@ -1,0 +1,208 @@
+#include "app/settings_store.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "common/number_text.h"
+
+namespace velmora {
+
+std::optional<std::uint32_t> readDword(const SettingsBackend& store, std::string_view key, std::string_view name) {
+  auto v = store.read(key, name);
+  if (!v) return std::nullopt;
+  if (auto* d = std::get_if<std::uint32_t>(&*v)) return *d;
+  if (auto* s = std::get_if<std::string>(&*v)) {
+    auto t = trimBlanks(*s);
+    if (t.empty() || t.size() > 10) return std::nullopt;
+    std::uint64_t n = 0;
+    for (char c : t) {
+      if (c < '0' || c > '9') return std::nullopt;
+      n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (n > 0xFFFFFFFFull) return std::nullopt;
+    return static_cast<std::uint32_t>(n);
+  }
+  return std::nullopt;
+}
+
+std::optional<double> readDouble(const SettingsBackend& store, std::string_view key, std::string_view name) {
+  auto v = store.read(key, name);
+  if (!v) return std::nullopt;
+  auto* bytes = std::get_if<std::vector<std::uint8_t>>(&*v);
+  if (!bytes || bytes->size() != 8) return std::nullopt;
+  std::uint64_t bits = 0;
+  for (int i = 7; i >= 0; --i) bits = (bits << 8) | (*bytes)[static_cast<size_t>(i)];
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+
+std::optional<std::string> readText(const SettingsBackend& store, std::string_view key, std::string_view name) {
+  auto v = store.read(key, name);
+  if (!v) return std::nullopt;
+  if (auto* s = std::get_if<std::string>(&*v)) return *s;
+  return std::nullopt;
+}
+
+void writeDword(SettingsBackend& store, std::string_view key, std::string_view name, std::uint32_t value) {
+  store.write(key, name, SettingValue{value});
+}
+
+void writeDouble(SettingsBackend& store, std::string_view key, std::string_view name, double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  std::vector<std::uint8_t> bytes(8);
+  for (size_t i = 0; i < 8; ++i) bytes[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  store.write(key, name, SettingValue{std::move(bytes)});
+}
+
+void writeText(SettingsBackend& store, std::string_view key, std::string_view name, std::string_view value) {
+  store.write(key, name, SettingValue{std::string(value)});
+}
+
+namespace {
+
+int readInt(const SettingsBackend& s, std::string_view name, int def, int lo, int hi) {
+  auto v = readDword(s, kMainKey, name);
+  if (!v) return def;
+  auto n = static_cast<std::int32_t>(*v);  // a DWORD holding a negative position
+  return n >= lo && n <= hi ? n : def;
+}
+
+std::optional<bool> readBool(const SettingsBackend& s, std::string_view key, std::string_view name) {
+  auto v = readDword(s, key, name);
+  if (!v) return std::nullopt;
+  return *v != 0;
+}
+
+double readAxis(const SettingsBackend& s, std::string_view name, double def) {
+  auto v = readDouble(s, kMainKey, name);
+  return v && std::isfinite(*v) && std::fabs(*v) < 1e15 ? *v : def;
+}
+
+constexpr int kMaxExtent = 100000;
+
+}  // namespace
+
+std::optional<MainSettings> loadMainSettings(const SettingsBackend& store, int userLanguageId) {
+  if (!store.keyExists(kMainKey)) return std::nullopt;
+  MainSettings m;
+  const int langDefault = userLanguageId == 1049 ? 1 : 2;
+  m.LangID = readInt(store, "LangID", langDefault, 1, 2);
+  m.Width = readInt(store, "Width", 800, 1, kMaxExtent);
+  m.Height = readInt(store, "Height", 600, 1, kMaxExtent);
+  m.Top = readInt(store, "Top", 0, -kMaxExtent, kMaxExtent);
+  m.Left = readInt(store, "Left", 0, -kMaxExtent, kMaxExtent);
+  m.ChartVisible = readBool(store, kMainKey, "ChartVisible").value_or(true);
+  m.TuneVisible = readBool(store, kMainKey, "TuneVisible").value_or(false);
+  if (auto flow = readDword(store, kMainKey, "Flow")) {
+    auto n = static_cast<std::int32_t>(*flow);
+    m.Flow = std::clamp(n, 1, 120);
+  }
+  m.Ystart = readAxis(store, "Ystart", 0);
+  m.Yrange = readAxis(store, "Yrange", 350);
+  m.Xrange = readAxis(store, "Xrange", 60);
+  m.Catch = readBool(store, kMainKey, "Catch").value_or(false);
+  m.AutoY = readBool(store, kMainKey, "AutoY");
+  m.AutoX = readBool(store, kMainKey, "AutoX");
+  m.CalcMethod = readInt(store, "CalcMethod", 0, 0, 2);
+  m.USB = readBool(store, kMainKey, "USB");
+  return m;
+}
+
+void saveMainSettings(SettingsBackend& store, const MainSettings& m) {
+  auto dword = [&](std::string_view name, std::int64_t v) {
+    writeDword(store, kMainKey, name, static_cast<std::uint32_t>(v));
+  };
+  dword("LangID", m.LangID);
+  dword("Width", m.Width);
+  dword("Height", m.Height);
+  dword("Top", m.Top);
+  dword("Left", m.Left);
+  dword("ChartVisible", m.ChartVisible);
+  dword("TuneVisible", m.TuneVisible);
+  dword("Flow", m.Flow);
+  writeDouble(store, kMainKey, "Ystart", m.Ystart);
+  writeDouble(store, kMainKey, "Yrange", m.Yrange);
+  writeDouble(store, kMainKey, "Xrange", m.Xrange);
+  dword("Catch", m.Catch);
+  dword("AutoY", m.AutoY.value_or(false));
+  dword("AutoX", m.AutoX.value_or(false));
+  dword("CalcMethod", m.CalcMethod);
+  dword("USB", m.USB.value_or(false));
+}
+
+namespace {
+std::string toolbarKey(std::string_view toolbarName) {
+  std::string key = kToolbarsKey;
+  key += '\\';
+  key += toolbarName;
+  return key;
+}
+
+bool isDockName(std::string_view s) {
+  return s == "TopDock" || s == "BotDock" || s == "LeftDock" || s == "RightDock";
+}
+}  // namespace
+
+std::optional<ToolbarLayout> loadToolbarLayout(const SettingsBackend& store, std::string_view toolbarName) {
+  const std::string key = toolbarKey(toolbarName);
+  if (!store.keyExists(key)) return std::nullopt;
+  auto rev = readDword(store, key, "Rev");
+  if (!rev || *rev != kToolbarLayoutRev) return std::nullopt;
+  ToolbarLayout l;
+  l.Visible = readBool(store, key, "Visible").value_or(true);
+  if (auto d = readText(store, key, "DockedTo"); d && (isDockName(*d) || *d == "+")) l.DockedTo = *d;
+  if (auto d = readText(store, key, "LastDock"); d && isDockName(*d)) l.LastDock = *d;
+  auto intValue = [&](std::string_view name, int def) {
+    auto v = readDword(store, key, name);
+    if (!v) return def;
+    auto n = static_cast<std::int32_t>(*v);
+    return n >= -kMaxExtent && n <= kMaxExtent ? n : def;
+  };
+  l.DockRow = std::max(0, intValue("DockRow", 0));
+  l.DockPos = intValue("DockPos", 0);
+  l.FloatLeft = intValue("FloatLeft", 0);
+  l.FloatTop = intValue("FloatTop", 0);
+  return l;
+}
+
+void saveToolbarLayout(SettingsBackend& store, std::string_view toolbarName, const ToolbarLayout& l) {
+  const std::string key = toolbarKey(toolbarName);
+  writeDword(store, key, "Rev", kToolbarLayoutRev);
+  writeDword(store, key, "Visible", l.Visible ? 1 : 0);
+  writeText(store, key, "DockedTo", l.DockedTo);
+  writeText(store, key, "LastDock", l.LastDock);
+  writeDword(store, key, "DockRow", static_cast<std::uint32_t>(l.DockRow));
+  writeDword(store, key, "DockPos", static_cast<std::uint32_t>(l.DockPos));
+  writeDword(store, key, "FloatLeft", static_cast<std::uint32_t>(l.FloatLeft));
+  writeDword(store, key, "FloatTop", static_cast<std::uint32_t>(l.FloatTop));
+}
+
+bool MemorySettingsBackend::keyExists(std::string_view key) const {
+  return std::find(m_keys.begin(), m_keys.end(), key) != m_keys.end();
+}
+
+std::optional<SettingValue> MemorySettingsBackend::read(std::string_view key, std::string_view name) const {
+  for (const auto& e : m_values)
+    if (e.key == key && e.name == name) return e.value;
+  return std::nullopt;
+}
+
+bool MemorySettingsBackend::write(std::string_view key, std::string_view name, const SettingValue& value) {
+  createKey(key);
+  for (auto& e : m_values)
+    if (e.key == key && e.name == name) {
+      e.value = value;
+      return true;
+    }
+  m_values.push_back({std::string(key), std::string(name), value});
+  return true;
+}
+
+void MemorySettingsBackend::createKey(std::string_view key) {
+  if (!keyExists(key)) m_keys.emplace_back(key);
+}
+
+}  // namespace velmora

@@ -1,0 +1,102 @@
+#pragma once
+// The program's persistent settings: one interface over two stores (the registry on
+// Windows, an INI file elsewhere) with the same keys and value types, and the typed
+// reading and writing of every value with its default.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace velmora {
+
+// Key paths, below HKEY_CURRENT_USER on Windows.
+inline constexpr const char* kMainKey = "Software\\KORVAN\\Programs\\Velmora";
+inline constexpr const char* kPortSettingsKey = "Software\\KORVAN\\Programs\\Velmora\\PortSettings";
+inline constexpr const char* kToolbarsKey = "Software\\KORVAN\\Programs\\Toolbars";
+
+// A stored value: a DWORD, binary bytes, or text.
+using SettingValue = std::variant<std::uint32_t, std::vector<std::uint8_t>, std::string>;
+
+class SettingsBackend {
+ public:
+  virtual ~SettingsBackend() = default;
+  virtual bool keyExists(std::string_view key) const = 0;
+  // The stored value, or nothing when the value is missing.
+  virtual std::optional<SettingValue> read(std::string_view key, std::string_view name) const = 0;
+  // Creates the key when needed. Returns false when the store cannot be written.
+  virtual bool write(std::string_view key, std::string_view name, const SettingValue& value) = 0;
+};
+
+// Typed reads: nothing when the value is missing or of another type. An INI file stores
+// every DWORD as text, so a decimal text is taken for a DWORD there.
+std::optional<std::uint32_t> readDword(const SettingsBackend& store, std::string_view key, std::string_view name);
+std::optional<double> readDouble(const SettingsBackend& store, std::string_view key, std::string_view name);
+std::optional<std::string> readText(const SettingsBackend& store, std::string_view key, std::string_view name);
+void writeDword(SettingsBackend& store, std::string_view key, std::string_view name, std::uint32_t value);
+void writeDouble(SettingsBackend& store, std::string_view key, std::string_view name, double value);
+void writeText(SettingsBackend& store, std::string_view key, std::string_view name, std::string_view value);
+
+// The values of the main key, in the order they are read and written.
+struct MainSettings {
+  int LangID = 2;
+  int Width = 800;
+  int Height = 600;
+  int Top = 0;
+  int Left = 0;
+  bool ChartVisible = true;
+  bool TuneVisible = false;
+  int Flow = 60;
+  double Ystart = 0;
+  double Yrange = 350;
+  double Xrange = 60;
+  bool Catch = false;
+  std::optional<bool> AutoY;  // nothing: leave the axis as it is
+  std::optional<bool> AutoX;
+  int CalcMethod = 0;
+  std::optional<bool> USB;
+};
+
+// Reads the main key. Nothing when the key does not exist (then nothing is applied).
+// Values of the wrong type or out of range give their default; `Flow` is clamped to 1..120.
+// A missing `LangID` gives Russian when the user's language identifier is 1049.
+std::optional<MainSettings> loadMainSettings(const SettingsBackend& store, int userLanguageId);
+void saveMainSettings(SettingsBackend& store, const MainSettings& settings);
+
+// The toolbar layout section "TBToolbar" under the toolbars key.
+struct ToolbarLayout {
+  bool Visible = true;
+  std::string DockedTo = "TopDock";  // "TopDock", "BotDock", "LeftDock", "RightDock", or "+" floating
+  std::string LastDock = "TopDock";
+  int DockRow = 0;
+  int DockPos = 0;
+  int FloatLeft = 0;
+  int FloatTop = 0;
+};
+inline constexpr int kToolbarLayoutRev = 2000;
+
+// Nothing when the section is missing or of another revision.
+std::optional<ToolbarLayout> loadToolbarLayout(const SettingsBackend& store, std::string_view toolbarName);
+void saveToolbarLayout(SettingsBackend& store, std::string_view toolbarName, const ToolbarLayout& layout);
+
+// An in-memory store for tests and for a program run without a writable store.
+class MemorySettingsBackend : public SettingsBackend {
+ public:
+  bool keyExists(std::string_view key) const override;
+  std::optional<SettingValue> read(std::string_view key, std::string_view name) const override;
+  bool write(std::string_view key, std::string_view name, const SettingValue& value) override;
+  void createKey(std::string_view key);
+
+ private:
+  struct Entry {
+    std::string key;
+    std::string name;
+    SettingValue value;
+  };
+  std::vector<std::string> m_keys;
+  std::vector<Entry> m_values;
+};
+
+}  // namespace velmora

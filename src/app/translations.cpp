@@ -1,0 +1,144 @@
+#include "app/translations.h"
+
+namespace velmora {
+namespace {
+
+using S = Section;
+
+// Main window. "СОМ" in the port caption is written with Cyrillic letters.
+constexpr TranslationEntry kMain[] = {
+    {S::Captions, "fmMain", "Velmora", "Velmora"},
+    {S::Captions, "miPort", "Порт: СОМ1", "Port: COM1"},
+    {S::Captions, "miFile", "Файл", "File"},
+    {S::Captions, "miOpen", "Открыть", "Open"},
+    {S::Captions, "miSave", "Сохранить", "Save"},
+    {S::Captions, "miToClipboard", "В буфер обмена", "To clipboard"},
+    {S::Captions, "miExit", "Выход", "Exit"},
+    {S::Captions, "miTune", "Настройка", "Setup"},
+    {S::Captions, "miSelectView", "Таблица", "List"},
+    {S::Captions, "miRecord", "Регистрация", "Record"},
+    {S::Captions, "lbTablo", "0.0", ""},
+    {S::Captions, "miHelp", "?", ""},
+    {S::Captions, "miClear", "Очистка", "Clear"},
+    {S::Captions, "miCatch", "Захват", "Catch"},
+    {S::Captions, "miYAuto", "Авто Y", "Auto Y"},
+    {S::Captions, "miXAuto", "Авто X", "Auto X"},
+    {S::Captions, "lbFlow", "Запись значений/мин", "Recording data/min"},
+    {S::Captions, "btClb", "Калибровка", "Calibration"},
+    {S::Captions, "cbAxis", "Настройка осей", "Axes setup"},
+
+    {S::Fonts, "fmMain", "MS Sans Serif", "MS Sans Serif"},
+    {S::Fonts, "TBToolbar", "MS Sans Serif", "MS Sans Serif"},
+    {S::Fonts, "lbTablo", "MS Sans Serif", "MS Sans Serif"},
+    {S::Fonts, "edYstart", "MS Sans Serif", "MS Sans Serif"},
+    {S::Fonts, "edYrange", "MS Sans Serif", "MS Sans Serif"},
+    {S::Fonts, "edXrange", "MS Sans Serif", "MS Sans Serif"},
+    {S::Fonts, "btClb", "MS Sans Serif", "MS Sans Serif"},
+    {S::Fonts, "StatusBar", "Tahoma", "Tahoma"},
+    {S::Fonts, "reRX", "Courier", "Courier"},
+
+    {S::CharSets, "fmMain", "DEFAULT_CHARSET", "DEFAULT_CHARSET"},
+    {S::CharSets, "TBToolbar", "RUSSIAN_CHARSET", "DEFAULT_CHARSET"},
+    {S::CharSets, "lbTablo", "DEFAULT_CHARSET", "DEFAULT_CHARSET"},
+    {S::CharSets, "edYstart", "DEFAULT_CHARSET", "DEFAULT_CHARSET"},
+    {S::CharSets, "edYrange", "DEFAULT_CHARSET", "DEFAULT_CHARSET"},
+    {S::CharSets, "edXrange", "DEFAULT_CHARSET", "DEFAULT_CHARSET"},
+    {S::CharSets, "btClb", "DEFAULT_CHARSET", "DEFAULT_CHARSET"},
+    {S::CharSets, "StatusBar", "DEFAULT_CHARSET", "DEFAULT_CHARSET"},
+    {S::CharSets, "reRX", "ANSI_CHARSET", "ANSI_CHARSET"},
+
+    {S::DlgsCaptions, "Warning", "Warning", "Warning"},
+    {S::DlgsCaptions, "Error", "Error", "Error"},
+    {S::DlgsCaptions, "Information", "Information", "Information"},
+    {S::DlgsCaptions, "Confirm", "Confirm", "Confirm"},
+    {S::DlgsCaptions, "Yes", "&Yes", "&Yes"},
+    {S::DlgsCaptions, "No", "&No", "&No"},
+    {S::DlgsCaptions, "OK", "OK", "OK"},
+    {S::DlgsCaptions, "Cancel", "Cancel", "Cancel"},
+    {S::DlgsCaptions, "Abort", "&Abort", "&Abort"},
+    {S::DlgsCaptions, "Retry", "&Retry", "&Retry"},
+    {S::DlgsCaptions, "Ignore", "&Ignore", "&Ignore"},
+    {S::DlgsCaptions, "All", "&All", "&All"},
+    {S::DlgsCaptions, "NoToAll", "N&o to All", "N&o to All"},
+    {S::DlgsCaptions, "YesToAll", "Yes to &All", "Yes to &All"},
+    {S::DlgsCaptions, "Help", "&Help", "&Help"},
+
+    {S::Strings, "IDS_53", "Обмен данными с термометром нарушен !", "Communication error!"},
+    {S::Strings, "IDS_54", "Проверьте правильность подключения", "Check cable connection"},
+    {S::Strings, "IDS_55", "Ом ", "Ohm"},
+    {S::Strings, "IDS_65", "t, мин", "t, min"},
+    {S::Strings, "IDS_66", "Авто", "Auto"},
+    {S::Strings, "IDS_67", "мин", "min"},
+    {S::Strings, "IDS_70", "Температура T=", "Temperature T="},
+    {S::Strings, "IDS_71", ",  время t=", ", time t="},
+    {S::Strings, "IDS_77", "Копия графика помещена в буфер обмена", "Chart has been copied into clipboard"},
+    {S::Strings, "IDS_78", "Копия таблицы помещена в буфер обмена", "List has been copied into clipboard"},
+    {S::Strings, "strPORT_PREFFIX", "Порт: ", "Port:"},
+
+    {S::OtherStrings, "SaveDialog.Title", "Сохранение данных", "Store data"},
+    {S::OtherStrings, "OpenDialog.Title", "Загрузка данных", "Load data"},
+};
+
+// Calibration window. The Russian IDS_12 ends in the Cyrillic letter Es.
+constexpr TranslationEntry kCalibr[] = {
+    {S::Captions, "fmCalibr", "Расчет градуировочных коэффициентов термометра",
+     "Calculate thermometer calibration factors"},
+    {S::Captions, "rgRorT", "Измерение", "Data type"},
+    {S::Captions, "gbData", "Исходные данные", "Input data"},
+    {S::Captions, "gbCof", "Коэффициенты интерполяционного уравнения", "The factors of interpolation equation"},
+    {S::Captions, "btLoad", "Загрузить", "Load"},
+    {S::Captions, "btSave", "Сохранить", "Store"},
+    {S::Captions, "btRead", "Считать", "Read"},
+    {S::Captions, "btWrite", "Записать", "Write"},
+    {S::Captions, "btCalc", "Расчет 1", "Calc #1"},
+    {S::Captions, "pmCalc_N1", "Метод1: A, B и C - по всему набору данных",
+     "Calc #1: A, B, C - based on all data values"},
+    {S::Captions, "pmCalc_N2", "Метод2: A и B - по положительным значениям, C - по отрицательным",
+     "Calc #2: A, B - based on positive, but C - on negative data values"},
+    {S::Captions, "pmCalc_N3", "Метод3: A и B - по всему набору данных, C - игнорируется",
+     "Calc #3: A, B - based on all data values, C - doesn't matter"},
+    {S::Captions, "btError", "Δ", "Δ"},
+
+    {S::MultiLines, "rgRorT.Items", "сопротивление,температура", "resistance,temperature"},
+
+    {S::Strings, "IDS_0", "Расчет ", "Calc"},
+    {S::Strings, "IDS_1", "Неверное значение", "Invalid value"},
+    {S::Strings, "IDS_2", "Неверное значение коэффициента", "Invalid factor value"},
+    {S::Strings, "IDS_5", "Исходные данные плохо обусловлены.", "Singular data."},
+    {S::Strings, "IDS_6", "Невозможно вычислить коэффициенты.", "It is impossible to calculate factors."},
+    {S::Strings, "IDS_11", "Слишком большая ошибка при измерениях.", "Too much error in the data."},
+    {S::Strings, "IDS_12", "Невозможно определить коэффициент С.", "It is impossible to calculate factor C."},
+    {S::Strings, "IDS_14", " Старые", "Old"},
+    {S::Strings, "IDS_15", " Новые", "New"},
+    {S::Strings, "IDS_16", " Коэфф-ты", "Factors"},
+    {S::Strings, "IDS_24", "измер.", "meas"},
+    {S::Strings, "IDS_25", "[ Ом ]", "[Ohm]"},
+    {S::Strings, "IDS_27", "действ.", "actual"},
+
+    {S::OtherStrings, "SaveDialog.Title", "Сохранение данных", "Store data"},
+    {S::OtherStrings, "OpenDialog.Title", "Загрузка данных", "Load data"},
+    {S::OtherStrings, "SaveDialog.Filter", "Данные для градуировок|*.clb", "Данные для градуировок|*.clb"},
+};
+
+}  // namespace
+
+std::span<const TranslationEntry> mainWindowTable() { return kMain; }
+std::span<const TranslationEntry> calibrationWindowTable() { return kCalibr; }
+
+std::string_view Translator::lookup(std::span<const TranslationEntry> table, Section section,
+                                    std::string_view key) const {
+  for (const auto& e : table)
+    if (e.section == section && e.key == key) return e.text(m_language);
+  return {};
+}
+
+std::string_view Translator::text(std::string_view id) const {
+  auto t = lookup(kMain, Section::Strings, id);
+  return t.empty() ? lookup(kCalibr, Section::Strings, id) : t;
+}
+
+std::string_view Translator::dialogWord(std::string_view key) const {
+  return lookup(kMain, Section::DlgsCaptions, key);
+}
+
+}  // namespace velmora

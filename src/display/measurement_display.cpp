@@ -1,0 +1,24 @@
+#include "display/measurement_display.h"
+
+namespace velmora {
+
+void MeasurementDisplay::AddPoint(double x, double y) {
+  m_lineBuffer.clear();
+  appendListLine(m_lineBuffer, x, y);
+  m_list.append(m_lineBuffer);
+  m_series.add(x, y);
+  m_unsaved = true;
+  m_rules.afterPoint(y);
+}
+
+void MeasurementDisplay::miClearClick() {
+  m_list.clear();
+  m_series.clear();
+  m_clock.reset();
+  m_unsaved = false;
+  m_rules.setScrollPosition(100);
+  m_rules.setScrollEnabled(false);
+  m_rules.UpdateChartAxis();
+}
+
+}  // namespace velmora

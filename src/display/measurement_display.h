@@ -1,0 +1,48 @@
+#pragma once
+// The readings of a run, kept twice — as chart points and as list lines — and filled,
+// emptied and reloaded together, with the recording clock that stamps each point and the
+// axis follow-up of each new point.
+
+#include <string_view>
+
+#include "display/axis_rules.h"
+#include "display/measurement_series.h"
+#include "display/reading_list.h"
+#include "display/readout.h"
+#include "display/recording_clock.h"
+
+namespace velmora {
+
+class MeasurementDisplay {
+ public:
+  MeasurementDisplay(ChartView& view, const Clock& clock) : m_clock(clock), m_rules(view, m_series) {}
+
+  // One reading: a list line, a series point, then Catch and follow.
+  void AddPoint(double x, double y);
+  // Empties both stores, resets the clock to 0 elapsed, moves the scroll bar to its right
+  // end, disables it and rescales the axes.
+  void miClearClick();
+
+  MeasurementSeries& series() { return m_series; }
+  const MeasurementSeries& series() const { return m_series; }
+  ReadingList& list() { return m_list; }
+  const ReadingList& list() const { return m_list; }
+  RecordingClock& clock() { return m_clock; }
+  AxisRules& rules() { return m_rules; }
+  Readout& readout() { return m_readout; }
+
+  // Readings recorded or loaded and not saved since.
+  bool unsaved() const { return m_unsaved; }
+  void setUnsaved(bool unsaved) { m_unsaved = unsaved; }
+
+ private:
+  MeasurementSeries m_series;
+  ReadingList m_list;
+  RecordingClock m_clock;
+  AxisRules m_rules;
+  Readout m_readout;
+  std::string m_lineBuffer;
+  bool m_unsaved = false;
+};
+
+}  // namespace velmora

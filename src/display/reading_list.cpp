@@ -1,0 +1,53 @@
+#include "display/reading_list.h"
+
+#include "common/number_text.h"
+
+namespace velmora {
+
+void appendListLine(std::string& out, double xDays, double y) {
+  const double minutes = xDays / (1.0 / 86400.0) / 60.0;
+  appendFixed(out, minutes, 6, 2);
+  out.push_back(' ');
+  appendFixed(out, y, 5, 2);
+}
+
+std::string listLine(double xDays, double y) {
+  std::string s;
+  appendListLine(s, xDays, y);
+  return s;
+}
+
+void ReadingList::append(std::string_view line) {
+  m_chars.append(line);
+  m_ends.push_back(m_chars.size());
+}
+
+void ReadingList::clear() {
+  m_chars.clear();
+  m_chars.shrink_to_fit();
+  m_ends.clear();
+  m_ends.shrink_to_fit();
+}
+
+void ReadingList::reserve(std::size_t lines, std::size_t chars) {
+  m_ends.reserve(lines);
+  m_chars.reserve(chars);
+}
+
+std::string_view ReadingList::line(std::size_t i) const {
+  const std::size_t begin = i == 0 ? 0 : static_cast<std::size_t>(m_ends[i - 1]);
+  return std::string_view(m_chars).substr(begin, static_cast<std::size_t>(m_ends[i]) - begin);
+}
+
+std::string ReadingList::text() const {
+  std::string s;
+  s.reserve(m_chars.size() + 2 * m_ends.size());
+  writeText([&](std::string_view piece) { s.append(piece); });
+  return s;
+}
+
+std::size_t ReadingList::memoryBytes() const {
+  return m_chars.capacity() + m_ends.capacity() * sizeof(std::uint64_t);
+}
+
+}  // namespace velmora

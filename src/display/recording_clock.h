@@ -1,0 +1,38 @@
+#pragma once
+// The recording clock: elapsed recording time in days, AccumTime + (now − StartTime). It
+// grows only while recording runs; "now" comes from an injected clock so that tests run in
+// virtual time. The program's clock is monotonic, so neither midnight nor a change of the
+// system time or of daylight saving makes the elapsed time jump.
+
+namespace velmora {
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual double nowDays() const = 0;
+};
+
+class RecordingClock {
+ public:
+  explicit RecordingClock(const Clock& clock) : m_clock(clock) {}
+
+  void startRun() { StartTime = m_clock.nowDays(); }
+  void endRun() { AccumTime += m_clock.nowDays() - StartTime; }
+  double elapsed() const { return AccumTime + (m_clock.nowDays() - StartTime); }
+  void continueAfterLoad(double lastX) {
+    StartTime = m_clock.nowDays();
+    AccumTime = lastX;
+  }
+  void reset() {
+    StartTime = m_clock.nowDays();
+    AccumTime = 0;
+  }
+
+  double StartTime = 0;
+  double AccumTime = 0;
+
+ private:
+  const Clock& m_clock;
+};
+
+}  // namespace velmora
