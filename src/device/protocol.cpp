@@ -1,0 +1,253 @@
+#include "device/protocol.h"
+
+#include <algorithm>
+
+#include "common/number_text.h"
+
+namespace velmora {
+
+namespace {
+constexpr const char* kCofPrefix[4] = {"wR", "wA", "wB", "wC"};
+constexpr const char* kCofSuffix[4] = {"", "1e-3", "1e-7", "1e-12"};
+constexpr double kCofReadScale[4] = {1.0, 1e3, 1e7, 1e12};
+constexpr int kCofDecimals[4] = {3, 4, 4, 4};
+}  // namespace
+
+std::string cofWriteCommand(int index, std::string_view cellText) {
+  std::string cmd = kCofPrefix[index];
+  cmd += cellText;
+  cmd += kCofSuffix[index];
+  return cmd;
+}
+
+void Protocol::SendCmd(std::string_view text) {
+  if (text.empty()) return;
+  std::string line(text);
+  line.push_back('\r');
+  if (m_host.usbActive())
+    m_host.sendUsb(line);
+  else
+    m_host.sendSerial(line);
+  if (!m_timeOff.active()) m_timeOff.start(kAnswerTimeoutMs);
+}
+
+void Protocol::ParseRXstr(std::string_view line) {
+  if (WaitData) {
+    WaitData = false;
+    m_host.setStatusText("");
+    std::string_view s = trimLeadingBlanks(line);
+    m_host.readoutReply(s);
+    const auto blank = s.find(' ');
+    if (blank != std::string_view::npos) s.remove_prefix(blank + 1);
+    const double x = m_host.elapsed();
+    // Leading blanks are allowed; nothing may follow the number.
+    if (auto y = parseNumber(trimLeadingBlanks(s))) {
+      RetriesLeft = kRetryBudget;  // a good reading restores the budget
+      m_host.AddPoint(x, *y);
+    }
+    return;
+  }
+  if (WaitEcho) {
+    WaitEcho = false;
+    if (line == LastCmd) {
+      RetriesLeft = kRetryBudget;
+      SendCmd("wY");
+      WaitCof = true;
+      m_host.appendCalibrStatus("+");
+    } else {
+      if (line != "wN") SendCmd("wN");
+      WriteNextCof(m_pbWrite);
+      m_host.appendCalibrStatus("-");
+    }
+    return;
+  }
+  if (WaitCof && line.find("Rt0=") != std::string_view::npos) {
+    parseCofLine(line);
+    return;
+  }
+  // Nothing awaited, or a line without "Rt0=" while a factor line is awaited: ignored.
+}
+
+void Protocol::parseCofLine(std::string_view line) {
+  WaitCof = false;
+  m_host.setCalibrStatus("");
+  std::string_view rest = line;
+  for (int i = 0; i < 4; ++i) {
+    const auto eq = rest.find('=');
+    auto comma = rest.find(',');
+    if (comma == std::string_view::npos) comma = rest.size();
+    std::string_view value;
+    if (eq != std::string_view::npos && eq < comma) value = rest.substr(eq + 1, comma - eq - 1);
+    rest = comma < rest.size() ? rest.substr(comma + 1) : std::string_view();
+    auto v = parseNumber(value, Blanks::Allowed);
+    if (!v) {
+      // The read or write goes no further; its flag stays set until the next one starts.
+      std::string msg = "'";
+      msg += trimBlanks(value);
+      msg += "' is not a valid floating point value";
+      m_host.showError(msg);
+      return;
+    }
+    const std::string text = formatFixed(*v * kCofReadScale[i], 7, kCofDecimals[i]);
+    if (ReadingCof) m_host.setCofCell(1, i + 1, text);
+    if (WritingCof && i == m_pbWrite) m_host.setCofCell(2, i + 1, text);
+  }
+  RetriesLeft = kRetryBudget;
+  ReadingCof = false;
+  if (WritingCof) {
+    setPbWrite(m_pbWrite + 1);
+    if (m_pbWrite < 4) {
+      WriteNextCof(m_pbWrite);
+    } else {
+      WritingCof = false;
+      setPbWrite(0);
+      m_host.setCalibrStatus("");
+    }
+  } else {
+    m_host.cofProgressChanged();
+  }
+}
+
+void Protocol::receiveText(std::string_view text) {
+  RxBuffer.append(text);
+  // One line at a time out of the buffer, so that whatever the parser sends (and whatever
+  // arrives meanwhile) never sees a half-consumed buffer.
+  for (;;) {
+    const auto cr = RxBuffer.find('\r');
+    if (cr == std::string::npos) break;
+    std::string line = RxBuffer.substr(0, std::min(cr, kMaxLine));
+    RxBuffer.erase(0, cr + 1);
+    ParseRXstr(line);
+  }
+  if (RxBuffer.size() > kMaxRxBuffer) RxBuffer.erase(0, RxBuffer.size() - kMaxRxBuffer);
+}
+
+void Protocol::SerialPortRxClusterEvent(std::string_view block, std::uint32_t lineErrors) {
+  m_timeOff.stop();
+  if (lineErrors != 0) return;  // dropped; the blocks behind it are not held up
+  if (block.size() > kMaxLine) block = block.substr(0, kMaxLine);
+  if (SkipFirstByte) {
+    SkipFirstByte = false;
+    block = block.size() < 2 ? std::string_view() : block.substr(1);
+  }
+  receiveText(block);
+}
+
+bool Protocol::ToggleSerialPort(bool on) {
+  const bool active = m_host.setSerialActive(on);
+  SkipFirstByte = active;
+  if (active) {
+    m_host.purgeSerial();
+    RxBuffer.clear();
+  }
+  return active;
+}
+
+bool Protocol::miRecordClick(bool checked) {
+  const bool was = m_recording;
+  bool on;
+  if (m_host.usbActive()) {
+    on = checked;
+    if (on) RxBuffer.clear();
+  } else {
+    on = ToggleSerialPort(checked);
+  }
+  m_recording = on;
+  m_host.setRecording(on);
+  if (on)
+    m_dataTimer.start(m_pollInterval);
+  else
+    m_dataTimer.stop();
+  if (on) {
+    if (!was) m_host.startRun();
+    DataTimerTimer();
+    RetriesLeft = kRetryBudget;
+  } else {
+    if (was) m_host.endRun();
+    m_timeOff.stop();
+    WaitData = false;
+  }
+  return on;
+}
+
+void Protocol::DataTimerTimer() {
+  SendCmd("d");
+  m_host.readoutRequest();
+  m_host.setStatusText("|");
+  WaitData = true;
+  WaitEcho = false;
+  WaitCof = false;
+}
+
+std::optional<int> Protocol::seFlowChange(std::string_view text) {
+  auto rate = parseInteger(text, Blanks::Allowed);
+  if (!rate) return std::nullopt;
+  const int clamped = std::clamp(*rate, 1, 120);
+  m_pollInterval = 60000 / clamped;
+  if (m_dataTimer.active()) m_dataTimer.start(m_pollInterval);
+  return clamped;
+}
+
+void Protocol::TimeOffTimerTimer() {
+  if (RetriesLeft > 0) {
+    --RetriesLeft;
+    if (WaitData) {
+      DataTimerTimer();
+      m_host.appendStatusText("*");
+    }
+    if (WaitEcho && !LastCmd.empty()) SendCmd(LastCmd);
+    if (WaitCof) {
+      SendCmd("q");
+      WaitCof = true;
+      m_host.appendCalibrStatus("*");
+    }
+    return;
+  }
+  m_timeOff.stop();
+  m_dataTimer.stop();
+  miRecordClick(false);
+  m_host.communicationError();
+}
+
+void Protocol::startCofRead() {
+  ReadingCof = true;
+  WritingCof = false;
+  setPbWrite(0);
+  SendCmd("q");
+  WaitCof = true;
+  WaitEcho = false;
+  WaitData = false;
+  m_host.cofProgressChanged();
+}
+
+void Protocol::startCofWrite() {
+  if (!m_host.usbActive() && !m_host.serialActive()) ToggleSerialPort(true);
+  WritingCof = true;
+  ReadingCof = false;
+  setPbWrite(0);
+  WriteNextCof(0);
+}
+
+void Protocol::WriteNextCof(int index) {
+  if (index >= 4 || index < 0) {
+    setPbWrite(0);
+    return;
+  }
+  const std::string cell = m_host.newCofCell(index);
+  if (!parseNumber(cell, Blanks::Allowed)) {
+    WritingCof = false;
+    setPbWrite(0);
+    m_host.rejectNewCofCell(index);
+    return;
+  }
+  LastCmd = cofWriteCommand(index, cell);
+  SendCmd(LastCmd);
+  WaitEcho = true;
+  WaitData = false;
+  WaitCof = false;
+  m_host.cofProgressChanged();
+  RetriesLeft = kRetryBudget;
+  m_host.setCalibrStatus("|");
+}
+
+}  // namespace velmora

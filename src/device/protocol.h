@@ -1,0 +1,129 @@
+#pragma once
+// The thermometer's line protocol, with the program as master: one command line out, one
+// answer line back. Polling for readings while recording, reading the calibration factors,
+// writing them one at a time with echo and confirmation, the answer time-out with its
+// retries, and the framing of received bytes into CR-terminated lines.
+//
+// Commands:  "d"  → "<resistance> <temperature>"
+//            "q"  → "Rt0=<R0>,A=<A>,B=<B>,C=<C>"
+//            "wR100.000" / "wA3.90831e-3" / ... → exact echo, then "wY" → factor line, "wN" rejects.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+// A timer driven by the main window (QTimer) or by a test's virtual clock.
+class ProtocolTimer {
+ public:
+  virtual ~ProtocolTimer() = default;
+  virtual void start(int intervalMs) = 0;  // (re)starts with this period
+  virtual void stop() = 0;
+  virtual bool active() const = 0;
+};
+
+// What the protocol needs of the window around it.
+class ProtocolHost {
+ public:
+  virtual ~ProtocolHost() = default;
+  // Transport.
+  virtual bool usbActive() const = 0;                  // UsbPresent and UsbSelected
+  virtual void sendSerial(std::string_view text) = 0;  // text ends in CR
+  virtual void sendUsb(std::string_view text) = 0;
+  virtual bool setSerialActive(bool on) = 0;  // opens/closes, sets DTR/RTS; returns whether open
+  virtual bool serialActive() const = 0;
+  virtual void purgeSerial() = 0;
+  // Main window.
+  virtual void setStatusText(std::string_view text) = 0;
+  virtual void appendStatusText(std::string_view text) = 0;
+  virtual void setRecording(bool on) = 0;  // toggle check, port menu enabled, readout visible
+  virtual void readoutRequest() = 0;
+  virtual void readoutReply(std::string_view reply) = 0;
+  virtual void startRun() = 0;  // recording clock
+  virtual void endRun() = 0;
+  virtual double elapsed() const = 0;
+  virtual void AddPoint(double x, double y) = 0;
+  virtual void communicationError() = 0;  // beep, then IDS_53 CR IDS_54 in an error box
+  virtual void showError(std::string_view text) = 0;  // the general error report
+  // Calibration window.
+  virtual void setCalibrStatus(std::string_view text) = 0;
+  virtual void appendCalibrStatus(std::string_view text) = 0;
+  virtual std::string newCofCell(int index) const = 0;  // text of the "New" cell of factor i
+  virtual void rejectNewCofCell(int index) = 0;          // focus the cell, IDS_2 message
+  virtual void setCofCell(int row, int column, std::string_view text) = 0;
+  virtual void cofProgressChanged() = 0;  // repaint of the coefficient table / progress bar
+};
+
+class Protocol {
+ public:
+  static constexpr int kAnswerTimeoutMs = 2000;
+  static constexpr int kRetryBudget = 5;
+  static constexpr std::size_t kMaxLine = 255;
+  static constexpr std::size_t kMaxRxBuffer = 4096;  // newest bytes kept of an unterminated line
+
+  Protocol(ProtocolHost& host, ProtocolTimer& dataTimer, ProtocolTimer& timeOffTimer)
+      : m_host(host), m_dataTimer(dataTimer), m_timeOff(timeOffTimer) {}
+
+  void SendCmd(std::string_view text);
+  void ParseRXstr(std::string_view line);
+
+  // A received serial block: drops the first character after opening, keeps at most 255
+  // characters, cuts lines at CR. A block with line-error bits is dropped.
+  void SerialPortRxClusterEvent(std::string_view block, std::uint32_t lineErrors);
+  // Received text of any transport (after its own framing): appended to RxBuffer and cut
+  // into lines at CR.
+  void receiveText(std::string_view text);
+
+  // Opens or closes the serial port for recording; returns whether it is open.
+  bool ToggleSerialPort(bool on);
+
+  // "Record": the toggle's new state. Returns whether recording is on.
+  bool miRecordClick(bool checked);
+  void DataTimerTimer();
+  // The rate control's text; nothing happens when it is not an integer. Returns the
+  // clamped rate written back into the control.
+  std::optional<int> seFlowChange(std::string_view text);
+  void TimeOffTimerTimer();
+
+  // Calibration window.
+  void startCofRead();
+  void startCofWrite();
+  void WriteNextCof(int index);
+  void clearTransferFlags() { WaitCof = WaitEcho = ReadingCof = WritingCof = false; }
+
+  bool recording() const { return m_recording; }
+  int pollIntervalMs() const { return m_pollInterval; }
+  int pbWrite() const { return m_pbWrite; }
+
+  // Exchange state.
+  bool WaitData = false;
+  bool WaitEcho = false;
+  bool WaitCof = false;
+  int RetriesLeft = 0;
+  std::string LastCmd;
+  std::string RxBuffer;
+  bool ReadingCof = false;
+  bool WritingCof = false;
+  bool SkipFirstByte = false;
+
+ private:
+  void parseCofLine(std::string_view line);
+  void setPbWrite(int v) {
+    m_pbWrite = v;
+    m_host.cofProgressChanged();
+  }
+
+  ProtocolHost& m_host;
+  ProtocolTimer& m_dataTimer;
+  ProtocolTimer& m_timeOff;
+  bool m_recording = false;
+  int m_pollInterval = 1000;
+  int m_pbWrite = 0;
+};
+
+// The write command of factor i (0 = R0 … 3 = C): prefix, the cell text unchanged, scale.
+std::string cofWriteCommand(int index, std::string_view cellText);
+
+}  // namespace velmora

@@ -1,0 +1,105 @@
+#pragma once
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/protocol.h"
+
+namespace velmora::test {
+
+// Timers in virtual milliseconds.
+class VirtualTime {
+ public:
+  struct Timer : ProtocolTimer {
+    VirtualTime* owner = nullptr;
+    std::function<void()> onFire;
+    bool isActive = false;
+    int interval = 0;
+    long due = 0;
+    void start(int ms) override {
+      isActive = true;
+      interval = ms;
+      due = owner->now + ms;
+    }
+    void stop() override { isActive = false; }
+    bool active() const override { return isActive; }
+  };
+
+  Timer& make() {
+    timers.push_back(std::make_unique<Timer>());
+    timers.back()->owner = this;
+    return *timers.back();
+  }
+
+  // Runs every timer that falls due within the next `ms` milliseconds, in time order.
+  void advance(long ms) {
+    const long end = now + ms;
+    for (;;) {
+      Timer* next = nullptr;
+      for (auto& t : timers)
+        if (t->isActive && t->due <= end && (!next || t->due < next->due)) next = t.get();
+      if (!next) break;
+      now = next->due;
+      next->due += next->interval;
+      next->onFire();
+    }
+    now = end;
+  }
+
+  long now = 0;
+  std::vector<std::unique_ptr<Timer>> timers;
+};
+
+struct FakeProtocolHost : ProtocolHost {
+  bool usb = false;
+  bool serialOpen = false;
+  bool serialOpens = true;
+  std::vector<std::string> serialSent, usbSent;
+  std::string status, calibrStatus;
+  bool recording = false;
+  int readoutRequests = 0;
+  std::vector<std::string> readoutReplies;
+  std::vector<std::pair<double, double>> points;
+  int communicationErrors = 0;
+  std::vector<std::string> errors;
+  std::string cof[3][5];
+  int rejectedCell = -1;
+  int purges = 0;
+  double elapsedDays = 0;
+  std::function<void(std::string_view)> onSend;  // the instrument's side
+
+  bool usbActive() const override { return usb; }
+  void sendSerial(std::string_view t) override {
+    if (!serialOpen) return;
+    serialSent.emplace_back(t);
+    if (onSend) onSend(t);
+  }
+  void sendUsb(std::string_view t) override {
+    usbSent.emplace_back(t);
+    if (onSend) onSend(t);
+  }
+  bool setSerialActive(bool on) override { return serialOpen = on && serialOpens; }
+  bool serialActive() const override { return serialOpen; }
+  void purgeSerial() override { ++purges; }
+  void setStatusText(std::string_view t) override { status = t; }
+  void appendStatusText(std::string_view t) override { status += t; }
+  void setRecording(bool on) override { recording = on; }
+  void readoutRequest() override { ++readoutRequests; }
+  void readoutReply(std::string_view r) override { readoutReplies.emplace_back(r); }
+  void startRun() override {}
+  void endRun() override {}
+  double elapsed() const override { return elapsedDays; }
+  void AddPoint(double x, double y) override { points.emplace_back(x, y); }
+  void communicationError() override { ++communicationErrors; }
+  void showError(std::string_view t) override { errors.emplace_back(t); }
+  void setCalibrStatus(std::string_view t) override { calibrStatus = t; }
+  void appendCalibrStatus(std::string_view t) override { calibrStatus += t; }
+  std::string newCofCell(int i) const override { return cof[2][i + 1]; }
+  void rejectNewCofCell(int i) override { rejectedCell = i; }
+  void setCofCell(int row, int col, std::string_view t) override { cof[row][col] = t; }
+  void cofProgressChanged() override {}
+};
+
+}  // namespace velmora::test

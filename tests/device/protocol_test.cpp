@@ -1,0 +1,294 @@
+#include "device/protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "fake_protocol_host.h"
+#include "thermometer_model.h"
+
+using namespace velmora;
+
+namespace {
+
+struct ProtocolFixture : ::testing::Test {
+  test::VirtualTime time;
+  test::VirtualTime::Timer& dataTimer = time.make();
+  test::VirtualTime::Timer& timeOff = time.make();
+  test::FakeProtocolHost host;
+  Protocol protocol{host, dataTimer, timeOff};
+
+  void SetUp() override {
+    dataTimer.onFire = [this] { protocol.DataTimerTimer(); };
+    timeOff.onFire = [this] { protocol.TimeOffTimerTimer(); };
+  }
+  // A block as the serial port delivers it (first byte after opening is dropped).
+  void deliver(std::string_view bytes) { protocol.SerialPortRxClusterEvent(bytes, 0); }
+  void startRecording() {
+    ASSERT_TRUE(protocol.miRecordClick(true));
+    protocol.SkipFirstByte = false;
+  }
+};
+
+}  // namespace
+
+TEST_F(ProtocolFixture, RecordingPollsAtOnceAndAtTheRate) {
+  ASSERT_EQ(protocol.seFlowChange("60"), 60);
+  startRecording();
+  EXPECT_TRUE(host.recording);
+  ASSERT_EQ(host.serialSent.size(), 1u);
+  EXPECT_EQ(host.serialSent[0], "d\r");
+  EXPECT_EQ(host.status, "|");
+  EXPECT_EQ(host.readoutRequests, 1);
+  EXPECT_TRUE(protocol.WaitData);
+  deliver("  100.123 25.456\r");
+  ASSERT_EQ(host.points.size(), 1u);
+  EXPECT_EQ(host.points[0].second, 25.456);
+  EXPECT_EQ(host.readoutReplies.back(), "100.123 25.456");
+  EXPECT_EQ(host.status, "");
+  time.advance(1000);
+  EXPECT_EQ(host.serialSent.size(), 2u);
+}
+
+TEST_F(ProtocolFixture, ReadingAnswers) {
+  startRecording();
+  deliver("100.123\r");  // no blank: the whole text is the temperature
+  ASSERT_EQ(host.points.size(), 1u);
+  EXPECT_EQ(host.points[0].second, 100.123);
+  protocol.DataTimerTimer();
+  deliver("100.123 OVER\r");  // not a number: readout only
+  EXPECT_EQ(host.points.size(), 1u);
+  EXPECT_EQ(host.readoutReplies.back(), "100.123 OVER");
+  protocol.DataTimerTimer();
+  deliver("100.123 25.4 \r");  // nothing may follow the number
+  EXPECT_EQ(host.points.size(), 1u);
+  deliver("100.000 0.000\r");  // nothing awaited: ignored
+  EXPECT_EQ(host.points.size(), 1u);
+}
+
+TEST_F(ProtocolFixture, LineFramingAcrossBlocks) {
+  startRecording();
+  deliver("100.1 2");
+  EXPECT_TRUE(host.points.empty());
+  EXPECT_EQ(protocol.RxBuffer, "100.1 2");
+  deliver("1.5\r");
+  ASSERT_EQ(host.points.size(), 1u);
+  EXPECT_EQ(host.points[0].second, 21.5);
+  // Two lines in one block are parsed in order: the second finds nothing awaited.
+  protocol.DataTimerTimer();
+  deliver("100 1\r100 2\r");
+  ASSERT_EQ(host.points.size(), 2u);
+  EXPECT_EQ(host.points[1].second, 1);
+}
+
+TEST_F(ProtocolFixture, FirstByteAfterOpeningAndBlockLimits) {
+  ASSERT_TRUE(protocol.miRecordClick(true));
+  EXPECT_TRUE(protocol.SkipFirstByte);
+  EXPECT_EQ(host.purges, 1);
+  deliver("x");  // a first block of one character is dropped entirely
+  EXPECT_EQ(protocol.RxBuffer, "");
+  EXPECT_FALSE(protocol.SkipFirstByte);
+  deliver("100 20\r");
+  EXPECT_EQ(host.points.size(), 1u);
+
+  protocol.DataTimerTimer();
+  std::string big(300, '1');
+  big[5] = ' ';
+  deliver(big);  // only the first 255 characters count
+  EXPECT_EQ(protocol.RxBuffer.size(), 255u);
+}
+
+TEST_F(ProtocolFixture, ABlockWithLineErrorsIsDroppedWithoutHoldingUpTheNext) {
+  startRecording();
+  protocol.SerialPortRxClusterEvent("garbled\r", 0x4);
+  EXPECT_TRUE(protocol.WaitData);
+  deliver("100 22\r");
+  EXPECT_EQ(host.points.size(), 1u);
+}
+
+TEST_F(ProtocolFixture, PollIntervalFromTheRate) {
+  EXPECT_EQ(protocol.seFlowChange("7"), 7);
+  EXPECT_EQ(protocol.pollIntervalMs(), 8571);
+  EXPECT_EQ(protocol.seFlowChange("0"), 1);
+  EXPECT_EQ(protocol.pollIntervalMs(), 60000);
+  EXPECT_EQ(protocol.seFlowChange("500"), 120);
+  EXPECT_EQ(protocol.pollIntervalMs(), 500);
+  EXPECT_FALSE(protocol.seFlowChange("abc").has_value());
+  EXPECT_EQ(protocol.pollIntervalMs(), 500);
+}
+
+TEST_F(ProtocolFixture, ASilentThermometerIsGivenUpAtTheSixthTimeOut) {
+  protocol.seFlowChange("120");
+  startRecording();
+  deliver("100 20\r");
+  time.advance(500);  // next poll, never answered
+  const long firstUnanswered = time.now;
+  while (host.communicationErrors == 0 && time.now < 60000) time.advance(100);
+  EXPECT_EQ(host.communicationErrors, 1);
+  EXPECT_NEAR(time.now - firstUnanswered, 12000, 100);
+  EXPECT_FALSE(host.recording);
+  EXPECT_FALSE(protocol.recording());
+  EXPECT_FALSE(dataTimer.active());
+  EXPECT_FALSE(timeOff.active());
+  EXPECT_FALSE(host.serialOpen);
+  EXPECT_EQ(host.points.size(), 1u);  // points kept
+}
+
+TEST_F(ProtocolFixture, IsolatedLostAnswersNeverEndALongRecording) {
+  // Each lost answer costs one time-out; a good answer in between restores the budget, so
+  // sixty isolated losses over a long run leave it recording.
+  protocol.seFlowChange("1");
+  startRecording();
+  for (int i = 0; i < 60; ++i) {
+    time.advance(2000);  // time-out: poll repeated
+    deliver("100 20\r");
+    time.advance(58000);
+  }
+  EXPECT_TRUE(protocol.recording());
+  EXPECT_EQ(host.communicationErrors, 0);
+  EXPECT_EQ(protocol.RetriesLeft, Protocol::kRetryBudget);
+}
+
+TEST_F(ProtocolFixture, AnyDataStopsTheTimeOut) {
+  startRecording();
+  EXPECT_TRUE(timeOff.active());
+  deliver("noise");
+  EXPECT_FALSE(timeOff.active());
+}
+
+TEST_F(ProtocolFixture, FactorLineAfterReadFillsTheOldRow) {
+  host.serialOpen = true;
+  protocol.startCofRead();
+  EXPECT_EQ(host.serialSent.back(), "q\r");
+  EXPECT_TRUE(protocol.WaitCof);
+  deliver("Rt0=100.0120,A=3.908E-3,B=-5.8E-7,C=-4.2E-12\r");
+  EXPECT_EQ(host.cof[1][1], "100.012");
+  EXPECT_EQ(host.cof[1][2], "3.9080");
+  EXPECT_EQ(host.cof[1][3], "-5.8000");
+  EXPECT_EQ(host.cof[1][4], "-4.2000");
+  EXPECT_FALSE(protocol.ReadingCof);
+  EXPECT_FALSE(protocol.WaitCof);
+}
+
+TEST_F(ProtocolFixture, ASingleFieldFactorLineFailsOnTheSecondField) {
+  host.serialOpen = true;
+  protocol.startCofRead();
+  deliver("Rt0=100.0120\r");
+  EXPECT_EQ(host.cof[1][1], "100.012");
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.errors[0], "'' is not a valid floating point value");
+  EXPECT_TRUE(protocol.ReadingCof);  // stays set until the next read or write
+}
+
+TEST_F(ProtocolFixture, LinesWithoutRt0KeepWaitingForTheFactors) {
+  host.serialOpen = true;
+  protocol.RetriesLeft = 5;  // left from the start of a recording: a read sets no budget
+  protocol.startCofRead();
+  time.advance(2000);  // time-out: "q" again with "*"
+  EXPECT_EQ(host.serialSent.size(), 2u);
+  EXPECT_EQ(host.serialSent.back(), "q\r");
+  EXPECT_EQ(host.calibrStatus, "*");
+  deliver("hello\r");
+  EXPECT_TRUE(protocol.WaitCof);
+}
+
+TEST(CofWriteCommand, CellTextAndScaleWithNothingBetween) {
+  EXPECT_EQ(cofWriteCommand(1, "3.9083"), "wA3.90831e-3");
+  EXPECT_EQ(cofWriteCommand(0, "100.05"), "wR100.05");
+  EXPECT_EQ(cofWriteCommand(3, "-4.1830"), "wC-4.18301e-12");
+}
+
+TEST_F(ProtocolFixture, WriteSequenceAgainstTheInstrumentModel) {
+  sim::ThermometerModel model;
+  std::vector<std::string> pending;  // the instrument answers after the command went out
+  host.onSend = [&](std::string_view t) {
+    auto reply = model.receive(t, 0);
+    if (!reply.empty()) pending.push_back(reply);
+  };
+  host.serialOpen = true;
+  host.cof[2][1] = "100.012";
+  host.cof[2][2] = "3.9080";
+  host.cof[2][3] = "-5.8000";
+  host.cof[2][4] = "-4.2000";
+  protocol.startCofWrite();
+  while (!pending.empty()) {
+    const std::string reply = pending.front();
+    pending.erase(pending.begin());
+    deliver(reply);
+  }
+  std::vector<std::string> sent = host.serialSent;
+  const std::vector<std::string> expected = {"wR100.012\r", "wY\r", "wA3.90801e-3\r", "wY\r",
+                                             "wB-5.80001e-7\r", "wY\r", "wC-4.20001e-12\r", "wY\r"};
+  EXPECT_EQ(sent, expected);
+  EXPECT_FALSE(protocol.WritingCof);
+  EXPECT_EQ(protocol.pbWrite(), 0);
+  EXPECT_EQ(host.calibrStatus, "");
+  EXPECT_DOUBLE_EQ(model.stored.R0, 100.012);
+  EXPECT_DOUBLE_EQ(model.stored.A, 3.908e-3);
+  EXPECT_DOUBLE_EQ(model.stored.C, -4.2e-12);
+  EXPECT_EQ(host.cof[2][2], "3.9080");  // confirmed by the instrument
+}
+
+TEST_F(ProtocolFixture, WrongEchoIsRejectedAndTheFactorSentAgain) {
+  host.serialOpen = true;
+  host.cof[2][1] = "100.000";
+  protocol.WritingCof = true;
+  protocol.WriteNextCof(0);
+  EXPECT_EQ(host.calibrStatus, "|");
+  deliver("WR100.000\r");  // differs only in letter case: wrong
+  ASSERT_GE(host.serialSent.size(), 3u);
+  EXPECT_EQ(host.serialSent[1], "wN\r");
+  EXPECT_EQ(host.serialSent[2], "wR100.000\r");
+  EXPECT_EQ(host.calibrStatus, "|-");  // the resend sets "|", then "-" is appended
+  deliver("wN\r");  // an echo of "wN" itself is not answered with "wN"
+  EXPECT_EQ(host.serialSent.back(), "wR100.000\r");
+  EXPECT_EQ(host.serialSent.size(), 4u);
+  deliver("wR100.000\r");
+  EXPECT_EQ(host.serialSent.back(), "wY\r");
+  EXPECT_EQ(host.calibrStatus, "|-+");
+}
+
+TEST_F(ProtocolFixture, AnInvalidNewCellStopsTheWrite) {
+  host.serialOpen = true;
+  host.cof[2][1] = "-";
+  protocol.startCofWrite();
+  EXPECT_EQ(host.rejectedCell, 0);
+  EXPECT_FALSE(protocol.WritingCof);
+  EXPECT_TRUE(host.serialSent.empty());
+}
+
+TEST_F(ProtocolFixture, APollCutsOffACoefficientExchange) {
+  host.serialOpen = true;
+  protocol.startCofRead();
+  protocol.DataTimerTimer();
+  EXPECT_FALSE(protocol.WaitCof);
+  deliver("Rt0=1,A=1,B=1,C=1\r");
+  EXPECT_EQ(host.cof[1][1], "");
+}
+
+TEST_F(ProtocolFixture, AStartThatFailsLeavesRecordingOff) {
+  host.serialOpens = false;
+  EXPECT_FALSE(protocol.miRecordClick(true));
+  EXPECT_FALSE(host.recording);
+  EXPECT_FALSE(dataTimer.active());
+}
+
+TEST_F(ProtocolFixture, BadInstrumentBytesNeverGrowTheBufferOrCrash) {
+  startRecording();
+  deliver(std::string(10000, 'A'));
+  EXPECT_LE(protocol.RxBuffer.size(), Protocol::kMaxRxBuffer);
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<int> byte(0, 255), len(0, 400);
+  for (int i = 0; i < 5000; ++i) {
+    std::string block(static_cast<size_t>(len(rng)), '\0');
+    for (auto& c : block) c = static_cast<char>(byte(rng));
+    if (i % 7 == 0) protocol.DataTimerTimer();
+    if (i % 11 == 0) protocol.startCofRead();
+    if (i % 13 == 0) {
+      host.cof[2][1] = "100";
+      protocol.startCofWrite();
+    }
+    protocol.SerialPortRxClusterEvent(block, i % 17 == 0 ? 1u : 0u);
+    ASSERT_LE(protocol.RxBuffer.size(), Protocol::kMaxRxBuffer);
+  }
+}
