@@ -1,0 +1,470 @@
+#include "display/chart_panel.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRubberBand>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "display/series_plottable.h"
+
+namespace velmora {
+
+// ---------------------------------------------------------------- tickers
+
+double TimeTicker::getTickStep(const QCPRange& range) {
+  static constexpr double kSteps[] = {1,    2,    5,    10,    15,    30,    60,    120,   300,    600,
+                                      900,  1800, 3600, 7200,  10800, 21600, 43200, 86400, 172800, 432000,
+                                      864000};
+  const double exact = range.size() / (mTickCount + 1e-10) * 86400.0;  // seconds
+  for (double s : kSteps)
+    if (s >= exact) return s / 86400.0;
+  return QCPAxisTicker::getTickStep(range);
+}
+
+QString TimeTicker::getTickLabel(double tick, const QLocale&, QChar, int) {
+  return QString::fromStdString(formatTimeOfDay(tick, m_format));
+}
+
+double MinStepTicker::getTickStep(const QCPRange& range) {
+  return std::max(QCPAxisTicker::getTickStep(range), m_minStep);
+}
+
+// ---------------------------------------------------------------- plot gestures
+
+void ChartPlot::paintEvent(QPaintEvent* event) {
+  QCustomPlot::paintEvent(event);
+  if (afterDraw) {
+    QPainter painter(this);
+    afterDraw(painter);
+  }
+}
+
+void ChartPlot::mousePressEvent(QMouseEvent* event) {
+  m_pressPos = m_lastPos = event->pos();
+  m_button = event->button();
+  if (m_button == Qt::LeftButton) {
+    if (!m_band) m_band = new QRubberBand(QRubberBand::Rectangle, this);
+    m_band->setGeometry(QRect(m_pressPos, QSize()));
+    m_band->show();
+  }
+  event->accept();
+}
+
+void ChartPlot::mouseMoveEvent(QMouseEvent* event) {
+  if (m_button == Qt::LeftButton && m_band) {
+    m_band->setGeometry(QRect(m_pressPos, event->pos()).normalized());
+  } else if (m_button == Qt::RightButton) {
+    if (panBy && event->pos() != m_lastPos) panBy(m_lastPos, event->pos());
+    m_lastPos = event->pos();
+  } else if (m_button == Qt::NoButton && hitTest) {
+    if (hitTest(event->position()))
+      setCursor(Qt::CrossCursor);
+    else
+      unsetCursor();
+  }
+  event->accept();
+}
+
+void ChartPlot::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != m_button) return;
+  const QPoint end = event->pos();
+  if (m_button == Qt::LeftButton) {
+    if (m_band) m_band->hide();
+    const QPoint d = end - m_pressPos;
+    if (std::abs(d.x()) < 3 && std::abs(d.y()) < 3) {
+      if (click) click(event->position());
+    } else if (d.x() > 0 && d.y() > 0) {
+      if (zoomTo) zoomTo(QRect(m_pressPos, end).normalized());
+    } else if (undo) {
+      undo();
+    }
+  }
+  m_button = Qt::NoButton;
+  event->accept();
+}
+
+void ChartPlot::resizeEvent(QResizeEvent* event) {
+  QCustomPlot::resizeEvent(event);
+  if (resized) resized();
+}
+
+// ---------------------------------------------------------------- panel
+
+ChartPanel::ChartPanel(const MeasurementSeries& series, QWidget* parent) : QWidget(parent), m_series(series) {
+  setObjectName("pnChart");
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  m_plot = new ChartPlot(this);
+  m_plot->setObjectName("Chart");
+  m_plot->setMouseTracking(true);
+  m_plot->setInteractions(QCP::Interactions());
+  m_plot->setBackground(m_background);
+  m_plot->axisRect()->setBackground(m_background);
+  m_plot->setNoAntialiasingOnDrag(true);
+  layout->addWidget(m_plot);
+
+  m_timeTicker = QSharedPointer<TimeTicker>::create();
+  m_plot->xAxis->setTicker(m_timeTicker);
+  m_plot->yAxis->setTicker(QSharedPointer<MinStepTicker>::create(0.1));
+  const QFont axisFont("MS Sans Serif", 9);
+  m_plot->xAxis->setTickLabelFont(axisFont);
+  m_plot->yAxis->setTickLabelFont(axisFont);
+  m_plot->xAxis->setLabelFont(axisFont);
+  for (QCPAxis* a : {m_plot->xAxis2, m_plot->yAxis2}) {
+    a->setVisible(true);
+    a->setTicks(false);
+    a->setTickLabels(false);
+    a->setBasePen(QPen(Qt::gray, 1));
+  }
+  m_series1 = new SeriesPlottable(m_plot->xAxis, m_plot->yAxis, series);
+  m_series1->setObjectName("Series1");
+
+  static const char* kBoxNames[3] = {"edYstart", "edYrange", "edXrange"};
+  static const char* kBoxTexts[3] = {"0", "350", "30"};
+  QFont boxFont("MS Sans Serif", 8);
+  boxFont.setBold(true);
+  for (int i = 0; i < 3; ++i) {
+    auto* e = new QLineEdit(QString::fromLatin1(kBoxTexts[i]), m_plot);
+    e->setObjectName(kBoxNames[i]);
+    e->setFixedSize(28, 19);
+    e->setFrame(false);
+    e->setFont(boxFont);
+    e->setContextMenuPolicy(Qt::NoContextMenu);
+    e->setAlignment(Qt::AlignCenter);
+    e->hide();
+    e->installEventFilter(this);
+    m_boxes[i] = e;
+  }
+
+  m_cbFrame = new QFrame(m_plot);
+  m_cbFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  m_cbFrame->setFixedSize(113, 20);
+  m_cbAxis = new QCheckBox("Axes setup", m_cbFrame);
+  m_cbAxis->setObjectName("cbAxis");
+  m_cbAxis->setGeometry(4, 2, 105, 15);
+  connect(m_cbAxis, &QCheckBox::clicked, this, &ChartPanel::axisSetupClicked);
+
+  m_sbFrame = new QFrame(m_plot);
+  m_sbFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  m_sbXpos = new QScrollBar(Qt::Horizontal, m_sbFrame);
+  m_sbXpos->setObjectName("sbXpos");
+  m_sbXpos->setRange(0, 100);
+  m_sbXpos->setPageStep(0);
+  m_sbXpos->setSingleStep(1);
+  m_sbXpos->setValue(100);
+  m_sbXpos->setEnabled(false);
+  connect(m_sbXpos, &QScrollBar::valueChanged, this, [this](int v) {
+    if (!m_sbXpos->signalsBlocked()) emit userScrolled(v);
+  });
+
+  m_btMenu = new QToolButton(m_plot);
+  m_btMenu->setObjectName("btMenu");
+  m_btMenu->setAutoRaise(true);
+  m_btMenu->setFixedSize(23, 22);
+  m_btMenu->move(0, 0);
+  connect(m_btMenu, &QToolButton::clicked, this, &ChartPanel::menuButtonClicked);
+
+  m_plot->afterDraw = [this](QPainter& p) { ChartAfterDraw(p); };
+  m_plot->zoomTo = [this](const QRect& r) { onZoomRect(r); };
+  m_plot->panBy = [this](QPoint from, QPoint to) { onPan(from, to); };
+  m_plot->undo = [this] { onUndo(); };
+  m_plot->hitTest = [this](QPointF p) { return m_series1->hitIndex(p) >= 0; };
+  m_plot->click = [this](QPointF p) {
+    const long long i = m_series1->hitIndex(p);
+    if (i >= 0) emit seriesClicked(i);
+  };
+  m_plot->resized = [this] {
+    layoutControls();
+    emit chartResized();
+  };
+
+  m_redrawTimer.setSingleShot(true);
+  m_redrawTimer.setInterval(33);  // at most about 30 redraws a second
+  connect(&m_redrawTimer, &QTimer::timeout, this, &ChartPanel::flushRedraw);
+  pushRanges();
+  layoutControls();
+}
+
+void ChartPanel::layoutControls() {
+  const int w = m_plot->width();
+  const int h = m_plot->height();
+  m_plot->plotLayout()->setMargins(QMargins(std::max(4, w * 2 / 100), std::max(4, h * 2 / 100),
+                                            std::max(4, w * 2 / 100), std::max(36, h * 5 / 100)));
+  m_cbFrame->move(4, h - 12 - m_cbFrame->height());
+  const int sbWidth = std::max(20, w - 12 - 119);
+  m_sbFrame->setGeometry(119, h - 12 - 19, sbWidth, 19);
+  m_sbXpos->setGeometry(2, 2, sbWidth - 4, 15);
+  m_timeTicker->setTickCount(std::max(2, (w - 80) / 90));
+  requestRedraw();
+}
+
+void ChartPanel::ensureLayout() const {
+  auto* layout = m_plot->plotLayout();
+  layout->update(QCPLayoutElement::upPreparation);
+  layout->update(QCPLayoutElement::upMargins);
+  layout->update(QCPLayoutElement::upLayout);
+}
+
+int ChartPanel::leftAxisTop() const {
+  ensureLayout();
+  return m_plot->axisRect()->top();
+}
+int ChartPanel::leftAxisBottom() const {
+  ensureLayout();
+  return m_plot->axisRect()->bottom();
+}
+int ChartPanel::bottomAxisLeft() const {
+  ensureLayout();
+  return m_plot->axisRect()->left();
+}
+int ChartPanel::bottomAxisRight() const {
+  ensureLayout();
+  return m_plot->axisRect()->right();
+}
+
+void ChartPanel::pushRanges() {
+  auto push = [](QCPAxis* axis, double lo, double hi) {
+    if (!std::isfinite(lo) || !std::isfinite(hi)) return;
+    if (!(hi > lo)) hi = lo + std::max(1e-9, std::fabs(lo) * 1e-9);  // zero extent: draw a sliver
+    axis->setRange(lo, hi);
+  };
+  push(m_plot->yAxis, m_left.min, m_left.max);
+  push(m_plot->xAxis, m_bottom.min, m_bottom.max);
+}
+
+void ChartPanel::autoScale() {
+  if (m_series.empty()) return;
+  if (m_left.automatic) {
+    const YRange r = m_series.yRange(0, m_series.size());
+    const double pad = r.max > r.min ? (r.max - r.min) * 0.02 : 0.5;
+    m_left.min = r.min - pad;
+    m_left.max = r.max + pad;
+  }
+  if (m_bottom.automatic) {
+    m_bottom.min = m_series.x(0);
+    m_bottom.max = m_series.maxX() > m_bottom.min ? m_series.maxX() : m_bottom.min + 1.0 / 1440;
+  }
+}
+
+void ChartPanel::setLeftRange(double min, double max) {
+  m_left.min = min;
+  m_left.max = max;
+  requestRedraw();
+}
+
+void ChartPanel::setBottomRange(double min, double max) {
+  m_bottom.min = min;
+  m_bottom.max = max;
+  requestRedraw();
+}
+
+void ChartPanel::setLeftAutomatic(bool on) {
+  m_left.automatic = on;
+  if (on) autoScale();
+  requestRedraw();
+}
+
+void ChartPanel::setBottomAutomatic(bool on) {
+  m_bottom.automatic = on;
+  if (on) autoScale();
+  requestRedraw();
+}
+
+void ChartPanel::setBottomLabelFormat(std::string_view format) {
+  m_timeTicker->setFormat(format);
+  requestRedraw();
+}
+
+void ChartPanel::showScrollBar(int position, bool enabled) {
+  const QSignalBlocker block(m_sbXpos);
+  m_sbXpos->setValue(position);
+  m_sbXpos->setEnabled(enabled);
+}
+
+std::string ChartPanel::boxText(AxisBox b) const { return box(b)->text().toStdString(); }
+void ChartPanel::setBoxText(AxisBox b, std::string_view text) {
+  box(b)->setText(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+}
+void ChartPanel::placeBox(AxisBox b, int left, int top) { box(b)->move(left, top); }
+int ChartPanel::boxWidth(AxisBox b) const { return box(b)->width(); }
+int ChartPanel::boxHeight(AxisBox b) const { return box(b)->height(); }
+void ChartPanel::setBoxVisible(AxisBox b, bool visible) { box(b)->setVisible(visible); }
+
+void ChartPanel::showError(std::string_view text) {
+  if (errorSink) errorSink(text);
+}
+
+void ChartPanel::requestRedraw() {
+  m_dirty = true;
+  if (!m_redrawTimer.isActive()) m_redrawTimer.start();
+}
+
+void ChartPanel::flushRedraw() {
+  if (!m_dirty) return;
+  m_dirty = false;
+  m_redrawTimer.stop();
+  autoScale();
+  pushRanges();
+  m_plot->replot(QCustomPlot::rpQueuedRefresh);
+}
+
+bool ChartPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  for (int i = 0; i < 3; ++i) {
+    if (watched != m_boxes[i]) continue;
+    auto* ke = static_cast<QKeyEvent*>(event);
+    if (ke->matches(QKeySequence::Paste)) return true;
+    char key;
+    if (ke->key() == Qt::Key_Backspace) {
+      key = '\b';
+    } else if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) {
+      key = '\r';
+    } else {
+      const QString text = ke->text();
+      if (text.isEmpty() || text.at(0).unicode() < 0x20 || text.at(0).unicode() == 0x7f) return false;  // navigation
+      key = text.at(0).unicode() < 0x80 ? static_cast<char>(text.at(0).unicode()) : '\0';
+    }
+    if (!AxisRules::acceptsKey(m_boxes[i]->text().toStdString(), key)) return true;
+    if (key == '\r') {
+      emit boxEnter(static_cast<AxisBox>(i));
+      return true;
+    }
+    return false;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void ChartPanel::rememberScales() {
+  if (m_remembered) return;
+  m_savedLeft = m_left;
+  m_savedBottom = m_bottom;
+  m_remembered = true;
+}
+
+void ChartPanel::onZoomRect(const QRect& r) {
+  rememberScales();
+  const double x0 = m_plot->xAxis->pixelToCoord(r.left());
+  const double x1 = m_plot->xAxis->pixelToCoord(r.right());
+  const double y0 = m_plot->yAxis->pixelToCoord(r.bottom());
+  const double y1 = m_plot->yAxis->pixelToCoord(r.top());
+  m_left = {std::min(y0, y1), std::max(y0, y1), false};
+  m_bottom = {std::min(x0, x1), std::max(x0, x1), false};
+  m_zoomed = true;
+  requestRedraw();
+  emit zoomed();
+}
+
+void ChartPanel::onPan(QPoint from, QPoint to) {
+  rememberScales();
+  const double dx = m_plot->xAxis->pixelToCoord(from.x()) - m_plot->xAxis->pixelToCoord(to.x());
+  const double dy = m_plot->yAxis->pixelToCoord(from.y()) - m_plot->yAxis->pixelToCoord(to.y());
+  m_left = {m_left.min + dy, m_left.max + dy, false};
+  m_bottom = {m_bottom.min + dx, m_bottom.max + dx, false};
+  pushRanges();
+  m_plot->replot(QCustomPlot::rpQueuedRefresh);
+  emit zoomed();  // a pan suspends the controls like a zoom (once, while armed)
+}
+
+void ChartPanel::onUndo() {
+  if (m_remembered) {
+    m_left = m_savedLeft;
+    m_bottom = m_savedBottom;
+    m_remembered = false;
+  }
+  requestRedraw();
+  emit undone();
+  m_zoomed = false;
+}
+
+void ChartPanel::ChartAfterDraw(QPainter& p) {
+  auto text = [this](std::string_view id) {
+    return messageText ? QString::fromStdString(messageText(id)) : QString::fromUtf8(id.data(), int(id.size()));
+  };
+  const QRect area = m_plot->axisRect()->rect();
+  const int L = area.left(), R = area.right(), T = area.top(), B = area.bottom();
+  QFont normal("Arial", 10);
+  normal.setBold(true);
+  QFont small("Arial", 8);
+  small.setBold(true);
+  auto draw = [&p](int x, int y, const QString& s) {
+    p.drawText(QRect(x, y, 400, 60), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s);
+  };
+  auto triangle = [&p](QPoint a, QPoint b, QPoint c) {
+    const QPoint pts[3] = {a, b, c};
+    p.drawPolygon(pts, 3);
+  };
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(Qt::black);
+  p.setBrush(Qt::black);
+  p.setFont(normal);
+  draw(L + 5, T + 2, QString::fromUtf8("T, \u0421"));  // the last letter is Cyrillic Es
+  p.setFont(small);
+  draw(L + 16, T - 1, "o");
+  p.setFont(normal);
+  draw(R - 45, B - 17, text("IDS_65"));
+  if (!m_cbAxis->isChecked()) return;
+
+  const QPen thin(Qt::black, 1);
+  const QPen thick(Qt::black, 2);
+  QLineEdit* ex = box(AxisBox::Xrange);
+  QLineEdit* ey = box(AxisBox::Yrange);
+  QLineEdit* es = box(AxisBox::Ystart);
+  const int y = ex->y() + 9;
+  QString s;
+  if (m_bottom.automatic) {
+    s = text("IDS_66");
+  } else {
+    s = text("IDS_67");
+    p.setPen(thin);
+    triangle({L, y}, {L + 14, y + 3}, {L + 14, y - 4});
+    p.setPen(thick);
+    p.drawLine(L + 2, y, ex->x(), y);
+    p.drawLine(ex->x() + ex->width() + 27, y, R - 2, y);
+    p.setPen(thin);
+    triangle({R, y}, {R - 14, y + 3}, {R - 14, y - 4});
+  }
+  p.setPen(Qt::black);
+  draw(ex->x() + ex->width() + 2, y - 8, s);
+
+  const int x = ey->x() + ey->width() / 2;
+  if (m_left.automatic) {
+    s = text("IDS_66");
+  } else {
+    s = " C";
+    p.setPen(thin);
+    triangle({x, T}, {x - 4, T + 14}, {x + 3, T + 14});
+    p.setPen(thick);
+    p.drawLine(x, T + 2, x, ey->y());
+    p.drawLine(x, ey->y() + ey->height(), x, B - 2);
+    p.setPen(thin);
+    triangle({x, B - 2}, {x - 4, B - 16}, {x + 3, B - 16});
+    p.setPen(Qt::black);
+    p.setFont(small);
+    draw(ey->x() + ey->width() + 2, ey->y() - 2, "o");
+    p.setFont(normal);
+  }
+  p.setPen(Qt::black);
+  draw(ey->x() + ey->width() + 3, ey->y(), s);
+  if (m_left.automatic) return;
+  p.setFont(small);
+  draw(es->x() + es->width() + 2, es->y() - 2, "o");
+  p.setFont(normal);
+  draw(es->x() + es->width() + 7, es->y(), "C");
+}
+
+void ChartPanel::setPrintDress(bool on) {
+  const QColor bg = on ? QColor(Qt::white) : m_background;
+  m_plot->setBackground(bg);
+  m_plot->axisRect()->setBackground(bg);
+  m_plot->yAxis2->setVisible(!on);
+  m_plot->xAxis->grid()->setVisible(!on);
+  QFont f = m_plot->xAxis->tickLabelFont();
+  f.setPointSize(on ? 12 : 9);
+  m_plot->xAxis->setTickLabelFont(f);
+  m_plot->xAxis->setLabelFont(f);
+  m_plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+}  // namespace velmora
