@@ -3,12 +3,11 @@
 // Windows, an INI file elsewhere) with the same keys and value types, and the typed
 // reading and writing of every value with its default.
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
-#include <vector>
+
+#include "common/settings_backend.h"
 
 namespace velmora {
 
@@ -16,28 +15,6 @@ namespace velmora {
 inline constexpr const char* kMainKey = "Software\\KORVAN\\Programs\\Velmora";
 inline constexpr const char* kPortSettingsKey = "Software\\KORVAN\\Programs\\Velmora\\PortSettings";
 inline constexpr const char* kToolbarsKey = "Software\\KORVAN\\Programs\\Toolbars";
-
-// A stored value: a DWORD, binary bytes, or text.
-using SettingValue = std::variant<std::uint32_t, std::vector<std::uint8_t>, std::string>;
-
-class SettingsBackend {
- public:
-  virtual ~SettingsBackend() = default;
-  virtual bool keyExists(std::string_view key) const = 0;
-  // The stored value, or nothing when the value is missing.
-  virtual std::optional<SettingValue> read(std::string_view key, std::string_view name) const = 0;
-  // Creates the key when needed. Returns false when the store cannot be written.
-  virtual bool write(std::string_view key, std::string_view name, const SettingValue& value) = 0;
-};
-
-// Typed reads: nothing when the value is missing or of another type. An INI file stores
-// every DWORD as text, so a decimal text is taken for a DWORD there.
-std::optional<std::uint32_t> readDword(const SettingsBackend& store, std::string_view key, std::string_view name);
-std::optional<double> readDouble(const SettingsBackend& store, std::string_view key, std::string_view name);
-std::optional<std::string> readText(const SettingsBackend& store, std::string_view key, std::string_view name);
-void writeDword(SettingsBackend& store, std::string_view key, std::string_view name, std::uint32_t value);
-void writeDouble(SettingsBackend& store, std::string_view key, std::string_view name, double value);
-void writeText(SettingsBackend& store, std::string_view key, std::string_view name, std::string_view value);
 
 // The values of the main key, in the order they are read and written.
 struct MainSettings {
@@ -80,23 +57,5 @@ inline constexpr int kToolbarLayoutRev = 2000;
 // Nothing when the section is missing or of another revision.
 std::optional<ToolbarLayout> loadToolbarLayout(const SettingsBackend& store, std::string_view toolbarName);
 void saveToolbarLayout(SettingsBackend& store, std::string_view toolbarName, const ToolbarLayout& layout);
-
-// An in-memory store for tests and for a program run without a writable store.
-class MemorySettingsBackend : public SettingsBackend {
- public:
-  bool keyExists(std::string_view key) const override;
-  std::optional<SettingValue> read(std::string_view key, std::string_view name) const override;
-  bool write(std::string_view key, std::string_view name, const SettingValue& value) override;
-  void createKey(std::string_view key);
-
- private:
-  struct Entry {
-    std::string key;
-    std::string name;
-    SettingValue value;
-  };
-  std::vector<std::string> m_keys;
-  std::vector<Entry> m_values;
-};
 
 }  // namespace velmora
