@@ -353,7 +353,7 @@ void ChartPanel::onZoomRect(const QRect& r) {
   m_bottom = {std::min(x0, x1), std::max(x0, x1), false};
   m_zoomed = true;
   requestRedraw();
-  emit zoomed();
+  emit zoomMade();
 }
 
 void ChartPanel::onPan(QPoint from, QPoint to) {
@@ -364,7 +364,7 @@ void ChartPanel::onPan(QPoint from, QPoint to) {
   m_bottom = {m_bottom.min + dx, m_bottom.max + dx, false};
   pushRanges();
   m_plot->replot(QCustomPlot::rpQueuedRefresh);
-  emit zoomed();  // a pan suspends the controls like a zoom (once, while armed)
+  emit zoomMade();  // a pan suspends the controls like a zoom (once, while armed)
 }
 
 void ChartPanel::onUndo() {

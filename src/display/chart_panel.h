@@ -138,7 +138,7 @@ class ChartPanel : public QWidget, public ChartView {
   void userScrolled(int position);
   void axisSetupClicked();
   void menuButtonClicked();
-  void zoomed();
+  void zoomMade();
   void undone();
   void seriesClicked(long long index);
   void chartResized();

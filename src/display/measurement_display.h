@@ -15,7 +15,10 @@ namespace velmora {
 
 class MeasurementDisplay {
  public:
-  MeasurementDisplay(ChartView& view, const Clock& clock) : m_clock(clock), m_rules(view, m_series) {}
+  MeasurementDisplay(ChartView& view, const Clock& clock) : MeasurementDisplay(view, clock, m_ownSeries) {}
+  // With a series that lives elsewhere (the chart draws it).
+  MeasurementDisplay(ChartView& view, const Clock& clock, MeasurementSeries& series)
+      : m_series(series), m_clock(clock), m_rules(view, series) {}
 
   // One reading: a list line, a series point, then Catch and follow.
   void AddPoint(double x, double y);
@@ -36,7 +39,8 @@ class MeasurementDisplay {
   void setUnsaved(bool unsaved) { m_unsaved = unsaved; }
 
  private:
-  MeasurementSeries m_series;
+  MeasurementSeries m_ownSeries;
+  MeasurementSeries& m_series;
   ReadingList m_list;
   RecordingClock m_clock;
   AxisRules m_rules;

@@ -1,0 +1,35 @@
+// Velmora: the companion program of the QM-515 platinum resistance thermometer.
+#include <QDir>
+#include <QMessageBox>
+#include <cstring>
+#include <memory>
+
+#include "app/ini_settings_backend.h"
+#include "app/main_window.h"
+#include "app/ui_helpers.h"
+#include "app/velmora_application.h"
+
+int main(int argc, char** argv) {
+  Q_INIT_RESOURCE(velmora);
+  velmora::VelmoraApplication app(argc, argv);
+  velmora::MainWindowOptions options;
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--demo") == 0) options.demo = true;
+
+  app.setProperty("helpFile", QDir(QCoreApplication::applicationDirPath()).filePath("Velmora.html"));
+  QCoreApplication::setApplicationName("Velmora");
+  QGuiApplication::setApplicationDisplayName(QString::fromUtf8("Термометр QM-515"));
+
+#ifdef _WIN32
+  velmora::RegistrySettingsBackend store;
+#else
+  velmora::IniSettingsBackend store;
+#endif
+  velmora::TfmMain fmMain(store, options);
+  app.errorReport = [&fmMain](const QString& text) {
+    velmora::showMessage(fmMain.isVisible() ? &fmMain : nullptr, fmMain.translator(), velmora::MessageKind::Error,
+                         text);
+  };
+  fmMain.show();
+  return app.exec();
+}

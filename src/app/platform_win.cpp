@@ -1,0 +1,19 @@
+// Platform queries on Windows: the system version record and the user's language.
+#include <windows.h>
+
+#include "app/platform_info.h"
+
+namespace velmora {
+
+std::string osVersionText() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+#pragma warning(suppress : 4996)
+  if (!GetVersionExA(&info) || info.dwPlatformId == 0) return {};
+  return "OS:" + std::to_string(info.dwMajorVersion) + ":" + std::to_string(info.dwMinorVersion) + ":" +
+         std::to_string(info.dwBuildNumber) + ":" + std::to_string(info.dwPlatformId) + ":" + info.szCSDVersion;
+}
+
+int userDefaultLanguageId() { return static_cast<int>(GetUserDefaultLangID()); }
+
+}  // namespace velmora

@@ -1,0 +1,75 @@
+#include "app/ui_helpers.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSvgRenderer>
+
+namespace velmora {
+
+void showMessage(QWidget* parent, const Translator& tr, MessageKind kind, const QString& text) {
+  const char* title = kind == MessageKind::Error ? "Error" : kind == MessageKind::Warning ? "Warning" : "Information";
+  QMessageBox box(kind == MessageKind::Error     ? QMessageBox::Critical
+                  : kind == MessageKind::Warning ? QMessageBox::Warning
+                                                 : QMessageBox::Information,
+                  qs(tr.dialogWord(title)), QString(text).replace("\r\n", "\n").replace('\r', '\n'),
+                  QMessageBox::NoButton, parent);
+  box.setObjectName("messageBox");
+  box.addButton(qs(tr.dialogWord("OK")), QMessageBox::AcceptRole);
+  box.exec();
+}
+
+void translateWindow(QWidget* window, std::span<const TranslationEntry> table, const Translator& tr,
+                     std::initializer_list<std::string_view> skip) {
+  for (const auto& e : table) {
+    if (std::find(skip.begin(), skip.end(), e.key) != skip.end()) continue;
+    const std::string_view text = e.text(tr.language());
+    if (text.empty()) continue;
+    const QString key = qs(e.key);
+    QObject* target = window->objectName() == key ? window : window->findChild<QObject*>(key);
+    if (!target) continue;
+    switch (e.section) {
+      case Section::Captions:
+        if (target == window)
+          window->setWindowTitle(qs(text));
+        else if (auto* a = qobject_cast<QAction*>(target))
+          a->setText(qs(text));
+        else if (auto* l = qobject_cast<QLabel*>(target))
+          l->setText(qs(text));
+        else if (auto* b = qobject_cast<QAbstractButton*>(target))
+          b->setText(qs(text));
+        else if (auto* g = qobject_cast<QGroupBox*>(target))
+          g->setTitle(qs(text));
+        break;
+      case Section::Fonts:
+        if (auto* w = qobject_cast<QWidget*>(target)) {
+          QFont f = w->font();
+          f.setFamily(qs(text));
+          w->setFont(f);
+        }
+        break;
+      default:
+        break;  // character sets have no meaning for Qt fonts; other sections are read where used
+    }
+  }
+}
+
+QIcon toolbarIcon(int index) {
+  QSvgRenderer renderer(QString(":/icons/%1.svg").arg(index));
+  QIcon icon;
+  for (int size : {16, 32}) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    renderer.render(&p);
+    p.end();
+    icon.addPixmap(pm);
+  }
+  return icon;
+}
+
+}  // namespace velmora

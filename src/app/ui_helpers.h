@@ -1,0 +1,30 @@
+#pragma once
+// Small user-interface helpers shared by both windows: message boxes with the words of the
+// translation table, translation of a window from its table, and the toolbar pictures.
+
+#include <QIcon>
+#include <QString>
+#include <QWidget>
+#include <span>
+#include <string_view>
+
+#include "app/translations.h"
+
+namespace velmora {
+
+enum class MessageKind { Error, Information, Warning };
+
+inline QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+// A modal message box with one OK button; a carriage return in the text starts a new line.
+void showMessage(QWidget* parent, const Translator& tr, MessageKind kind, const QString& text);
+
+// Writes every non-empty text of the active language into the named property of the
+// window's components. Keys listed in `skip` are left alone.
+void translateWindow(QWidget* window, std::span<const TranslationEntry> table, const Translator& tr,
+                     std::initializer_list<std::string_view> skip = {});
+
+// Picture `index` (0..14) of the program's toolbar image list.
+QIcon toolbarIcon(int index);
+
+}  // namespace velmora

@@ -1,0 +1,332 @@
+#include "device/serial_port.h"
+
+#include <QMetaObject>
+#include <QSerialPort>
+#include <chrono>
+#include <future>
+
+#include "common/number_text.h"
+#include "device/port_names.h"
+
+namespace velmora {
+
+using Clock = std::chrono::steady_clock;
+
+TSerialPort::TSerialPort(std::function<std::unique_ptr<QIODevice>()> demoFactory, QObject* parent)
+    : QObject(parent), m_demoFactory(std::move(demoFactory)) {
+  m_thread = std::thread([this] { run(); });
+}
+
+TSerialPort::~TSerialPort() {
+  m_stop = true;
+  m_wake.notify_all();
+  if (m_thread.joinable()) m_thread.join();
+}
+
+void TSerialPort::setBaudRate(int rate) {
+  m_baudRate = rate;
+  if (XTOAuto) RTOCharDelayTime = WTOCharDelayTime = characterTimeMicros(rate);
+  if (m_active) {
+    post([this] {
+      if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->setBaudRate(m_baudRate);
+    }, true);
+  }
+}
+
+void TSerialPort::post(std::function<void()> work, bool wait) {
+  if (!wait) {
+    std::lock_guard lock(m_mutex);
+    m_commands.push_back({std::move(work)});
+    m_wake.notify_all();
+    return;
+  }
+  auto done = std::make_shared<std::promise<void>>();
+  auto future = done->get_future();
+  {
+    std::lock_guard lock(m_mutex);
+    m_commands.push_back({[work = std::move(work), done] {
+      work();
+      done->set_value();
+    }});
+  }
+  m_wake.notify_all();
+  future.wait();
+}
+
+void TSerialPort::serviceCommands() {
+  for (;;) {
+    Command c;
+    {
+      std::lock_guard lock(m_mutex);
+      if (m_commands.empty()) return;
+      c = std::move(m_commands.front());
+      m_commands.pop_front();
+    }
+    c.work();
+  }
+}
+
+bool TSerialPort::setActive(bool on) {
+  if (on == m_active) return m_active;
+  post([this, on] {
+    if (on)
+      m_active = openDevice();
+    else
+      closeDevice();
+  }, true);
+  return m_active;
+}
+
+void TSerialPort::setCommPort(const std::string& name) {
+  if (name == CommPort) return;
+  CommPort = name;
+  if (m_active) {
+    setActive(false);
+    setActive(true);
+  }
+}
+
+bool TSerialPort::openDevice() {
+  if (CommPort == "DEMO" && m_demoFactory) {
+    m_device = m_demoFactory();
+    if (!m_device || !m_device->open(QIODevice::ReadWrite)) {
+      m_device.reset();
+      return false;
+    }
+    return true;
+  }
+  auto port = std::make_unique<QSerialPort>();
+  // "ttyUSB0" opens /dev/ttyUSB0, "COM1" opens \\.\COM1; an absolute path is used as given.
+  port->setPortName(QString::fromStdString(CommPort));
+  if (!port->open(QIODevice::ReadWrite)) return false;
+  port->setReadBufferSize(0);
+  port->setBaudRate(m_baudRate);
+  port->setDataBits(static_cast<QSerialPort::DataBits>(DataBits >= 5 && DataBits <= 8 ? DataBits : 8));
+  static constexpr QSerialPort::Parity kParity[] = {QSerialPort::NoParity, QSerialPort::OddParity,
+                                                    QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                                    QSerialPort::SpaceParity};
+  port->setParity(ParityType >= 0 && ParityType < 5 ? kParity[ParityType] : QSerialPort::NoParity);
+  port->setStopBits(StopBits == 2 ? QSerialPort::TwoStop : StopBits == 1 ? QSerialPort::OneAndHalfStop
+                                                                         : QSerialPort::OneStop);
+  port->setFlowControl(FlowControl == 0 ? QSerialPort::NoFlowControl : QSerialPort::HardwareControl);
+  port->setDataTerminalReady(true);
+  port->setRequestToSend(true);
+  port->clear();
+  m_device = std::move(port);
+  return true;
+}
+
+void TSerialPort::closeDevice() {
+  m_active = false;
+  if (m_device) {
+    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->clear();
+    m_device->close();
+    m_device.reset();
+  }
+  m_sending = false;
+}
+
+void TSerialPort::setDTR(bool on) {
+  DTRState = on;
+  if (!m_active) return;
+  post([this, on] {
+    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->setDataTerminalReady(on);
+  }, false);
+}
+
+void TSerialPort::setRTS(bool on) {
+  RTSState = on;
+  if (!m_active) return;
+  post([this, on] {
+    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->setRequestToSend(on);
+  }, false);
+}
+
+void TSerialPort::purge() {
+  if (!m_active) return;
+  post([this] {
+    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->clear();
+    if (m_device) m_device->readAll();
+  }, true);
+  std::lock_guard lock(m_mutex);
+  m_blocks.clear();
+}
+
+bool TSerialPort::SendText(const std::string& text) {
+  if (text.empty() || !m_active) return true;
+  if (m_sending.exchange(true)) return false;  // an earlier send is still in progress
+  const int timeoutMs = static_cast<int>(writeTimeoutMs(text.size()) + 0.999);
+  post([this, text, timeoutMs] {
+    if (m_device) {
+      m_device->write(text.data(), static_cast<qint64>(text.size()));
+      m_device->waitForBytesWritten(timeoutMs);
+    }
+    m_sending = false;
+  }, false);
+  return true;
+}
+
+bool TSerialPort::takeCluster(TSerialCluster& block) {
+  std::lock_guard lock(m_mutex);
+  if (m_blocks.empty()) return false;
+  block = std::move(m_blocks.front());
+  m_blocks.pop_front();
+  return true;
+}
+
+void TSerialPort::deliver(TSerialCluster block) {
+  {
+    std::lock_guard lock(m_mutex);
+    m_blocks.push_back(std::move(block));
+  }
+  // Hand the block to the user-interface thread and wait for its handler. While waiting,
+  // keep serving the user-interface thread's own requests (open, close, send), which it may
+  // make from inside the handler.
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  QMetaObject::invokeMethod(
+      this,
+      [this, done] {
+        emit OnRxClusterEvent();
+        done->store(true);
+        m_wake.notify_all();
+      },
+      Qt::QueuedConnection);
+  while (!done->load() && !m_stop) {
+    serviceCommands();
+    std::unique_lock lock(m_mutex);
+    m_wake.wait_for(lock, std::chrono::milliseconds(10),
+                    [&] { return done->load() || m_stop || !m_commands.empty(); });
+  }
+  ++m_delivered;
+}
+
+void TSerialPort::run() {
+  std::string pending;
+  auto lastEmpty = Clock::now();
+  while (!m_stop) {
+    serviceCommands();
+    if (!m_active || !m_device) {
+      pending.clear();
+      std::unique_lock lock(m_mutex);
+      m_wake.wait_for(lock, std::chrono::milliseconds(200), [&] { return m_stop || !m_commands.empty(); });
+      lastEmpty = Clock::now();
+      continue;
+    }
+    m_device->waitForReadyRead(20);
+    if (m_device && m_device->bytesAvailable() > 0) {
+      const QByteArray bytes = m_device->readAll();
+      pending.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    }
+    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) {
+      if (sp->error() == QSerialPort::ResourceError) {
+        // The device went away: the port is closed; the protocol's time-out reports it.
+        closeDevice();
+        continue;
+      }
+    }
+    const auto now = Clock::now();
+    if (pending.empty()) {
+      lastEmpty = now;
+      continue;
+    }
+    const double quietMs = static_cast<double>(pending.size()) * RTOCharDelayTime / 1000.0 + RTOExtraDelayTime;
+    const double sinceEmpty = std::chrono::duration<double, std::milli>(now - lastEmpty).count();
+    while (pending.size() >= static_cast<std::size_t>(std::max(1, ClusterSize))) {
+      TSerialCluster block{pending.substr(0, static_cast<std::size_t>(ClusterSize)), 0};
+      pending.erase(0, static_cast<std::size_t>(ClusterSize));
+      deliver(std::move(block));
+    }
+    if (!pending.empty() && sinceEmpty > quietMs) {
+      deliver({std::move(pending), 0});
+      pending.clear();
+      lastEmpty = Clock::now();
+    }
+  }
+  closeDevice();
+}
+
+// ---------------------------------------------------------------- stored settings
+
+void TSerialPort::SaveSettings(SettingsBackend& store, std::string_view key) const {
+  auto num = [&](std::string_view name, long v) { writeText(store, key, name, std::to_string(v)); };
+  auto flag = [&](std::string_view name, bool v) { writeText(store, key, name, v ? "1" : "0"); };
+  auto chr = [&](std::string_view name, int v) { writeText(store, key, name, std::string(1, static_cast<char>(v))); };
+  writeText(store, key, "CommPort", CommPort);
+  num("BaudRate", m_baudRate);
+  num("ParityType", ParityType);
+  chr("ParityErrorChar", ParityErrorChar);
+  flag("ParityErrorReplacement", ParityErrorReplacement);
+  num("StopBits", StopBits);
+  num("DataBits", DataBits);
+  chr("XONChar", XONChar);
+  chr("XOFFChar", XOFFChar);
+  num("XONLimDiv", XONLimDiv);
+  num("XOFFLimDiv", XOFFLimDiv);
+  num("FlowControl", FlowControl);
+  flag("StripNullChars", StripNullChars);
+  chr("EventChar", EventChar);
+  num("RTOCharDelayTime", RTOCharDelayTime);
+  num("RTOExtraDelayTime", RTOExtraDelayTime);
+  num("ClusterSize", ClusterSize);
+  num("RxQueueSize", RxQueueSize);
+  num("TxQueueSize", TxQueueSize);
+  num("WTOCharDelayTime", WTOCharDelayTime);
+  num("WTOExtraDelayTime", WTOExtraDelayTime);
+  flag("XTOAuto", XTOAuto);
+  flag("RTSState", RTSState);
+  flag("DTRState", DTRState);
+  flag("BREAKState", BREAKState);
+  num("ErrorNoise", ErrorNoise);
+  flag("Active", m_active);
+}
+
+void TSerialPort::LoadSettings(const SettingsBackend& store, std::string_view key) {
+  auto num = [&](std::string_view name, int def, int lo, int hi) {
+    auto t = readText(store, key, name);
+    if (!t) return def;
+    auto v = parseInteger(*t, Blanks::Allowed);
+    return v && *v >= lo && *v <= hi ? *v : def;
+  };
+  auto flag = [&](std::string_view name, bool def) {
+    auto t = readText(store, key, name);
+    if (!t) return def;
+    auto v = parseInteger(*t, Blanks::Allowed);
+    return v ? *v != 0 : def;
+  };
+  auto chr = [&](std::string_view name, int def) {
+    auto t = readText(store, key, name);
+    return t && t->size() == 1 ? static_cast<unsigned char>((*t)[0]) : def;
+  };
+  if (auto port = readText(store, key, "CommPort"); port && !port->empty() && port->size() < 256)
+    CommPort = *port;
+  else
+    CommPort = "COM2";
+  XTOAuto = flag("XTOAuto", true);
+  setBaudRate(num("BaudRate", 9600, 50, 4000000));
+  ParityType = num("ParityType", 0, 0, 4);
+  ParityErrorChar = chr("ParityErrorChar", 0);
+  ParityErrorReplacement = flag("ParityErrorReplacement", false);
+  StopBits = num("StopBits", 0, 0, 2);
+  DataBits = num("DataBits", 8, 5, 8);
+  XONChar = chr("XONChar", 17);
+  XOFFChar = chr("XOFFChar", 19);
+  XONLimDiv = num("XONLimDiv", 33, 0, 100);
+  XOFFLimDiv = num("XOFFLimDiv", 33, 0, 100);
+  FlowControl = num("FlowControl", 0, 0, 0xFFFF);
+  StripNullChars = flag("StripNullChars", false);
+  EventChar = chr("EventChar", 0);
+  RTOCharDelayTime = num("RTOCharDelayTime", RTOCharDelayTime, 0, 1000000);
+  RTOExtraDelayTime = num("RTOExtraDelayTime", 250, 0, 60000);
+  ClusterSize = num("ClusterSize", 3072, 1, 1 << 20);
+  RxQueueSize = num("RxQueueSize", 4096, 16, 1 << 20);
+  TxQueueSize = num("TxQueueSize", 4096, 16, 1 << 20);
+  WTOCharDelayTime = num("WTOCharDelayTime", WTOCharDelayTime, 0, 1000000);
+  WTOExtraDelayTime = num("WTOExtraDelayTime", 250, 0, 60000);
+  RTSState = flag("RTSState", true);
+  DTRState = flag("DTRState", true);
+  BREAKState = flag("BREAKState", false);
+  ErrorNoise = num("ErrorNoise", 2, 0, 255);
+  setActive(flag("Active", false));
+}
+
+}  // namespace velmora

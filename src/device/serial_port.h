@@ -1,0 +1,127 @@
+#pragma once
+// The serial port object: opens and closes one port with the thermometer's line settings,
+// sends without blocking the user-interface thread, and collects received bytes on its own
+// background thread, which cuts them into blocks by the quiet-time and size rules and hands
+// each block to the user-interface thread synchronously (OnRxClusterEvent).
+//
+// The port named "DEMO" is the built-in demo thermometer: its bytes take exactly the same
+// path as a real port's.
+
+#include <QIODevice>
+#include <QObject>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "common/settings_backend.h"
+
+namespace velmora {
+
+// A received block: the bytes read in one go and the line-error bits reported for them.
+struct TSerialCluster {
+  std::string data;
+  std::uint32_t errors = 0;
+};
+
+class TSerialPort : public QObject {
+  Q_OBJECT
+ public:
+  // `demoFactory` makes the in-process instrument that the port "DEMO" talks to (it runs on
+  // the background thread); without one, "DEMO" is an ordinary (absent) port name.
+  explicit TSerialPort(std::function<std::unique_ptr<QIODevice>()> demoFactory = {}, QObject* parent = nullptr);
+  ~TSerialPort() override;
+
+  // Properties, with the object's initial values.
+  std::string CommPort = "COM2";
+  int BaudRate() const { return m_baudRate; }
+  void setBaudRate(int rate);
+  int DataBits = 8;
+  int ParityType = 0;
+  int StopBits = 0;
+  int FlowControl = 0;
+  int XONChar = 17;
+  int XOFFChar = 19;
+  int XONLimDiv = 33;
+  int XOFFLimDiv = 33;
+  int ParityErrorChar = 0;
+  bool ParityErrorReplacement = false;
+  bool StripNullChars = false;
+  int EventChar = 0;
+  int RTOCharDelayTime = 1100;  // µs per character
+  int WTOCharDelayTime = 1100;
+  int RTOExtraDelayTime = 250;  // ms
+  int WTOExtraDelayTime = 250;
+  bool XTOAuto = true;
+  int ClusterSize = 3072;
+  int RxQueueSize = 4096;
+  int TxQueueSize = 4096;
+  bool RTSState = true;
+  bool DTRState = true;
+  bool BREAKState = false;
+  int ErrorNoise = 255;
+
+  // Opens (true) or closes (false) the port; returns whether it is open.
+  bool setActive(bool on);
+  bool Active() const { return m_active; }
+  // Re-applies a new name: an open port is closed and opened again.
+  void setCommPort(const std::string& name);
+  void setDTR(bool on);
+  void setRTS(bool on);
+  // Discards what the driver holds in both directions and any block not yet delivered.
+  void purge();
+
+  // Sends without waiting. Refused (false) while an earlier send is in progress; nothing
+  // happens on a closed port or for an empty text.
+  bool SendText(const std::string& text);
+  // The write time-out in ms for a text of this length: length × WTOCharDelayTime / 1000 +
+  // WTOExtraDelayTime (2 characters at 4800 baud: 254.6 ms).
+  double writeTimeoutMs(std::size_t length) const {
+    return static_cast<double>(length) * WTOCharDelayTime / 1000.0 + WTOExtraDelayTime;
+  }
+
+  // Takes the oldest received block out of the list.
+  bool takeCluster(TSerialCluster& block);
+
+  void SaveSettings(SettingsBackend& store, std::string_view key) const;
+  void LoadSettings(const SettingsBackend& store, std::string_view key);
+
+  // Blocks delivered so far (for tests).
+  long deliveredBlocks() const { return m_delivered; }
+
+ signals:
+  // A block is ready; the background thread waits until the handlers return.
+  void OnRxClusterEvent();
+
+ private:
+  struct Command {
+    std::function<void()> work;
+  };
+  void run();
+  void post(std::function<void()> work, bool wait);
+  void serviceCommands();
+  bool openDevice();
+  void closeDevice();
+  void deliver(TSerialCluster block);
+
+  int m_baudRate = 9600;
+  std::atomic<bool> m_active{false};
+  std::atomic<bool> m_sending{false};
+  std::atomic<bool> m_stop{false};
+  std::atomic<long> m_delivered{0};
+
+  std::function<std::unique_ptr<QIODevice>()> m_demoFactory;
+  std::unique_ptr<QIODevice> m_device;  // owned and used by the background thread only
+
+  std::mutex m_mutex;  // guards m_commands, m_blocks
+  std::condition_variable m_wake;
+  std::deque<Command> m_commands;
+  std::deque<TSerialCluster> m_blocks;
+  std::thread m_thread;
+};
+
+}  // namespace velmora
