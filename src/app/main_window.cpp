@@ -92,6 +92,7 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_calibr->startRead = [this] { m_protocol->startCofRead(); };
   m_calibr->startWrite = [this] { m_protocol->startCofWrite(); };
   m_calibr->writeProgress = [this] { return m_protocol->pbWrite(); };
+  m_calibr->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
 
   FormCreate();
 }
@@ -362,7 +363,7 @@ void TfmMain::applySettings(const MainSettings& s) {
   pullIntoView();
   miSelectView->setChecked(!s.ChartVisible);
   pnTable->setVisible(miSelectView->isChecked());
-  m_chart->setVisible(!pnTable->isVisible());
+  m_chart->setVisible(!miSelectView->isChecked());
   miTune->setChecked(s.TuneVisible);
   pnTune->setVisible(s.TuneVisible);
   seFlow->setValue(s.Flow);
@@ -492,7 +493,7 @@ void TfmMain::updatePortCaption(const QString& name) {
 
 void TfmMain::miSelectViewClick() {
   pnTable->setVisible(miSelectView->isChecked());
-  m_chart->setVisible(!pnTable->isVisible());
+  m_chart->setVisible(!miSelectView->isChecked());
 }
 
 void TfmMain::miTuneClick() { pnTune->setVisible(miTune->isChecked()); }
@@ -661,16 +662,24 @@ void TfmMain::readoutReply(std::string_view reply) {
   refreshReadout();
 }
 
+void TfmMain::message(MessageKind kind, const QString& text) {
+  if (messageHook)
+    messageHook(kind, text);
+  else
+    showMessage(this, m_tr, kind, text);
+}
+
 void TfmMain::communicationError() {
   QApplication::beep();
-  showMessage(this, m_tr, MessageKind::Error, qs(m_tr.text("IDS_53")) + "\r" + qs(m_tr.text("IDS_54")));
+  message(MessageKind::Error, qs(m_tr.text("IDS_53")) + "\r" + qs(m_tr.text("IDS_54")));
 }
 
 void TfmMain::showError(std::string_view text) {
-  if (auto* app = dynamic_cast<VelmoraApplication*>(QCoreApplication::instance()))
+  auto* app = dynamic_cast<VelmoraApplication*>(QCoreApplication::instance());
+  if (app && !messageHook)
     app->reportError(qs(text));
   else
-    showMessage(this, m_tr, MessageKind::Error, qs(text));
+    message(MessageKind::Error, qs(text));
 }
 
 void TfmMain::setCalibrStatus(std::string_view text) { m_calibr->setStatus(qs(text)); }

@@ -15,11 +15,13 @@
 #include <QTimer>
 #include <QToolBar>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "app/settings_store.h"
 #include "app/translations.h"
+#include "app/ui_helpers.h"
 #include "device/protocol.h"
 #include "display/measurement_display.h"
 
@@ -84,6 +86,10 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   const QString& PortPrefix() const { return m_portPrefix; }
   const std::vector<std::string>& PortList() const { return m_portList; }
   bool UsbSelected() const { return m_usbSelected; }
+
+  // Where the window's message boxes go (tests record them instead of showing them).
+  std::function<void(MessageKind, const QString&)> messageHook;
+  void message(MessageKind kind, const QString& text);
 
   // A reading, as the protocol delivers it.
   void AddPoint(double x, double y) override;

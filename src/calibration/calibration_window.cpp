@@ -134,7 +134,10 @@ void TfmCalibr::setCofCell(int row, int column, const QString& text) {
 void TfmCalibr::rejectNewCofCell(int index) {
   m_sgCof->setCurrentCell(1, index);
   m_sgCof->setFocus();
-  showMessage(this, m_tr, MessageKind::Error, qs(m_tr.text("IDS_2")));
+  if (messageHook)
+    messageHook(MessageKind::Error, qs(m_tr.text("IDS_2")));
+  else
+    showMessage(this, m_tr, MessageKind::Error, qs(m_tr.text("IDS_2")));
 }
 
 void TfmCalibr::setStatus(const QString& text) { m_statusText->setText(text); }

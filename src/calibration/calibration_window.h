@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/translations.h"
+#include "app/ui_helpers.h"
 
 namespace velmora {
 
@@ -34,6 +35,7 @@ class TfmCalibr : public QDialog {
   std::function<int()> writeProgress;      // pbWrite position
   std::function<bool()> readingCof;
   std::function<bool()> writingCof;
+  std::function<void(MessageKind, const QString&)> messageHook;
 
   int CalcMethod() const { return m_calcMethod; }
   void setCalcMethod(int method);

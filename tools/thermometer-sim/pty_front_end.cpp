@@ -1,0 +1,98 @@
+#include "pty_front_end.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace velmora::sim {
+
+namespace {
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+}  // namespace
+
+PtyThermometer::PtyThermometer(std::uint32_t seed) : m_model(seed) {}
+
+PtyThermometer::~PtyThermometer() { stop(); }
+
+bool PtyThermometer::start() {
+  m_master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (m_master < 0) return false;
+  if (grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
+    close(m_master);
+    m_master = -1;
+    return false;
+  }
+  m_path = ptsname(m_master);
+  // Raw bytes in both directions: no echo, no CR/LF translation.
+  termios tio{};
+  if (tcgetattr(m_master, &tio) == 0) {
+    cfmakeraw(&tio);
+    tcsetattr(m_master, TCSANOW, &tio);
+  }
+  m_stop = false;
+  m_thread = std::thread([this] { serve(); });
+  return true;
+}
+
+void PtyThermometer::stop() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+  if (m_master >= 0) {
+    close(m_master);
+    m_master = -1;
+  }
+}
+
+void PtyThermometer::vanish() { stop(); }
+
+void PtyThermometer::serve() {
+  const auto start = std::chrono::steady_clock::now();
+  struct Due {
+    std::chrono::steady_clock::time_point at;
+    std::string bytes;
+  };
+  std::vector<Due> pending;
+  char buf[512];
+  while (!m_stop) {
+    pollfd p{m_master, POLLIN, 0};
+    const int ready = poll(&p, 1, 5);
+    if (ready > 0 && (p.revents & POLLIN)) {
+      const ssize_t n = read(m_master, buf, sizeof buf);
+      if (n > 0) {
+        for (ssize_t i = 0; i < n; ++i)
+          if (buf[i] == '\r') ++m_commands;
+        std::lock_guard lock(m_mutex);
+        std::string answer = m_model.receive(std::string_view(buf, static_cast<std::size_t>(n)), secondsSince(start));
+        if (!answer.empty())
+          pending.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(10 + m_model.faults.slowMs),
+                             std::move(answer)});
+      }
+    }
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = pending.begin(); it != pending.end();) {
+      if (it->at <= now) {
+        const char* data = it->bytes.data();
+        std::size_t left = it->bytes.size();
+        while (left > 0) {
+          const ssize_t w = write(m_master, data, left);
+          if (w <= 0) break;
+          data += w;
+          left -= static_cast<std::size_t>(w);
+        }
+        it = pending.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+}
+
+}  // namespace velmora::sim
