@@ -14,13 +14,15 @@ using Clock = std::chrono::steady_clock;
 
 TSerialPort::TSerialPort(std::function<std::unique_ptr<QIODevice>()> demoFactory, QObject* parent)
     : QObject(parent), m_demoFactory(std::move(demoFactory)) {
-  m_thread = std::thread([this] { run(); });
+  m_thread.reset(QThread::create([this] { run(); }));
+  m_thread->setObjectName("TWorkThread");
+  m_thread->start();
 }
 
 TSerialPort::~TSerialPort() {
   m_stop = true;
   m_wake.notify_all();
-  if (m_thread.joinable()) m_thread.join();
+  if (m_thread) m_thread->wait();
 }
 
 void TSerialPort::setBaudRate(int rate) {

@@ -9,6 +9,7 @@
 
 #include <QIODevice>
 #include <QObject>
+#include <QThread>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -16,7 +17,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "common/settings_backend.h"
 
@@ -121,7 +121,7 @@ class TSerialPort : public QObject {
   std::condition_variable m_wake;
   std::deque<Command> m_commands;
   std::deque<TSerialCluster> m_blocks;
-  std::thread m_thread;
+  std::unique_ptr<QThread> m_thread;  // a QThread, so that the port's notifiers work on it
 };
 
 }  // namespace velmora
