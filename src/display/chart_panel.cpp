@@ -151,7 +151,7 @@ ChartPanel::ChartPanel(const MeasurementSeries& series, QWidget* parent) : QWidg
   m_sbXpos = new QScrollBar(Qt::Horizontal, m_sbFrame);
   m_sbXpos->setObjectName("sbXpos");
   m_sbXpos->setRange(0, 100);
-  m_sbXpos->setPageStep(0);
+  m_sbXpos->setPageStep(10);  // a visible thumb; a click beside it moves a tenth
   m_sbXpos->setSingleStep(1);
   m_sbXpos->setValue(100);
   m_sbXpos->setEnabled(false);

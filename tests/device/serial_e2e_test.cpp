@@ -1,6 +1,7 @@
 // The real serial stack (port object, background thread, block assembly, protocol, main
 // window) against the thermometer simulator on a pseudo-terminal, and against the demo port.
 #include <QAction>
+#include <QDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -140,6 +141,15 @@ TEST(DemoPort, RecordsThroughTheSamePath) {
   a->setChecked(true);
   w.miRecordClick();
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.display().series().size() >= 4; }, 10000));
+  w.resize(800, 600);
+  w.findChild<QAction*>("miTune")->trigger();
+  w.flushViews();
+  QCoreApplication::processEvents();
+  w.grab().save(QDir::temp().filePath("velmora-demo-en.png"));
+  w.findChild<QAction*>("miLangRU")->trigger();
+  w.findChild<QAction*>("miSelectView")->trigger();
+  QCoreApplication::processEvents();
+  w.grab().save(QDir::temp().filePath("velmora-demo-ru-list.png"));
   a->setChecked(false);
   w.miRecordClick();
   EXPECT_NEAR(w.display().series().y(0), 21.0, 2.0);

@@ -1,0 +1,149 @@
+// Measurement display budgets: AddPoint with a million readings held, memory per reading,
+// and chart redraws at 1600 × 900 with the 2-pixel line — our min/max-per-column drawing
+// against QCustomPlot's own graph drawing of the same data as the baseline.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <cmath>
+#include <qcustomplot.h>
+
+#include "display/chart_panel.h"
+#include "display/measurement_display.h"
+#include "display/series_plottable.h"
+
+using namespace velmora;
+
+namespace {
+
+constexpr double kStep = 0.5 / 86400.0;  // two readings a second
+
+double temperature(std::size_t i) {
+  return 21.0 + 2.0 * std::sin(static_cast<double>(i) * 1e-4) + 0.01 * std::sin(static_cast<double>(i) * 0.7);
+}
+
+// A chart view that only keeps numbers (AddPoint's follow-up without any drawing).
+struct NullView : ChartView {
+  AxisScale left{-50, 300, false}, bottom{0, 30.0 / 1440, false};
+  std::string boxes[3] = {"0", "350", "30"};
+  AxisScale leftAxis() const override { return left; }
+  AxisScale bottomAxis() const override { return bottom; }
+  void setLeftRange(double a, double b) override { left.min = a, left.max = b; }
+  void setBottomRange(double a, double b) override { bottom.min = a, bottom.max = b; }
+  void setLeftAutomatic(bool on) override { left.automatic = on; }
+  void setBottomAutomatic(bool on) override { bottom.automatic = on; }
+  void setBottomLabelFormat(std::string_view) override {}
+  bool zoomed() const override { return false; }
+  int leftAxisTop() const override { return 10; }
+  int leftAxisBottom() const override { return 800; }
+  int bottomAxisLeft() const override { return 50; }
+  int bottomAxisRight() const override { return 1550; }
+  void redraw() override {}
+  void showScrollBar(int, bool) override {}
+  std::string boxText(AxisBox b) const override { return boxes[int(b)]; }
+  void setBoxText(AxisBox b, std::string_view t) override { boxes[int(b)] = t; }
+  void placeBox(AxisBox, int, int) override {}
+  int boxWidth(AxisBox) const override { return 28; }
+  int boxHeight(AxisBox) const override { return 19; }
+  void setBoxVisible(AxisBox, bool) override {}
+  bool axisSetupChecked() const override { return false; }
+  void setAxisSetupChecked(bool) override {}
+  void setAxisSetupEnabled(bool) override {}
+  void showError(std::string_view) override {}
+};
+
+struct NullClock : Clock {
+  double nowDays() const override { return 0; }
+};
+
+}  // namespace
+
+static void BM_AddPointWithAMillionHeld(benchmark::State& state) {
+  NullView view;
+  NullClock clock;
+  MeasurementDisplay display(view, clock);
+  display.rules().setCatch(true);
+  display.rules().UpdateChartAxis();
+  std::size_t i = 0;
+  for (; i < 1000000; ++i) display.AddPoint(static_cast<double>(i) * kStep, temperature(i));
+  const std::size_t bytes = display.series().memoryBytes() + display.list().memoryBytes();
+  state.counters["bytes_per_reading"] = static_cast<double>(bytes) / static_cast<double>(i);
+  for (auto _ : state) {
+    display.AddPoint(static_cast<double>(i) * kStep, temperature(i));
+    ++i;
+  }
+}
+BENCHMARK(BM_AddPointWithAMillionHeld)->Iterations(200000)->Repetitions(5)->ReportAggregatesOnly(true);
+
+namespace {
+
+struct Fixture {
+  MeasurementSeries series;
+  QCustomPlot plot;
+  QCPAbstractPlottable* plottable = nullptr;
+
+  Fixture(std::size_t n, bool baseline) {
+    plot.resize(1600, 900);
+    plot.setBackground(QColor(243, 243, 243));
+    series.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) series.add(static_cast<double>(i) * kStep, temperature(i));
+    if (baseline) {
+      auto* graph = plot.addGraph();
+      graph->setPen(QPen(QColor(0, 128, 192), 2));
+      QVector<double> keys(static_cast<int>(n)), values(static_cast<int>(n));
+      for (std::size_t i = 0; i < n; ++i) keys[int(i)] = series.x(i), values[int(i)] = series.y(i);
+      graph->setData(keys, values, true);
+      plottable = graph;
+    } else {
+      plottable = new SeriesPlottable(plot.xAxis, plot.yAxis, series);
+    }
+    plot.yAxis->setRange(15, 27);
+    plot.xAxis->setRange(0, series.maxX());
+  }
+  void window(double minutes) {
+    const double hi = series.maxX();
+    plot.xAxis->setRange(hi - minutes / 1440.0, hi);
+  }
+  void draw() { plot.replot(QCustomPlot::rpImmediateRefresh); }
+};
+
+void redraw(benchmark::State& state, std::size_t n, bool baseline, double windowMinutes) {
+  static std::unique_ptr<Fixture> f;
+  static std::size_t fn = 0;
+  static bool fb = false;
+  if (!f || fn != n || fb != baseline) {
+    f.reset();
+    f = std::make_unique<Fixture>(n, baseline);
+    fn = n;
+    fb = baseline;
+  }
+  if (windowMinutes > 0)
+    f->window(windowMinutes);
+  else
+    f->plot.xAxis->setRange(0, f->series.maxX());
+  f->draw();
+  for (auto _ : state) f->draw();
+}
+
+}  // namespace
+
+static void BM_Redraw_1M_Full(benchmark::State& s) { redraw(s, 1000000, false, 0); }
+static void BM_Redraw_1M_Full_QCPGraphBaseline(benchmark::State& s) { redraw(s, 1000000, true, 0); }
+static void BM_Redraw_10M_Full(benchmark::State& s) { redraw(s, 10000000, false, 0); }
+static void BM_Redraw_10M_30MinWindow(benchmark::State& s) { redraw(s, 10000000, false, 30); }
+static void BM_Redraw_10M_Full_QCPGraphBaseline(benchmark::State& s) { redraw(s, 10000000, true, 0); }
+static void BM_Redraw_10M_30MinWindow_QCPGraphBaseline(benchmark::State& s) { redraw(s, 10000000, true, 30); }
+BENCHMARK(BM_Redraw_1M_Full)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Redraw_1M_Full_QCPGraphBaseline)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Redraw_10M_Full)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Redraw_10M_30MinWindow)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Redraw_10M_Full_QCPGraphBaseline)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Redraw_10M_30MinWindow_QCPGraphBaseline)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,132 @@
+#include "display/chart_panel.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "display/measurement_display.h"
+#include "display/reading_list_view.h"
+#include "display/series_plottable.h"
+
+using namespace velmora;
+
+namespace {
+constexpr double kMinute = 1.0 / 1440.0;
+
+struct NullClock : Clock {
+  double nowDays() const override { return 0; }
+};
+
+struct ChartFixture : ::testing::Test {
+  MeasurementSeries series;
+  ChartPanel panel{series};
+  NullClock clock;
+  MeasurementDisplay display{panel, clock, series};
+
+  void SetUp() override {
+    panel.resize(800, 500);
+    panel.show();
+    QObject::connect(&panel, &ChartPanel::boxEnter, [this](AxisBox b) { display.rules().boxEnter(b); });
+    QObject::connect(&panel, &ChartPanel::zoomMade, [this] { display.rules().ChartZoom(); });
+    QObject::connect(&panel, &ChartPanel::undone, [this] { display.rules().ChartUndoZoom(); });
+    QObject::connect(&panel, &ChartPanel::axisSetupClicked, [this] { display.rules().cbAxisClick(); });
+    display.rules().UpdateChartAxis();
+  }
+  QPoint pixel(std::size_t i) {
+    return QPoint(static_cast<int>(panel.plot()->xAxis->coordToPixel(series.x(i))),
+                  static_cast<int>(panel.plot()->yAxis->coordToPixel(series.y(i))));
+  }
+};
+}  // namespace
+
+TEST_F(ChartFixture, DrawsAMillionPointsAsTheSeriesLine) {
+  for (int i = 0; i < 1000000; ++i) display.AddPoint(i * 0.5 / 86400, 150 + 100 * std::sin(i * 1e-4));
+  panel.flushRedraw();
+  const QImage image = panel.grab().toImage();
+  image.save("/tmp/velmora-chart-1M.png");
+  int lineColoured = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixelColor(x, y) == QColor(0, 128, 192)) ++lineColoured;
+  EXPECT_GT(lineColoured, 500);
+}
+
+TEST_F(ChartFixture, TypingIntoAnAxisBoxAndEnter) {
+  QLineEdit* box = panel.box(AxisBox::Xrange);
+  box->clear();
+  QTest::keyClicks(box, "1234");
+  EXPECT_EQ(box->text(), "123");
+  QTest::keyClicks(box, ".,e");
+  EXPECT_EQ(box->text(), "123");
+  QTest::keyClick(box, Qt::Key_Backspace);
+  EXPECT_EQ(box->text(), "12");
+  QTest::keyClicks(box, "3");
+  QTest::keyClick(box, Qt::Key_Return);
+  EXPECT_NEAR(panel.bottomAxis().max - panel.bottomAxis().min, 123 * kMinute, 1e-12);
+}
+
+TEST_F(ChartFixture, DragDownRightZoomsAndTheReverseUndoes) {
+  for (int i = 0; i <= 45; ++i) display.AddPoint(i * kMinute, 20 + (i % 7));
+  panel.axisSetupBox()->click();
+  ASSERT_TRUE(panel.box(AxisBox::Xrange)->isVisible());
+  panel.flushRedraw();
+  const AxisScale before = panel.bottomAxis();
+  ChartPlot* plot = panel.plot();
+  const QRect r = plot->axisRect()->rect();
+  QTest::mousePress(plot, Qt::LeftButton, {}, r.center() - QPoint(100, 50));
+  QTest::mouseMove(plot, r.center() + QPoint(100, 50));
+  QTest::mouseRelease(plot, Qt::LeftButton, {}, r.center() + QPoint(100, 50));
+  EXPECT_TRUE(panel.zoomed());
+  EXPECT_LT(panel.bottomAxis().max - panel.bottomAxis().min, before.max - before.min);
+  EXPECT_FALSE(panel.axisSetupBox()->isEnabled());
+  EXPECT_FALSE(panel.box(AxisBox::Xrange)->isVisible());
+  QTest::mousePress(plot, Qt::LeftButton, {}, r.center() + QPoint(100, 50));
+  QTest::mouseMove(plot, r.center() - QPoint(100, 50));
+  QTest::mouseRelease(plot, Qt::LeftButton, {}, r.center() - QPoint(100, 50));
+  EXPECT_FALSE(panel.zoomed());
+  EXPECT_DOUBLE_EQ(panel.bottomAxis().min, before.min);
+  EXPECT_TRUE(panel.axisSetupBox()->isEnabled());
+  EXPECT_TRUE(panel.axisSetupBox()->isChecked());
+  EXPECT_TRUE(panel.box(AxisBox::Xrange)->isVisible());
+}
+
+TEST_F(ChartFixture, ClickingThePointReportsItsIndex) {
+  for (int i = 0; i <= 20; ++i) display.AddPoint(i * kMinute, 100 + 10 * (i % 3));
+  panel.flushRedraw();
+  QSignalSpy spy(&panel, &ChartPanel::seriesClicked);
+  QTest::mouseClick(panel.plot(), Qt::LeftButton, {}, pixel(7));
+  ASSERT_EQ(spy.size(), 1);
+  EXPECT_EQ(spy[0][0].toLongLong(), 7);
+  // Far from the line: nothing.
+  QTest::mouseClick(panel.plot(), Qt::LeftButton, {}, pixel(7) + QPoint(0, 60));
+  EXPECT_EQ(spy.size(), 1);
+}
+
+TEST_F(ChartFixture, PrintDressIsPutOnAndTakenOff) {
+  panel.plot()->xAxis->setTickLabelFont(QFont("Arial", 20));
+  panel.setPrintDress(true);
+  EXPECT_EQ(panel.plot()->axisRect()->backgroundBrush().color(), QColor(Qt::white));
+  EXPECT_FALSE(panel.plot()->yAxis2->visible());
+  panel.setPrintDress(false);
+  EXPECT_TRUE(panel.plot()->yAxis2->visible());
+  EXPECT_TRUE(panel.plot()->xAxis->grid()->visible());
+  EXPECT_EQ(panel.plot()->xAxis->tickLabelFont().pointSize(), 9);
+}
+
+TEST(ReadingListView, FollowsTheStoreAndCopiesPlainText) {
+  ReadingList list;
+  ReadingListView view(list);
+  list.append("0.50 21.46");
+  list.append("1.00 21.47");
+  view.sync();
+  EXPECT_EQ(view.model()->rowCount(), 2);
+  view.selectAll();
+  EXPECT_EQ(view.selectedText(), "0.50 21.46\r\n1.00 21.47");
+  view.copyAllToClipboard();
+  EXPECT_TRUE(view.selectionModel()->selectedRows().isEmpty());
+  view.listModel()->beginReplace();
+  list.clear();
+  view.sync();
+  EXPECT_EQ(view.model()->rowCount(), 0);
+}
