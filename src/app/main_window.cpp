@@ -1,6 +1,16 @@
 #include "app/main_window.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QSvgGenerator>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -24,6 +34,7 @@
 #include "device/serial_port.h"
 #include "display/chart_panel.h"
 #include "display/reading_list_view.h"
+#include "files/data_file.h"
 
 namespace velmora {
 
@@ -136,6 +147,9 @@ void TfmMain::buildActions() {
   miToClipboard = action("miToClipboard", "To clipboard", 11, QKeySequence("Ctrl+C"));
   miExit = action("miExit", "Exit", 5);
   connect(miExit, &QAction::triggered, this, &QWidget::close);
+  connect(miSave, &QAction::triggered, this, [this] { miSaveClick(); });
+  connect(miOpen, &QAction::triggered, this, &TfmMain::miOpenClick);
+  connect(miToClipboard, &QAction::triggered, this, &TfmMain::miToClipboardClick);
   m_fileMenu->addAction(miOpen);
   m_fileMenu->addAction(miSave);
   m_fileMenu->addSeparator();
@@ -459,6 +473,10 @@ void TfmMain::FormActivate() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
+  if (!confirmDiscard()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }
@@ -692,5 +710,173 @@ std::string TfmMain::newCofCell(int index) const { return m_calibr->cofCell(2, i
 void TfmMain::rejectNewCofCell(int index) { m_calibr->rejectNewCofCell(index); }
 void TfmMain::setCofCell(int row, int column, std::string_view text) { m_calibr->setCofCell(row, column, qs(text)); }
 void TfmMain::cofProgressChanged() { m_calibr->progressChanged(); }
+
+}  // namespace velmora
+
+// ---------------------------------------------------------------- data files and clipboard
+
+namespace velmora {
+
+QString TfmMain::startFolder(const QString& sub) {
+  QDir dir(QCoreApplication::applicationDirPath());
+  if (dir.mkpath(sub)) {
+    const QFileInfo info(dir.filePath(sub));
+    if (info.isWritable()) return info.absoluteFilePath();
+  }
+  return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+QString TfmMain::fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed) {
+  if (fileDialogHook) return fileDialogHook(save, title, folder, proposed);
+  QFileDialog dialog(this, title, folder);
+  const QString filter = qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "SaveDialog.Filter"));
+  const QStringList parts = filter.split('|');
+  dialog.setNameFilter(parts.size() == 2 ? parts[0] + " (" + parts[1] + ")" : filter);
+  dialog.setDefaultSuffix("vmd");
+  dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+  if (save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(proposed);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+bool TfmMain::miSaveClick() {
+  const QString path = fileDialog(true, qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "SaveDialog.Title")),
+                                  startFolder("Data"), "D_" + QDate::currentDate().toString("dd_MM_yyyy"));
+  if (path.isEmpty()) return false;
+  std::string text;
+  dataFileText(m_display->list(), text);
+  // Written to a temporary file and renamed into place: a failed save never damages an
+  // existing file.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) !=
+                                              static_cast<qint64>(text.size()) ||
+      !file.commit()) {
+    showError(("Cannot write " + QDir::toNativeSeparators(path) + ": " + file.errorString()).toStdString());
+    return false;
+  }
+  m_display->setUnsaved(false);
+  return true;
+}
+
+bool TfmMain::confirmDiscard() {
+  if (!m_display->unsaved()) return true;
+  const QString text = qs(m_tr.text("msgUnsaved"));
+  int answer;
+  if (questionHook) {
+    answer = questionHook(text);
+  } else {
+    QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton, this);
+    auto* save = box.addButton(qs(m_tr.dialogWord("Yes")), QMessageBox::YesRole);
+    auto* discard = box.addButton(qs(m_tr.dialogWord("No")), QMessageBox::NoRole);
+    auto* cancel = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    answer = box.clickedButton() == save ? 0 : box.clickedButton() == discard ? 1 : 2;
+  }
+  if (answer == 0) return miSaveClick();
+  return answer == 1;
+}
+
+void TfmMain::miOpenClick() {
+  if (!confirmDiscard()) return;
+  const QString path = fileDialog(false, qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "OpenDialog.Title")),
+                                  startFolder("Data"), QString());
+  if (path.isEmpty()) return;
+  loadDataFile(path);
+}
+
+bool TfmMain::loadDataFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    showError(("Cannot open " + QDir::toNativeSeparators(path) + ": " + file.errorString()).toStdString());
+    return false;
+  }
+  const QByteArray bytes = file.readAll();
+  file.close();
+  ReadingList list;
+  MeasurementSeries series;
+  Gauge->setRange(0, 1000);
+  Gauge->setValue(0);
+  pnGauge->show();
+  pnGauge->raise();
+  const auto total = static_cast<double>(std::max<qsizetype>(1, bytes.size()));
+  const DataFileLoad result =
+      parseDataFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), list, series,
+                    [&](std::size_t done) {
+                      Gauge->setValue(static_cast<int>(1000.0 * static_cast<double>(done) / total));
+                      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                    });
+  pnGauge->hide();
+  if (!result.ok) {
+    // The readings shown before stay as they were.
+    showError(result.error + " (" + std::string(m_tr.text("msgLine")) + " " + std::to_string(result.errorLine) + ")");
+    return false;
+  }
+  m_list->listModel()->beginReplace();
+  m_display->list() = std::move(list);
+  m_series = std::move(series);
+  m_display->rules().setScrollPosition(100);
+  m_list->sync();
+  m_display->rules().UpdateChartAxis();
+  m_display->clock().continueAfterLoad(m_series.empty() ? 0.0 : m_series.maxX());
+  m_display->setUnsaved(false);  // the readings are in their file
+  flushViews();
+  return true;
+}
+
+void TfmMain::miToClipboardClick() {
+  if (miSelectView->isChecked()) {
+    m_list->copyAllToClipboard();
+    message(MessageKind::Information, qs(m_tr.text("IDS_78")));
+    return;
+  }
+  if (copyChart()) message(MessageKind::Information, qs(m_tr.text("IDS_77")));
+}
+
+bool TfmMain::copyChart() {
+  struct Dress {
+    ChartPanel* chart;
+    explicit Dress(ChartPanel* c) : chart(c) { chart->setPrintDress(true); }
+    ~Dress() { chart->setPrintDress(false); }  // put back even when the copy fails
+  } dress(m_chart);
+  ChartPlot* plot = m_chart->plot();
+  const int w = std::max(1, plot->width() - 1);
+  const int h = std::max(1, plot->height() - 1);
+  QBuffer svg;
+  svg.open(QIODevice::WriteOnly);
+  {
+    QSvgGenerator generator;
+    generator.setOutputDevice(&svg);
+    generator.setSize(QSize(w, h));
+    generator.setViewBox(QRect(0, 0, w, h));
+    generator.setTitle("Velmora chart");
+    QCPPainter painter(&generator);
+    plot->toPainter(&painter, w, h);
+    m_chart->ChartAfterDraw(painter);
+  }
+  QPixmap pixmap = plot->toPixmap(w, h);
+  {
+    QPainter painter(&pixmap);
+    m_chart->ChartAfterDraw(painter);
+  }
+  auto* mime = new QMimeData;
+  mime->setData("image/svg+xml", svg.data());
+  mime->setImageData(pixmap.toImage());
+  QClipboard* clipboard = QApplication::clipboard();
+  if (!clipboard) {
+    delete mime;
+    throw std::runtime_error("Cannot open clipboard");
+  }
+  clipboard->setMimeData(mime);
+  return true;
+}
 
 }  // namespace velmora

@@ -73,6 +73,18 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   void lbTabloClick();
   void miPortClick(QAction* entry);
   void btMenuClick();
+  bool miSaveClick();
+  void miOpenClick();
+  void miToClipboardClick();
+  // Asks before readings that were not saved would be lost; false means "Cancel".
+  bool confirmDiscard();
+  // The folder the file dialogs start in: `sub` beside the program, or the documents folder.
+  static QString startFolder(const QString& sub);
+
+  // Replaceable dialogs, so that tests run without a person. The file hook returns the
+  // chosen path or an empty text for Cancel; the question hook 0 Save, 1 Discard, 2 Cancel.
+  std::function<QString(bool save, const QString& title, const QString& folder, const QString& proposed)> fileDialogHook;
+  std::function<int(const QString& text)> questionHook;
   void UpdateStrings();
 
   Translator& translator() { return m_tr; }
@@ -120,6 +132,9 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   void seFlowChange();
   void scheduleViews();
   void pullIntoView();
+  QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed);
+  bool loadDataFile(const QString& path);
+  bool copyChart();
 
   // ProtocolHost
   bool usbActive() const override { return m_usbPresent && m_usbSelected; }

@@ -74,9 +74,13 @@ constexpr TranslationEntry kMain[] = {
     {S::Strings, "IDS_77", "Копия графика помещена в буфер обмена", "Chart has been copied into clipboard"},
     {S::Strings, "IDS_78", "Копия таблицы помещена в буфер обмена", "List has been copied into clipboard"},
     {S::Strings, "strPORT_PREFFIX", "Порт: ", "Port:"},
+    // Asked before readings that were not saved would be discarded.
+    {S::Strings, "msgUnsaved", "Данные не сохранены. Сохранить их?", "The readings have not been saved. Save them now?"},
+    {S::Strings, "msgLine", "строка", "line"},
 
     {S::OtherStrings, "SaveDialog.Title", "Сохранение данных", "Store data"},
     {S::OtherStrings, "OpenDialog.Title", "Загрузка данных", "Load data"},
+    {S::OtherStrings, "SaveDialog.Filter", "Velmora data files|*.vmd", "Velmora data files|*.vmd"},
 };
 
 // Calibration window. The Russian IDS_12 ends in the Cyrillic letter Es.

@@ -1,0 +1,129 @@
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/main_window.h"
+#include "display/chart_panel.h"
+#include "display/reading_list_view.h"
+
+using namespace velmora;
+
+namespace {
+
+struct FileFixture : ::testing::Test {
+  MemorySettingsBackend store;
+  QTemporaryDir dir;
+  TfmMain w{store, MainWindowOptions{false, 1033}};
+  QStringList messages;
+  QString nextPath;
+  int questions = 0;
+  int answer = 2;
+
+  void SetUp() override {
+    w.messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
+    w.fileDialogHook = [this](bool, const QString&, const QString&, const QString&) { return nextPath; };
+    w.questionHook = [this](const QString&) {
+      ++questions;
+      return answer;
+    };
+  }
+  QString write(const char* name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return f.fileName();
+  }
+};
+
+}  // namespace
+
+TEST_F(FileFixture, SaveThenOpenGivesTheSameReadingsAndBytes) {
+  for (int i = 0; i < 100; ++i) w.AddPoint(i * 0.5 / 86400, 21 + i * 0.01);
+  nextPath = dir.filePath("run.vmd");
+  ASSERT_TRUE(w.miSaveClick());
+  EXPECT_FALSE(w.display().unsaved());
+  w.findChild<QAction*>("miClear")->trigger();
+  w.miOpenClick();
+  EXPECT_EQ(w.display().series().size(), 100u);
+  EXPECT_EQ(w.list()->model()->rowCount(), 100);
+  nextPath = dir.filePath("again.vmd");
+  ASSERT_TRUE(w.miSaveClick());
+  QFile a(dir.filePath("run.vmd")), b(dir.filePath("again.vmd"));
+  a.open(QIODevice::ReadOnly);
+  b.open(QIODevice::ReadOnly);
+  EXPECT_EQ(a.readAll(), b.readAll());
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(FileFixture, OpeningContinuesTheClockAfterTheLastPoint) {
+  nextPath = write("a.vmd", "40.00 20.00\r\n42.50 20.50\r\n");
+  w.miOpenClick();
+  ASSERT_EQ(w.display().series().size(), 2u);
+  EXPECT_NEAR(w.display().clock().elapsed() * 1440, 42.5, 0.01);
+  EXPECT_FALSE(w.findChild<QWidget*>("pnGauge")->isVisible());
+}
+
+TEST_F(FileFixture, ABadFileKeepsTheReadingsShownAndNamesTheLine) {
+  w.AddPoint(1.0 / 1440, 30);
+  answer = 1;  // discard the unsaved reading when asked
+  nextPath = write("bad.vmd", "1.00 20.00\n2.00 x\n");
+  w.miOpenClick();
+  EXPECT_EQ(questions, 1);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0], "Invalid numeric input (line 2)");
+  EXPECT_EQ(w.display().series().size(), 1u);
+  EXPECT_EQ(w.display().series().y(0), 30.0);
+  EXPECT_FALSE(w.findChild<QWidget*>("pnGauge")->isVisible());
+}
+
+TEST_F(FileFixture, UnsavedReadingsAreNotLostToOneClick) {
+  w.AddPoint(1.0 / 1440, 30);
+  answer = 2;  // Cancel
+  EXPECT_FALSE(w.close());
+  EXPECT_EQ(questions, 1);
+  nextPath = write("other.vmd", "1.00 20.00\r\n");
+  w.miOpenClick();
+  EXPECT_EQ(w.display().series().y(0), 30.0);  // Cancel: nothing opened
+  answer = 0;  // Save, then go on
+  nextPath = dir.filePath("kept.vmd");
+  EXPECT_TRUE(w.close());
+  EXPECT_TRUE(QFile::exists(dir.filePath("kept.vmd")));
+}
+
+TEST_F(FileFixture, ListCopyEvenWithoutReadings) {
+  w.findChild<QAction*>("miSelectView")->trigger();
+  w.miToClipboardClick();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0], "List has been copied into clipboard");
+  w.AddPoint(1.0 / 1440, 20);
+  w.AddPoint(2.0 / 1440, 21);
+  w.flushViews();
+  w.list()->selectAll();
+  w.miToClipboardClick();
+  EXPECT_EQ(QApplication::clipboard()->text(), "1.00 20.00\r\n2.00 21.00");
+  EXPECT_TRUE(w.list()->selectionModel()->selectedRows().isEmpty());
+}
+
+TEST_F(FileFixture, ChartCopyPutsPicturesOnTheClipboardAndTheDressBack) {
+  w.resize(800, 600);
+  w.show();
+  w.AddPoint(1.0 / 1440, 20);
+  w.AddPoint(2.0 / 1440, 21);
+  w.flushViews();
+  w.miToClipboardClick();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0], "Chart has been copied into clipboard");
+  const QMimeData* mime = QApplication::clipboard()->mimeData();
+  ASSERT_NE(mime, nullptr);
+  EXPECT_TRUE(mime->data("image/svg+xml").startsWith("<?xml"));
+  EXPECT_TRUE(mime->hasImage());
+  QCustomPlot* plot = w.chart()->plot();
+  EXPECT_TRUE(plot->yAxis2->visible());
+  EXPECT_TRUE(plot->xAxis->grid()->visible());
+  EXPECT_EQ(plot->xAxis->tickLabelFont().pointSize(), 9);
+  EXPECT_EQ(plot->axisRect()->backgroundBrush().color(), QColor(243, 243, 243));
+}
