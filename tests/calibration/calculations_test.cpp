@@ -54,7 +54,7 @@ TEST(CalcMethod3, EstimatesCFromTheRowNearMinusFifty) {
   EXPECT_NEAR(newValue(g, 1), 100.0, 0.01);
   math::TCofSet noC = s.NewCof;
   noC.C = 0;
-  const double err = math::TofR(noC, math::RofT(kIec, -50, true)) - (-50);
+  const double err = math::TofR(noC, *parseNumber(g.dataCell(2, 6))) - (-50);
   EXPECT_EQ(s.NewCof.C, (err - 0.015) * 2.12e-10);
   EXPECT_EQ(g.cofCell(4, 2), formatFixed(s.NewCof.C * 1e12, 8, 3));
 }
@@ -134,7 +134,7 @@ TEST(CalcMethod3, TheLowerOfTwoRowsNearMinusFiftyCounts) {
   calcMethod3(g, s);
   math::TCofSet noC = s.NewCof;
   noC.C = 0;
-  const double err = math::TofR(noC, math::RofT(kIec, -48, true)) - (-48);
+  const double err = math::TofR(noC, *parseNumber(g.dataCell(2, 6))) - (-48);
   EXPECT_EQ(s.NewCof.C, (err - 0.015) * 2.12e-10);
 }
 
