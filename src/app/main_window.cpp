@@ -103,6 +103,8 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_calibr->startRead = [this] { m_protocol->startCofRead(); };
   m_calibr->startWrite = [this] { m_protocol->startCofWrite(); };
   m_calibr->writeProgress = [this] { return m_protocol->pbWrite(); };
+  m_calibr->readingCof = [this] { return m_protocol->ReadingCof; };
+  m_calibr->writingCof = [this] { return m_protocol->WritingCof; };
   m_calibr->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
 
   FormCreate();
@@ -706,9 +708,9 @@ void TfmMain::showError(std::string_view text) {
 
 void TfmMain::setCalibrStatus(std::string_view text) { m_calibr->setStatus(qs(text)); }
 void TfmMain::appendCalibrStatus(std::string_view text) { m_calibr->appendStatus(qs(text)); }
-std::string TfmMain::newCofCell(int index) const { return m_calibr->cofCell(2, index + 1).toStdString(); }
+std::string TfmMain::newCofCell(int index) const { return m_calibr->coefficientText(2, index + 1).toStdString(); }
 void TfmMain::rejectNewCofCell(int index) { m_calibr->rejectNewCofCell(index); }
-void TfmMain::setCofCell(int row, int column, std::string_view text) { m_calibr->setCofCell(row, column, qs(text)); }
+void TfmMain::setCofCell(int row, int column, std::string_view text) { m_calibr->setCoefficientText(row, column, qs(text)); }
 void TfmMain::cofProgressChanged() { m_calibr->progressChanged(); }
 
 }  // namespace velmora
@@ -717,33 +719,10 @@ void TfmMain::cofProgressChanged() { m_calibr->progressChanged(); }
 
 namespace velmora {
 
-QString TfmMain::startFolder(const QString& sub) {
-  QDir dir(QCoreApplication::applicationDirPath());
-  if (dir.mkpath(sub)) {
-    const QFileInfo info(dir.filePath(sub));
-    if (info.isWritable()) return info.absoluteFilePath();
-  }
-  return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-}
-
 QString TfmMain::fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed) {
   if (fileDialogHook) return fileDialogHook(save, title, folder, proposed);
-  QFileDialog dialog(this, title, folder);
-  const QString filter = qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "SaveDialog.Filter"));
-  const QStringList parts = filter.split('|');
-  dialog.setNameFilter(parts.size() == 2 ? parts[0] + " (" + parts[1] + ")" : filter);
-  dialog.setDefaultSuffix("vmd");
-  dialog.setOption(QFileDialog::DontUseNativeDialog, false);
-  if (save) {
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.selectFile(proposed);
-  } else {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
+  return runFileDialog(this, save, title, folder, proposed,
+                       qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "SaveDialog.Filter")), "vmd");
 }
 
 bool TfmMain::miSaveClick() {

@@ -78,8 +78,6 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   void miToClipboardClick();
   // Asks before readings that were not saved would be lost; false means "Cancel".
   bool confirmDiscard();
-  // The folder the file dialogs start in: `sub` beside the program, or the documents folder.
-  static QString startFolder(const QString& sub);
 
   // Replaceable dialogs, so that tests run without a person. The file hook returns the
   // chosen path or an empty text for Cancel; the question hook 0 Save, 1 Discard, 2 Cancel.

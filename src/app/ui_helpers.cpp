@@ -2,6 +2,10 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QStandardPaths>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -56,6 +60,33 @@ void translateWindow(QWidget* window, std::span<const TranslationEntry> table, c
         break;  // character sets have no meaning for Qt fonts; other sections are read where used
     }
   }
+}
+
+QString startFolder(const QString& sub) {
+  QDir dir(QCoreApplication::applicationDirPath());
+  if (dir.mkpath(sub)) {
+    const QFileInfo info(dir.filePath(sub));
+    if (info.isWritable()) return info.absoluteFilePath();
+  }
+  return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
+                      const QString& filter, const QString& suffix) {
+  QFileDialog dialog(parent, title, folder);
+  const QStringList parts = filter.split('|');
+  dialog.setNameFilter(parts.size() == 2 ? parts[0] + " (" + parts[1] + ")" : filter);
+  dialog.setDefaultSuffix(suffix);
+  if (save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(proposed);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
 }
 
 QIcon toolbarIcon(int index) {

@@ -24,6 +24,14 @@ void showMessage(QWidget* parent, const Translator& tr, MessageKind kind, const 
 void translateWindow(QWidget* window, std::span<const TranslationEntry> table, const Translator& tr,
                      std::initializer_list<std::string_view> skip = {});
 
+// The folder a file dialog starts in: `sub` beside the program (created when missing), or
+// the user's documents folder where that folder cannot be created or written.
+QString startFolder(const QString& sub);
+
+// A file dialog for one filter ("Description|*.ext"); empty text on Cancel.
+QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
+                      const QString& filter, const QString& suffix);
+
 // Picture `index` (0..14) of the program's toolbar image list.
 QIcon toolbarIcon(int index);
 

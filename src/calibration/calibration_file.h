@@ -23,6 +23,12 @@ struct CalibrationTables {
   // Cell (column ≥ 1, row ≥ 1) of each table.
   std::string& data(int column, int row) { return dataCells[static_cast<std::size_t>((column - 1) * (dataRows - 1) + row - 1)]; }
   std::string& cof(int column, int row) { return cofCells[static_cast<std::size_t>((column - 1) * (cofRows - 1) + row - 1)]; }
+  const std::string& data(int column, int row) const {
+    return dataCells[static_cast<std::size_t>((column - 1) * (dataRows - 1) + row - 1)];
+  }
+  const std::string& cof(int column, int row) const {
+    return cofCells[static_cast<std::size_t>((column - 1) * (cofRows - 1) + row - 1)];
+  }
   void resize();  // cells to match the counts, empty
 };
 

@@ -1,12 +1,134 @@
 #include "calibration/calibration_window.h"
 
+#include <QApplication>
+#include <QDate>
+#include <QFile>
 #include <QFrame>
-#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSaveFile>
 #include <QShowEvent>
+#include <QThread>
+#include <QToolTip>
 
-#include "app/ui_helpers.h"
+#include "app/velmora_application.h"
 
 namespace velmora {
+
+namespace {
+
+const QColor kSkyBlue(166, 202, 240);
+const QColor kNavy(0, 0, 128);
+const QColor kPurple(128, 0, 128);
+
+QFont tableFont() {
+  QFont f("MS Sans Serif");
+  f.setPixelSize(13);
+  f.setBold(true);
+  return f;
+}
+
+QFont pointFont(int points, bool bold = true) {
+  QFont f = tableFont();
+  f.setPointSize(points);
+  f.setBold(bold);
+  return f;
+}
+
+void drawAt(QPainter* p, const QRect& cell, int x, int y, const QString& text) {
+  p->drawText(QRect(cell.left() + x, cell.top() + y, 400, 100), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+}
+
+// Only digits, signs, the decimal separator and the editing keys get into a cell.
+bool keyAllowed(const QKeyEvent* e) {
+  const QString t = e->text();
+  if (t.isEmpty()) return true;  // navigation and other keys without a character
+  const QChar c = t.at(0);
+  if (c.unicode() == 8 || c.unicode() == 13 || c.unicode() == 27) return true;
+  if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
+  return c.isDigit() && c.unicode() < 0x80 ? true : (c == '+' || c == '-' || c == '.');
+}
+
+QTableWidgetItem* cellItem(QTableWidget* t, int row, int column) {
+  QTableWidgetItem* item = t->item(row, column);
+  if (!item) {
+    item = new QTableWidgetItem();
+    t->setItem(row, column, item);
+  }
+  return item;
+}
+
+}  // namespace
+
+void SymbolHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+  painter->save();
+  painter->fillRect(rect, palette().button());
+  painter->setPen(palette().mid().color());
+  painter->drawLine(rect.topRight(), rect.bottomRight());
+  painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+  painter->setPen(palette().buttonText().color());
+  if (m_draw) m_draw(painter, rect, logicalIndex);
+  painter->restore();
+}
+
+// ---------------------------------------------------------------- cells
+
+QWidget* CalibrationCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                               const QModelIndex& index) const {
+  QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+  if (editor) editor->installEventFilter(&m_window);
+  return editor;
+}
+
+void CalibrationCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const {
+  const int column = index.column() + 1;  // the table's own column numbers (0 is the fixed one)
+  const int row = index.row() + 1;
+  QColor background = Qt::white;
+  QColor textColor = Qt::black;
+  QFont font = tableFont();
+  const QTableWidget* table = m_cof ? m_window.m_sgCof : m_window.m_sgData;
+  const bool current = table->currentIndex() == index && table->hasFocus();
+  if (current) {
+    background = QToolTip::palette().color(QPalette::ToolTipBase);
+    textColor = kPurple;
+  }
+  if (!m_cof) {
+    if (!m_window.dataCell(1, row).empty() && column >= 2) {
+      font.setItalic(true);
+      font.setBold(false);
+    }
+    if (m_window.m_highlightDataRow != 0 && row == m_window.m_highlightDataRow) {
+      background = kSkyBlue;
+      textColor = kNavy;
+      font.setPointSize(12);
+    }
+  } else {
+    if (m_window.dataType() == 0 && row == 1) {
+      font.setItalic(true);
+      font.setBold(false);
+    }
+    if (m_window.m_highlightCofRow != 0 && row == m_window.m_highlightCofRow) {
+      background = kSkyBlue;
+      textColor = kNavy;
+      font.setPointSize(14);
+    }
+    if (row == 1 && m_window.readingCof && m_window.readingCof()) background = kSkyBlue;
+    if (row == 2 && m_window.writingCof && m_window.writingCof() && m_window.writeProgress &&
+        column == m_window.writeProgress() + 1)
+      background = kSkyBlue;
+  }
+  painter->save();
+  painter->fillRect(option.rect, background);
+  painter->setPen(textColor);
+  painter->setFont(font);
+  drawAt(painter, option.rect, 8, 2, index.data().toString());
+  painter->restore();
+}
+
+// ---------------------------------------------------------------- window
 
 TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m_tr(tr) {
   setObjectName("fmCalibr");
@@ -14,9 +136,7 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(493, 525);
   setModal(true);
-  QFont bold("MS Sans Serif");
-  bold.setPixelSize(13);
-  bold.setBold(true);
+  const QFont bold = tableFont();
 
   auto* panel = new QFrame(this);
   panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -27,10 +147,18 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
   m_rgRorT->setGeometry(12, 8, 349, 41);
   m_rgRorT->setFont(bold);
   m_rbResistance = new QRadioButton("resistance", m_rgRorT);
-  m_rbResistance->setGeometry(10, 17, 160, 20);
+  m_rbResistance->setGeometry(10, 17, 165, 20);
   m_rbResistance->setChecked(true);
   m_rbTemperature = new QRadioButton("temperature", m_rgRorT);
-  m_rbTemperature->setGeometry(180, 17, 160, 20);
+  m_rbTemperature->setGeometry(180, 17, 165, 20);
+  for (QRadioButton* b : {m_rbResistance, m_rbTemperature})
+    connect(b, &QRadioButton::toggled, this, [this] {
+      // rgRorTClick: both tables are redrawn.
+      m_sgData->horizontalHeader()->viewport()->update();
+      m_sgData->viewport()->update();
+      m_sgCof->viewport()->update();
+      UpdateStrings();
+    });
 
   m_gbData = new QGroupBox("Input data", panel);
   m_gbData->setObjectName("gbData");
@@ -40,13 +168,33 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
   m_sgData->setObjectName("sgData");
   m_sgData->setGeometry(16, 20, 317, 279);
   m_sgData->setFont(bold);
+  m_sgData->setHorizontalHeader(
+      new SymbolHeader(m_sgData, [this](QPainter* p, const QRect& r, int s) { drawDataHeader(p, r, s); }));
   m_sgData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_sgData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   m_sgData->horizontalHeader()->setFixedHeight(48);
+  m_sgData->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  m_sgData->horizontalHeader()->setMinimumSectionSize(8);
   m_sgData->verticalHeader()->setFixedWidth(30);
+  m_sgData->verticalHeader()->setDefaultSectionSize(24);
+  m_sgData->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   m_sgData->setColumnWidth(0, 24);
   const int w = (317 - 30 - 24 - 25) / 3;
   for (int c = 1; c < 4; ++c) m_sgData->setColumnWidth(c, w);
-  for (int r = 0; r < 20; ++r) m_sgData->setVerticalHeaderItem(r, new QTableWidgetItem(QString(" %1").arg(r + 1)));
+  for (int r = 0; r < 20; ++r) {
+    m_sgData->setVerticalHeaderItem(r, new QTableWidgetItem(QString(" %1").arg(r + 1)));
+    for (int c = 0; c < 4; ++c) cellItem(m_sgData, r, c);
+    m_sgData->item(r, 0)->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  }
+  m_sgData->setItemDelegate(new CalibrationCellDelegate(*this, false));
+  m_sgData->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::AnyKeyPressed |
+                            QAbstractItemView::EditKeyPressed);
+  m_sgData->viewport()->installEventFilter(this);
+  m_sgData->installEventFilter(this);
+  auto* corner = new QLabel(QString::fromUtf8("\u2116"), m_sgData);
+  corner->setGeometry(0, 0, 30, 48);
+  corner->setContentsMargins(8, 14, 0, 0);
+  corner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
   m_gbCof = new QGroupBox("The factors of interpolation equation", panel);
   m_gbCof->setObjectName("gbCof");
@@ -56,11 +204,31 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
   m_sgCof->setObjectName("sgCof");
   m_sgCof->setGeometry(16, 20, 433, 79);
   m_sgCof->setFont(bold);
+  m_sgCof->setHorizontalHeader(
+      new SymbolHeader(m_sgCof, [this](QPainter* p, const QRect& r, int s) { drawCofHeader(p, r, s); }));
+  m_sgCof->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_sgCof->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_sgCof->horizontalHeader()->setFixedHeight(25);
   m_sgCof->verticalHeader()->setFixedWidth(90);
-  m_sgCof->setHorizontalHeaderLabels({"      Ro", "   A [10-3]", "   B [10-7]", "  C [10-12]"});
+  m_sgCof->verticalHeader()->setDefaultSectionSize(24);
+  m_sgCof->horizontalHeader()->setMinimumSectionSize(8);
+  m_sgCof->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   for (int c = 0; c < 4; ++c) m_sgCof->setColumnWidth(c, (433 - 90 - 8) / 4);
-  for (int r = 0; r < 2; ++r)
-    for (int c = 0; c < 4; ++c) m_sgCof->setItem(r, c, new QTableWidgetItem());
+  for (int r = 0; r < 2; ++r) {
+    m_sgCof->setVerticalHeaderItem(r, new QTableWidgetItem());
+    for (int c = 0; c < 4; ++c) cellItem(m_sgCof, r, c);
+  }
+  // The stored header texts; the header is drawn with symbols.
+  m_sgCof->setHorizontalHeaderLabels({"      Ro", "   A [10-3]", "   B [10-7]", "  C [10-12]"});
+  m_sgCof->setItemDelegate(new CalibrationCellDelegate(*this, true));
+  m_sgCof->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::AnyKeyPressed |
+                           QAbstractItemView::EditKeyPressed);
+  m_sgCof->installEventFilter(this);
+  auto* cofCorner = new QLabel(m_sgCof);
+  cofCorner->setObjectName("sgCofCorner");
+  cofCorner->setGeometry(0, 0, 90, 25);
+  cofCorner->setContentsMargins(2, 2, 0, 0);
+  cofCorner->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
   auto* bevel = new QFrame(panel);
   bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
@@ -70,6 +238,7 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
     b->setObjectName(name);
     b->setGeometry(376, top, 89, height);
     b->setFont(bold);
+    b->setAutoDefault(false);
     return b;
   };
   m_btLoad = button("btLoad", "Load", 28, 49);
@@ -84,7 +253,20 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
   m_pbWrite->setTextVisible(false);
   m_btCalc = button("btCalc", "Calc #1", 268, 65);
   m_btCalc->setDefault(true);
+  m_btCalc->installEventFilter(this);
   m_btError = button("btError", "\u0394", 336, 29);
+  QFont delta = bold;
+  delta.setPixelSize(19);
+  m_btError->setFont(delta);
+
+  m_pmCalc = new QMenu(this);
+  m_pmCalc->setObjectName("pmCalc");
+  for (int tag = 0; tag < 3; ++tag) {
+    QAction* a = m_pmCalc->addAction(QString());
+    a->setObjectName(QString("pmCalc_N%1").arg(tag + 1));
+    a->setData(tag);
+    connect(a, &QAction::triggered, this, [this, tag] { pmCalc_N1Click(tag); });
+  }
 
   m_status = new QStatusBar(this);
   m_status->setObjectName("StatusBar");
@@ -94,23 +276,41 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
   m_status->addWidget(m_statusText, 1);
 
   connect(m_btRead, &QPushButton::clicked, this, [this] {
-    for (int c = 1; c <= 4; ++c) setCofCell(1, c, QString());
+    for (int c = 1; c <= 4; ++c) setCofCell(c, 1, "");
     if (startRead) startRead();
+    m_sgCof->viewport()->update();
   });
   connect(m_btWrite, &QPushButton::clicked, this, [this] {
     if (startWrite) startWrite();
   });
+  connect(m_btError, &QPushButton::clicked, this, &TfmCalibr::btErrorClick);
+  connect(m_btSave, &QPushButton::clicked, this, &TfmCalibr::btSaveClick);
+  connect(m_btLoad, &QPushButton::clicked, this, &TfmCalibr::btLoadClick);
   UpdateStrings();
 }
 
 void TfmCalibr::UpdateStrings() {
-  translateWindow(this, calibrationWindowTable(), m_tr, {"btCalc"});
+  translateWindow(this, calibrationWindowTable(), m_tr, {"btCalc", "btError"});
   const QStringList items = qs(m_tr.lookup(calibrationWindowTable(), Section::MultiLines, "rgRorT.Items")).split(',');
   if (items.size() == 2) {
     m_rbResistance->setText(items[0]);
     m_rbTemperature->setText(items[1]);
   }
-  m_sgCof->setVerticalHeaderLabels({qs(m_tr.text("IDS_14")), qs(m_tr.text("IDS_15"))});
+  QTableWidgetItem* oldTitle = m_sgCof->verticalHeaderItem(0);
+  oldTitle->setText(qs(m_tr.text("IDS_14")));
+  QFont titleFont = tableFont();
+  if (dataType() == 0) {
+    titleFont.setItalic(true);
+    titleFont.setBold(false);
+  }
+  oldTitle->setFont(titleFont);
+  m_sgCof->verticalHeaderItem(1)->setText(qs(m_tr.text("IDS_15")));
+  if (auto* corner = m_sgCof->findChild<QLabel*>("sgCofCorner")) corner->setText(qs(m_tr.text("IDS_16")));
+  for (int tag = 0; tag < 3; ++tag) {
+    const std::string key = "pmCalc_N" + std::to_string(tag + 1);
+    m_pmCalc->actions()[tag]->setText(qs(m_tr.lookup(calibrationWindowTable(), Section::Captions, key)));
+  }
+  m_sgData->horizontalHeader()->viewport()->update();
   updateCalcCaption();
 }
 
@@ -121,23 +321,134 @@ void TfmCalibr::setCalcMethod(int method) {
   updateCalcCaption();
 }
 
-QString TfmCalibr::cofCell(int row, int column) const {
-  const auto* item = m_sgCof->item(row - 1, column - 1);
-  return item ? item->text() : QString();
+void TfmCalibr::drawDataHeader(QPainter* p, const QRect& r, int section) {
+  const int column = section + 1;
+  p->setFont(tableFont());
+  const bool temperature = dataType() == 1;
+  switch (column) {
+    case 1:
+      drawAt(p, r, 6, 14, "X");
+      break;
+    case 2:
+      p->setFont(pointFont(10));
+      drawAt(p, r, 22, 6, qs(m_tr.text("IDS_24")));
+      if (!temperature) {
+        drawAt(p, r, 22, 24, qs(m_tr.text("IDS_25")));
+        p->setFont(pointFont(14));
+        drawAt(p, r, 6, 0, "R");
+      } else {
+        drawAt(p, r, 22, 24, "[   C ]");
+        drawAt(p, r, 30, 20, "o");
+        p->setFont(pointFont(14));
+        drawAt(p, r, 12, 0, "t");
+      }
+      break;
+    case 3:
+      p->setFont(pointFont(14));
+      drawAt(p, r, 8, 0, "t");
+      p->setFont(pointFont(10));
+      drawAt(p, r, 18, 6, qs(m_tr.text("IDS_27")));
+      drawAt(p, r, 22, 24, "[   C ]");
+      drawAt(p, r, 30, 20, "o");
+      break;
+    case 4:
+      p->setFont(pointFont(10));
+      drawAt(p, r, 22, 24, "[   C ]");
+      drawAt(p, r, 30, 20, "o");
+      p->setFont(pointFont(14));
+      drawAt(p, r, 32, 0, QString::fromUtf8("\u0394"));  // Greek capital Delta
+      break;
+    default:
+      break;
+  }
 }
 
-void TfmCalibr::setCofCell(int row, int column, const QString& text) {
+void TfmCalibr::drawCofHeader(QPainter* p, const QRect& r, int section) {
+  const int column = section + 1;
+  if (column == 1) {
+    p->setFont(pointFont(12));
+    drawAt(p, r, 28, 2, "R");
+    p->setFont(pointFont(10));
+    drawAt(p, r, 42, 6, "o");
+    return;
+  }
+  static const char* kLetter[] = {"", "", "A", "B", "C"};
+  static const char* kExponent[] = {"", "", "-3", "-7", "-12"};
+  p->setFont(pointFont(12));
+  drawAt(p, r, 12, 2, kLetter[column]);
+  p->setFont(pointFont(10));
+  drawAt(p, r, 30, 4, "x 10");
+  p->setFont(pointFont(8));
+  drawAt(p, r, 58, 2, kExponent[column]);
+}
+
+// ---------------------------------------------------------------- grid access
+
+std::string TfmCalibr::dataCell(int column, int row) const {
+  const QTableWidgetItem* item = m_sgData->item(row - 1, column - 1);
+  return item ? item->text().toStdString() : std::string();
+}
+
+void TfmCalibr::setDataCell(int column, int row, std::string_view text) {
+  if (row < 1 || row > m_sgData->rowCount() || column < 1 || column > 4) return;
+  cellItem(m_sgData, row - 1, column - 1)->setText(qs(text));
+}
+
+std::string TfmCalibr::cofCell(int column, int row) const {
+  const QTableWidgetItem* item = m_sgCof->item(row - 1, column - 1);
+  return item ? item->text().toStdString() : std::string();
+}
+
+void TfmCalibr::setCofCell(int column, int row, std::string_view text) {
   if (row < 1 || row > 2 || column < 1 || column > 4) return;
-  m_sgCof->item(row - 1, column - 1)->setText(text);
+  cellItem(m_sgCof, row - 1, column - 1)->setText(qs(text));
+}
+
+QString TfmCalibr::coefficientText(int row, int column) const { return qs(cofCell(column, row)); }
+void TfmCalibr::setCoefficientText(int row, int column, const QString& text) { setCofCell(column, row, text.toStdString()); }
+
+void TfmCalibr::focusDataCell(int column, int row) {
+  m_sgData->setCurrentCell(row - 1, column - 1);
+  m_sgData->setFocus();
+  m_sgData->viewport()->repaint();
+}
+
+void TfmCalibr::focusCofCell(int column, int row) {
+  m_sgCof->setCurrentCell(row - 1, column - 1);
+  m_sgCof->setFocus();
+  m_sgCof->viewport()->repaint();
+}
+
+void TfmCalibr::repaintData() {
+  if (isVisible()) m_sgData->viewport()->repaint();
+}
+
+void TfmCalibr::pause(int ms) {
+  if (m_pacing) QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+void TfmCalibr::message(MessageKind kind, const QString& text) {
+  if (messageHook)
+    messageHook(kind, text);
+  else
+    showMessage(this, m_tr, kind, text);
+}
+
+void TfmCalibr::showError(std::string_view text) { message(MessageKind::Error, qs(text)); }
+
+void TfmCalibr::reportError(const QString& text) {
+  if (errorReport) {
+    errorReport(text);
+  } else if (auto* app = dynamic_cast<VelmoraApplication*>(QCoreApplication::instance())) {
+    app->reportError(text);
+  } else {
+    message(MessageKind::Error, text);
+  }
 }
 
 void TfmCalibr::rejectNewCofCell(int index) {
-  m_sgCof->setCurrentCell(1, index);
-  m_sgCof->setFocus();
-  if (messageHook)
-    messageHook(MessageKind::Error, qs(m_tr.text("IDS_2")));
-  else
-    showMessage(this, m_tr, MessageKind::Error, qs(m_tr.text("IDS_2")));
+  focusCofCell(index + 1, 2);
+  message(MessageKind::Error, qs(m_tr.text("IDS_2")));
 }
 
 void TfmCalibr::setStatus(const QString& text) { m_statusText->setText(text); }
@@ -148,6 +459,149 @@ void TfmCalibr::progressChanged() {
   if (writeProgress) m_pbWrite->setValue(writeProgress());
   m_sgCof->viewport()->update();
 }
+
+// ---------------------------------------------------------------- editing
+
+void TfmCalibr::toggleExclusion(int row) {
+  QTableWidgetItem* item = cellItem(m_sgData, row - 1, 0);
+  item->setText(item->text().isEmpty() ? "X" : "");
+  m_sgData->viewport()->update();
+}
+
+bool TfmCalibr::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_btCalc && event->type() == QEvent::MouseButtonPress) {
+    btCalcMouseDown(static_cast<QMouseEvent*>(event)->button());
+    return true;
+  }
+  if (watched == m_sgData->viewport() && event->type() == QEvent::MouseButtonPress) {
+    const QModelIndex index = m_sgData->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+    if (index.isValid() && index.column() == 0) toggleExclusion(index.row() + 1);
+    return false;
+  }
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == m_sgData && m_sgData->currentColumn() == 0) {
+      if (key->key() == Qt::Key_Space) {
+        toggleExclusion(m_sgData->currentRow() + 1);
+        return true;
+      }
+      return !key->text().isEmpty() && key->text().at(0).unicode() >= 0x20;  // no editing in column 1
+    }
+    const bool cell = watched == m_sgData || watched == m_sgCof || qobject_cast<QLineEdit*>(watched);
+    if (cell && !keyAllowed(key)) return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TfmCalibr::pmCalc_N1Click(int tag) { setCalcMethod(tag); }
+
+void TfmCalibr::btCalcMouseDown(Qt::MouseButton button) {
+  if (button == Qt::RightButton) {
+    m_pmCalc->popup(m_btCalc->mapToGlobal(QPoint(0, 0)));
+    return;
+  }
+  if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
+  try {
+    runCalcMethod(m_calcMethod, *this, m_state);
+  } catch (const std::exception& e) {
+    reportError(QString::fromUtf8(e.what()));
+  }
+  m_sgData->viewport()->update();
+  // The "New" row blinks twice.
+  for (int i = 1; i <= 2; ++i) {
+    QApplication::beep();
+    m_highlightCofRow = 2;
+    m_sgCof->viewport()->repaint();
+    pause(i * 100);
+    m_highlightCofRow = 0;
+    m_sgCof->viewport()->repaint();
+    pause(200);
+  }
+}
+
+void TfmCalibr::btErrorClick() {
+  try {
+    velmora::btErrorClick(*this, m_state);
+  } catch (const std::exception& e) {
+    reportError(QString::fromUtf8(e.what()));
+  }
+  m_sgData->viewport()->update();
+}
+
+// ---------------------------------------------------------------- calibration files
+
+CalibrationTables TfmCalibr::collectTables() const {
+  CalibrationTables t;
+  t.dataType = dataType();
+  t.dataRows = m_sgData->rowCount() + 1;
+  t.calcMethod = m_calcMethod;
+  t.resize();
+  for (int c = 1; c <= 4; ++c)
+    for (int r = 1; r < t.dataRows; ++r) t.data(c, r) = dataCell(c, r);
+  for (int c = 1; c <= 4; ++c)
+    for (int r = 1; r <= 2; ++r) t.cof(c, r) = cofCell(c, r);
+  return t;
+}
+
+void TfmCalibr::applyTables(const CalibrationTables& t) {
+  (t.dataType == 1 ? m_rbTemperature : m_rbResistance)->setChecked(true);
+  const int oldRows = m_sgData->rowCount();
+  m_sgData->setRowCount(t.dataRows - 1);
+  for (int r = oldRows; r < t.dataRows - 1; ++r) {
+    m_sgData->setVerticalHeaderItem(r, new QTableWidgetItem(QString()));  // new rows carry no number
+    for (int c = 0; c < 4; ++c) cellItem(m_sgData, r, c);
+    m_sgData->item(r, 0)->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  }
+  for (int c = 1; c <= 4; ++c)
+    for (int r = 1; r < t.dataRows; ++r) setDataCell(c, r, t.data(c, r));
+  for (int c = 1; c <= 4; ++c)
+    for (int r = 1; r <= 2; ++r) setCofCell(c, r, t.cof(c, r));
+  setCalcMethod(t.calcMethod);
+  m_sgData->viewport()->update();
+  m_sgCof->viewport()->update();
+}
+
+QString TfmCalibr::fileDialog(bool save, const QString& title, const QString& proposed) {
+  const QString folder = startFolder("Clb");
+  if (fileDialogHook) return fileDialogHook(save, title, folder, proposed);
+  return runFileDialog(this, save, title, folder, proposed,
+                       qs(m_tr.lookup(calibrationWindowTable(), Section::OtherStrings, "SaveDialog.Filter")), "clb");
+}
+
+void TfmCalibr::btSaveClick() {
+  const QString path = fileDialog(true, qs(m_tr.lookup(calibrationWindowTable(), Section::OtherStrings, "SaveDialog.Title")),
+                                  "C_" + QDate::currentDate().toString("dd_MM_yyyy"));
+  if (path.isEmpty()) return;
+  const std::string text = calibrationFileText(collectTables());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.commit())
+    reportError("Cannot write " + path + ": " + file.errorString());
+}
+
+void TfmCalibr::btLoadClick() {
+  m_highlightDataRow = 0;
+  const QString path =
+      fileDialog(false, qs(m_tr.lookup(calibrationWindowTable(), Section::OtherStrings, "OpenDialog.Title")), QString());
+  if (path.isEmpty()) return;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    reportError("Cannot open " + path + ": " + file.errorString());
+    return;
+  }
+  const QByteArray bytes = file.read(16 * 1024 * 1024);  // a calibration file is a few kilobytes
+  CalibrationTables tables;
+  const CalibrationFileLoad result =
+      parseCalibrationFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), tables);
+  if (!result.ok) {
+    // The tables stay exactly as they were.
+    reportError(qs(result.error) + QString(" (%1 %2)").arg(qs(m_tr.text("msgLine"))).arg(result.line));
+    return;
+  }
+  applyTables(tables);
+}
+
+// ---------------------------------------------------------------- activation
 
 void TfmCalibr::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

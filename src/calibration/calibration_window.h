@@ -6,21 +6,53 @@
 
 #include <QDialog>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <functional>
 #include <string>
 
 #include "app/translations.h"
 #include "app/ui_helpers.h"
+#include "calibration/calculations.h"
+#include "calibration/calibration_file.h"
 
 namespace velmora {
 
-class TfmCalibr : public QDialog {
+class TfmCalibr;
+
+// A header row drawn by the window (symbols, subscripts, raised exponents).
+class SymbolHeader : public QHeaderView {
+ public:
+  SymbolHeader(QWidget* parent, std::function<void(QPainter*, const QRect&, int)> draw)
+      : QHeaderView(Qt::Horizontal, parent), m_draw(std::move(draw)) {}
+
+ protected:
+  void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+
+ private:
+  std::function<void(QPainter*, const QRect&, int)> m_draw;
+};
+
+// Draws the cells of both tables by the window's rules.
+class CalibrationCellDelegate : public QStyledItemDelegate {
+ public:
+  CalibrationCellDelegate(TfmCalibr& window, bool cofTable) : m_window(window), m_cof(cofTable) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  TfmCalibr& m_window;
+  bool m_cof;
+};
+
+class TfmCalibr : public QDialog, public CalibrationGrid {
   Q_OBJECT
  public:
   TfmCalibr(const Translator& tr, QWidget* parent = nullptr);
@@ -32,18 +64,22 @@ class TfmCalibr : public QDialog {
   std::function<void()> clearTransferFlags;
   std::function<void()> startRead;
   std::function<void()> startWrite;
-  std::function<int()> writeProgress;      // pbWrite position
+  std::function<int()> writeProgress;  // pbWrite position
   std::function<bool()> readingCof;
   std::function<bool()> writingCof;
   std::function<void(MessageKind, const QString&)> messageHook;
+  std::function<void(const QString&)> errorReport;  // the general error report
+  std::function<QString(bool save, const QString& title, const QString& folder, const QString& proposed)>
+      fileDialogHook;
 
   int CalcMethod() const { return m_calcMethod; }
   void setCalcMethod(int method);
   void UpdateStrings();  // captions and texts after a language switch
+  void setPacing(bool on) { m_pacing = on; }  // the 50 ms row pauses and the blink
 
-  // The coefficient table, rows 1 ("Old") and 2 ("New"), columns 1..4.
-  QString cofCell(int row, int column) const;
-  void setCofCell(int row, int column, const QString& text);
+  // The coefficient table for the protocol: row 1 "Old", 2 "New"; columns 1..4.
+  QString coefficientText(int row, int column) const;
+  void setCoefficientText(int row, int column, const QString& text);
   void rejectNewCofCell(int index);
   void setStatus(const QString& text);
   void appendStatus(const QString& text);
@@ -51,16 +87,52 @@ class TfmCalibr : public QDialog {
   void progressChanged();
   bool WasRecording() const { return m_wasRecording; }
 
+  // Handlers, public so that tests can drive them.
+  void btCalcMouseDown(Qt::MouseButton button);
+  void pmCalc_N1Click(int tag);
+  void btErrorClick();
+  void btSaveClick();
+  void btLoadClick();
+  void toggleExclusion(int row);
+  CalibrationState& state() { return m_state; }
+  int HighlightDataRow() const { return m_highlightDataRow; }
+  int HighlightCofRow() const { return m_highlightCofRow; }
+
+  // CalibrationGrid
+  int dataRowCount() const override { return m_sgData->rowCount() + 1; }
+  std::string dataCell(int column, int row) const override;
+  void setDataCell(int column, int row, std::string_view text) override;
+  std::string cofCell(int column, int row) const override;
+  void setCofCell(int column, int row, std::string_view text) override;
+  int dataType() const override { return m_rbTemperature->isChecked() ? 1 : 0; }
+  void setHighlightDataRow(int row) override { m_highlightDataRow = row; }
+  void focusDataCell(int column, int row) override;
+  void focusCofCell(int column, int row) override;
+  void repaintData() override;
+  void pause(int ms) override;
+  void showError(std::string_view text) override;
+  std::string text(std::string_view id) const override { return std::string(m_tr.text(id)); }
+
  protected:
   void showEvent(QShowEvent* event) override;
   void done(int result) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  friend class CalibrationCellDelegate;
   void FormActivate();
   void FormClose();
   void updateCalcCaption();
+  void drawDataHeader(QPainter* p, const QRect& r, int section);
+  void drawCofHeader(QPainter* p, const QRect& r, int section);
+  void message(MessageKind kind, const QString& text);
+  void reportError(const QString& text);
+  void applyTables(const CalibrationTables& t);
+  CalibrationTables collectTables() const;
+  QString fileDialog(bool save, const QString& title, const QString& proposed);
 
   const Translator& m_tr;
+  CalibrationState m_state;
   QGroupBox* m_rgRorT;
   QRadioButton* m_rbResistance;
   QRadioButton* m_rbTemperature;
@@ -69,11 +141,15 @@ class TfmCalibr : public QDialog {
   QGroupBox* m_gbCof;
   QTableWidget* m_sgCof;
   QPushButton *m_btLoad, *m_btSave, *m_btRead, *m_btWrite, *m_btCalc, *m_btError;
+  QMenu* m_pmCalc;
   QProgressBar* m_pbWrite;
   QStatusBar* m_status;
   QLabel* m_statusText;
   int m_calcMethod = 0;
+  int m_highlightDataRow = 0;
+  int m_highlightCofRow = 0;
   bool m_wasRecording = false;
+  bool m_pacing = true;
 };
 
 }  // namespace velmora

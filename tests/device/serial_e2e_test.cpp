@@ -96,10 +96,10 @@ TEST_F(E2E, FactorsAreWrittenWithARejectedEchoAndReadBack) {
   TfmCalibr* c = w->calibrationWindow();
   ASSERT_TRUE(w->protocol().ToggleSerialPort(true));
   w->protocol().RetriesLeft = 5;
-  c->setCofCell(2, 1, "100.012");
-  c->setCofCell(2, 2, "3.9080");
-  c->setCofCell(2, 3, "-5.8000");
-  c->setCofCell(2, 4, "-4.2000");
+  c->setCoefficientText(2, 1, "100.012");
+  c->setCoefficientText(2, 2, "3.9080");
+  c->setCoefficientText(2, 3, "-5.8000");
+  c->setCoefficientText(2, 4, "-4.2000");
   w->protocol().startCofWrite();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w->protocol().WritingCof; }, 20000));
   EXPECT_TRUE(messages.isEmpty());
@@ -112,10 +112,10 @@ TEST_F(E2E, FactorsAreWrittenWithARejectedEchoAndReadBack) {
   EXPECT_DOUBLE_EQ(a, 3.908e-3);
   w->protocol().startCofRead();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !w->protocol().ReadingCof; }, 10000));
-  EXPECT_EQ(c->cofCell(1, 1), "100.012");
-  EXPECT_EQ(c->cofCell(1, 2), "3.9080");
-  EXPECT_EQ(c->cofCell(1, 3), "-5.8000");
-  EXPECT_EQ(c->cofCell(1, 4), "-4.2000");
+  EXPECT_EQ(c->coefficientText(1, 1), "100.012");
+  EXPECT_EQ(c->coefficientText(1, 2), "3.9080");
+  EXPECT_EQ(c->coefficientText(1, 3), "-5.8000");
+  EXPECT_EQ(c->coefficientText(1, 4), "-4.2000");
 }
 
 TEST_F(E2E, TheDeviceVanishingDuringARecording) {
