@@ -30,6 +30,8 @@
 #include "calibration/calibration_window.h"
 #include "common/number_text.h"
 #include "device/demo_device.h"
+#include "device/hid_controller.h"
+#include "device/hid_reports.h"
 #include "device/port_names.h"
 #include "device/serial_port.h"
 #include "display/chart_panel.h"
@@ -77,6 +79,10 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_serial->CommPort = "COM1";
   m_serial->setBaudRate(4800);
 
+  m_hid = std::make_unique<THidDeviceController>(m_options.hidBackend ? m_options.hidBackend() : makeHidapiBackend());
+  connect(m_hid.get(), &THidDeviceController::arrival, this, &TfmMain::HidControllerArrival);
+  connect(m_hid.get(), &THidDeviceController::removal, this, &TfmMain::HidControllerRemoval);
+
   m_dataTimer.setObjectName("DataTimer");
   m_timeOffTimer.setObjectName("TimeOffTimer");
   m_timeOffTimer.setInterval(200);
@@ -111,8 +117,9 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
 }
 
 TfmMain::~TfmMain() {
-  // The port's background thread goes first, so that no block is delivered to a window
-  // that is being torn down.
+  // The background threads go first, so that nothing is delivered to a window that is
+  // being torn down.
+  m_usbDevice.reset();
   m_serial.reset();
 }
 
@@ -472,6 +479,7 @@ void TfmMain::showEvent(QShowEvent* event) {
 void TfmMain::FormActivate() {
   m_osPanel->setText(QString::fromStdString(osVersionText()));
   buildPortList();
+  m_hid->start();  // the first device search runs from the event loop, after the port list
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
@@ -653,7 +661,87 @@ QString TfmMain::statusText() const { return m_statusLabel->text(); }
 
 void TfmMain::sendSerial(std::string_view text) { m_serial->SendText(std::string(text)); }
 
-void TfmMain::sendUsb(std::string_view) {}
+void TfmMain::sendUsb(std::string_view text) { SendReport(std::string(text)); }
+
+QString TfmMain::portCaption() const { return miPort->text(); }
+
+void TfmMain::HidControllerArrival(const HidDeviceInfo& device) {
+  if (m_usbDevice) return;  // one adapter at a time
+  if (deviceString(device.product, device.vendorId, device.productId) != kAdapterProduct ||
+      deviceString(device.manufacturer, device.vendorId, device.productId) != kAdapterMaker)
+    return;
+  m_usbDevice = m_hid->checkOut(device);
+  if (!m_usbDevice) return;
+  connect(m_usbDevice.get(), &THidDevice::OnDeviceData, this, &TfmMain::GetReport);
+  m_usbDevice->startReading();
+  m_usbPresent = true;
+  m_portList.push_back("USB");
+  auto* entry = new QAction("USB", m_portMenu);
+  entry->setCheckable(true);
+  connect(entry, &QAction::triggered, this, [this, entry] { miPortClick(entry); });
+  m_portItems.push_back(entry);
+  m_portMenu->addAction(entry);
+  if (m_usbSelected) {
+    for (QAction* a : m_portItems) a->setChecked(false);
+    entry->setChecked(true);
+    miPort->setText("USB");
+  }
+  std::string error;
+  int code = 0;
+  if (!m_usbDevice->write(setupReport(m_usbDevice->outputReportLength()), error, code))
+    setStatusText(writeErrorText(error, code));
+  setStatusText(device.product + " \u2116" + device.serial);
+}
+
+void TfmMain::HidControllerRemoval(const HidDeviceInfo& device) {
+  if (!m_usbDevice || m_usbDevice->info().path != device.path) return;
+  m_usbDevice.reset();  // the reader stops, the device closes
+  miPort->setText(m_portPrefix + QString::fromStdString(m_serial->CommPort));
+  miPort->setEnabled(true);
+  m_usbPresent = false;
+  m_usbSelected = false;
+  if (!m_portItems.empty()) {
+    m_portItems.back()->deleteLater();
+    m_portMenu->removeAction(m_portItems.back());
+    m_portItems.pop_back();
+    m_portList.pop_back();
+  }
+  // The first remaining entry is chosen as if clicked. Without any serial port the caption
+  // keeps the serial port's name and no entry is checked.
+  if (!m_portItems.empty()) miPortClick(m_portItems.front());
+  setStatusText("");
+}
+
+std::string TfmMain::writeErrorText(const std::string& error, int code) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(code));
+  return "WRITE ERROR: " + error + " (" + hex + ")";
+}
+
+bool TfmMain::SendReport(const std::string& text) {
+  if (!m_usbDevice) return false;
+  auto report = packOutputReport(text, m_usbDevice->outputReportLength());
+  if (!report) {
+    // Cutting a command would send the instrument something else; it is refused instead.
+    setStatusText(std::string(m_tr.text("msgUsbTooLong")));
+    return false;
+  }
+  std::string error;
+  int code = 0;
+  if (!m_usbDevice->write(*report, error, code)) {
+    setStatusText(writeErrorText(error, code));  // the command counts as sent
+    return false;
+  }
+  return true;
+}
+
+void TfmMain::GetReport(int, const QByteArray& report) {
+  m_timeOffTimer.stop();
+  const auto text = inputReportText(reinterpret_cast<const std::uint8_t*>(report.constData()),
+                                    static_cast<std::size_t>(report.size()));
+  if (!text) return;
+  m_protocol->receiveText(*text);
+}
 
 bool TfmMain::setSerialActive(bool on) {
   const bool active = m_serial->setActive(on);

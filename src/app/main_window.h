@@ -22,6 +22,7 @@
 #include "app/settings_store.h"
 #include "app/translations.h"
 #include "app/ui_helpers.h"
+#include "device/hid_backend.h"
 #include "device/protocol.h"
 #include "display/measurement_display.h"
 
@@ -31,6 +32,10 @@ class ChartPanel;
 class ReadingListView;
 class TSerialPort;
 class TfmCalibr;
+class HidBackend;
+class THidDevice;
+class THidDeviceController;
+struct HidDeviceInfo;
 
 // The program's clock: monotonic, in days.
 class SteadyDayClock : public Clock {
@@ -56,6 +61,14 @@ class QtProtocolTimer : public ProtocolTimer {
 struct MainWindowOptions {
   bool demo = false;        // offer the built-in demo thermometer as the port "DEMO"
   int userLanguageId = 0;   // 0: ask the system
+  std::function<std::unique_ptr<HidBackend>()> hidBackend;  // empty: the system's HID library
+
+  static MainWindowOptions with(bool demoPort, int languageId) {
+    MainWindowOptions o;
+    o.demo = demoPort;
+    o.userLanguageId = languageId;
+    return o;
+  }
 };
 
 class TfmMain : public QMainWindow, public ProtocolHost {
@@ -73,6 +86,15 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   void lbTabloClick();
   void miPortClick(QAction* entry);
   void btMenuClick();
+  // The USB adapter.
+  void HidControllerArrival(const HidDeviceInfo& device);
+  void HidControllerRemoval(const HidDeviceInfo& device);
+  void GetReport(int reportId, const QByteArray& data);
+  bool SendReport(const std::string& text);
+  THidDeviceController& hidController() { return *m_hid; }
+  bool UsbPresent() const { return m_usbPresent; }
+  const std::vector<QAction*>& PortItems() const { return m_portItems; }
+  QString portCaption() const;
   bool miSaveClick();
   void miOpenClick();
   void miToClipboardClick();
@@ -132,6 +154,7 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   void pullIntoView();
   QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed);
   bool loadDataFile(const QString& path);
+  static std::string writeErrorText(const std::string& error, int code);
   bool copyChart();
 
   // ProtocolHost
@@ -170,6 +193,8 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   QtProtocolTimer m_timeOffAdapter{m_timeOffTimer};
   std::unique_ptr<Protocol> m_protocol;
   std::unique_ptr<TSerialPort> m_serial;
+  std::unique_ptr<THidDeviceController> m_hid;
+  std::unique_ptr<THidDevice> m_usbDevice;
   QTimer m_viewTimer;
 
   // State of the connection.

@@ -77,6 +77,7 @@ constexpr TranslationEntry kMain[] = {
     // Asked before readings that were not saved would be discarded.
     {S::Strings, "msgUnsaved", "Данные не сохранены. Сохранить их?", "The readings have not been saved. Save them now?"},
     {S::Strings, "msgLine", "строка", "line"},
+    {S::Strings, "msgUsbTooLong", "Команда не помещается в отчет USB", "Command too long for the USB adapter"},
 
     {S::OtherStrings, "SaveDialog.Title", "Сохранение данных", "Store data"},
     {S::OtherStrings, "OpenDialog.Title", "Загрузка данных", "Load data"},

@@ -17,7 +17,7 @@ namespace {
 struct FileFixture : ::testing::Test {
   MemorySettingsBackend store;
   QTemporaryDir dir;
-  TfmMain w{store, MainWindowOptions{false, 1033}};
+  TfmMain w{store, MainWindowOptions::with(false, 1033)};
   QStringList messages;
   QString nextPath;
   int questions = 0;

@@ -21,7 +21,7 @@ using namespace velmora;
 namespace {
 
 struct Window {
-  explicit Window(MemorySettingsBackend& store, int userLanguage = 1033) : w(store, {false, userLanguage}) {
+  explicit Window(MemorySettingsBackend& store, int userLanguage = 1033) : w(store, MainWindowOptions::with(false, userLanguage)) {
     w.messageHook = [this](MessageKind, const QString& text) { messages.push_back(text); };
   }
   template <typename T = QObject>

@@ -27,7 +27,7 @@ struct E2E : ::testing::Test {
       m.profile.base = 21.0;
       m.profile.noise = 0.001;
     });
-    w = std::make_unique<TfmMain>(store, MainWindowOptions{false, 1033});
+    w = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
     w->messageHook = [this](MessageKind, const QString& text) { messages.push_back(text); };
     w->serialPort().setCommPort(thermometer.devicePath());
   }
@@ -131,7 +131,7 @@ TEST_F(E2E, TheDeviceVanishingDuringARecording) {
 
 TEST(DemoPort, RecordsThroughTheSamePath) {
   MemorySettingsBackend store;
-  TfmMain w(store, MainWindowOptions{true, 1033});
+  TfmMain w(store, MainWindowOptions::with(true, 1033));
   w.messageHook = [](MessageKind, const QString&) { FAIL() << "no message expected"; };
   w.show();
   EXPECT_EQ(w.serialPort().CommPort, "DEMO");

@@ -1,0 +1,93 @@
+#include "device/hid_controller.h"
+
+#include <QMetaObject>
+#include <algorithm>
+
+namespace velmora {
+
+THidDevice::THidDevice(HidDeviceInfo info, std::unique_ptr<HidHandle> handle, QObject* parent)
+    : QObject(parent), m_info(std::move(info)), m_handle(std::move(handle)) {}
+
+THidDevice::~THidDevice() {
+  m_stop = true;
+  m_wake.notify_all();
+  if (m_thread) m_thread->wait();
+}
+
+bool THidDevice::write(const std::vector<std::uint8_t>& report, std::string& error, int& code) {
+  if (m_handle->write(report.data(), report.size()) >= 0) return true;
+  error = m_handle->lastError();
+  code = m_handle->lastErrorCode();
+  return false;
+}
+
+void THidDevice::startReading() {
+  if (m_thread) return;
+  m_thread.reset(QThread::create([this] { readLoop(); }));
+  m_thread->setObjectName("HidReader");
+  m_thread->start();
+}
+
+void THidDevice::readLoop() {
+  std::vector<std::uint8_t> buffer(std::max<std::size_t>(2, m_handle->inputReportLength()));
+  while (!m_stop) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    const int n = m_handle->read(buffer.data(), buffer.size(), 100);
+    if (n < 0) {
+      // The device is going away; its removal is noticed by the controller.
+      std::unique_lock lock(m_mutex);
+      m_wake.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_stop.load(); });
+      continue;
+    }
+    if (n == 0) continue;
+    const int reportId = buffer[0];
+    const QByteArray data(reinterpret_cast<const char*>(buffer.data() + 1), n - 1);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    QMetaObject::invokeMethod(
+        this,
+        [this, reportId, data, done] {
+          emit OnDeviceData(reportId, data);
+          done->store(true);
+          m_wake.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(m_mutex);
+    while (!done->load() && !m_stop) m_wake.wait_for(lock, std::chrono::milliseconds(10));
+  }
+}
+
+THidDeviceController::THidDeviceController(std::unique_ptr<HidBackend> backend, QObject* parent)
+    : QObject(parent), m_backend(std::move(backend)) {
+  qRegisterMetaType<velmora::HidDeviceInfo>();
+  m_timer.setInterval(1000);
+  connect(&m_timer, &QTimer::timeout, this, &THidDeviceController::poll);
+}
+
+void THidDeviceController::start() {
+  if (!available()) return;  // no HID support: only serial ports are offered
+  QTimer::singleShot(0, this, &THidDeviceController::poll);
+  m_timer.start();
+}
+
+void THidDeviceController::poll() {
+  if (!available()) return;
+  const std::vector<HidDeviceInfo> now = m_backend->enumerate();
+  auto samePath = [](const std::string& path) { return [&path](const HidDeviceInfo& d) { return d.path == path; }; };
+  std::vector<HidDeviceInfo> gone, added;
+  for (const auto& d : m_present)
+    if (std::none_of(now.begin(), now.end(), samePath(d.path))) gone.push_back(d);
+  for (const auto& d : now)
+    if (std::none_of(m_present.begin(), m_present.end(), samePath(d.path))) added.push_back(d);
+  m_present = now;
+  for (const auto& d : gone) emit removal(d);
+  for (const auto& d : added) emit arrival(d);
+}
+
+std::unique_ptr<THidDevice> THidDeviceController::checkOut(const HidDeviceInfo& device) {
+  if (!available()) return nullptr;
+  auto handle = m_backend->open(device);
+  if (!handle) return nullptr;
+  return std::make_unique<THidDevice>(device, std::move(handle));
+}
+
+}  // namespace velmora

@@ -1,0 +1,214 @@
+// The USB adapter through a fake HID backend: arrivals and removals, the port menu, a whole
+// recording with the instrument model answering in reports, malformed reports.
+#include <QAction>
+#include <QSpinBox>
+#include <QTest>
+#include <condition_variable>
+#include <deque>
+#include <gtest/gtest.h>
+#include <map>
+#include <mutex>
+
+#include "app/main_window.h"
+#include "device/hid_controller.h"
+#include "thermometer_model.h"
+
+using namespace velmora;
+
+namespace {
+
+// Devices the fake system offers, shared between the test and the backend it hands out.
+struct FakeHidWorld {
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::vector<HidDeviceInfo> devices;
+  std::map<std::string, std::deque<std::vector<std::uint8_t>>> input;  // per path
+  std::vector<std::vector<std::uint8_t>> written;
+  std::map<std::string, bool> gone;
+  sim::ThermometerModel model;
+  bool answer = true;
+
+  void queueText(const std::string& path, const std::string& text) {
+    std::vector<std::uint8_t> r(65, 0);
+    r[1] = static_cast<std::uint8_t>(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) r[5 + i] = static_cast<std::uint8_t>(text[i]);
+    input[path].push_back(r);
+    wake.notify_all();
+  }
+};
+
+struct FakeHandle : HidHandle {
+  std::shared_ptr<FakeHidWorld> world;
+  std::string path;
+  int read(std::uint8_t* buffer, std::size_t length, int timeoutMs) override {
+    std::unique_lock lock(world->mutex);
+    world->wake.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                         [&] { return world->gone[path] || !world->input[path].empty(); });
+    if (world->gone[path]) return -1;
+    if (world->input[path].empty()) return 0;
+    auto r = world->input[path].front();
+    world->input[path].pop_front();
+    const std::size_t n = std::min(length, r.size());
+    std::copy_n(r.begin(), n, buffer);
+    return static_cast<int>(n);
+  }
+  int write(const std::uint8_t* data, std::size_t length) override {
+    std::lock_guard lock(world->mutex);
+    if (world->gone[path]) return -1;
+    world->written.emplace_back(data, data + length);
+    if (world->answer && length > 5 && data[1] > 0) {
+      const std::string text(reinterpret_cast<const char*>(data + 5), data[1]);
+      const std::string reply = world->model.receive(text, 0);
+      if (!reply.empty()) world->queueText(path, reply);
+    }
+    return static_cast<int>(length);
+  }
+  std::size_t inputReportLength() const override { return 65; }
+  std::size_t outputReportLength() const override { return 65; }
+  std::string lastError() const override { return "device gone"; }
+  int lastErrorCode() const override { return 0x1f; }
+};
+
+struct FakeBackend : HidBackend {
+  std::shared_ptr<FakeHidWorld> world;
+  bool available() const override { return true; }
+  std::vector<HidDeviceInfo> enumerate() override {
+    std::lock_guard lock(world->mutex);
+    return world->devices;
+  }
+  std::unique_ptr<HidHandle> open(const HidDeviceInfo& d) override {
+    auto h = std::make_unique<FakeHandle>();
+    h->world = world;
+    h->path = d.path;
+    return h;
+  }
+};
+
+HidDeviceInfo adapter(const std::string& path, const std::string& serial = "0001") {
+  return {path, 0x1234, 0x5678, "USB-COM adapter", "KORVAN", serial};
+}
+
+struct HidFixture : ::testing::Test {
+  std::shared_ptr<FakeHidWorld> world = std::make_shared<FakeHidWorld>();
+  MemorySettingsBackend store;
+  std::unique_ptr<TfmMain> w;
+  QStringList messages;
+
+  void open(bool demo = true) {
+    auto options = MainWindowOptions::with(demo, 1033);
+    options.hidBackend = [this] {
+      auto b = std::make_unique<FakeBackend>();
+      b->world = world;
+      return std::unique_ptr<HidBackend>(std::move(b));
+    };
+    w = std::make_unique<TfmMain>(store, options);
+    w->messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
+    w->show();  // builds the port list
+  }
+  void plug(const HidDeviceInfo& d) {
+    {
+      std::lock_guard lock(world->mutex);
+      world->devices.push_back(d);
+    }
+    w->hidController().poll();
+  }
+  void unplug(const std::string& path) {
+    {
+      std::lock_guard lock(world->mutex);
+      world->gone[path] = true;
+      std::erase_if(world->devices, [&](const HidDeviceInfo& d) { return d.path == path; });
+    }
+    world->wake.notify_all();
+    w->hidController().poll();
+  }
+  void record(bool on) {
+    w->findChild<QAction*>("miRecord")->setChecked(on);
+    w->miRecordClick();
+  }
+};
+
+}  // namespace
+
+TEST_F(HidFixture, OnlyTheAdapterIsTakenAndOnlyOne) {
+  open();
+  const std::size_t serialEntries = w->PortItems().size();
+  plug({"/hid/mouse", 1, 2, "Mouse", "KORVAN", ""});
+  plug({"/hid/other", 1, 2, "USB-COM adapter", "Someone", ""});
+  EXPECT_FALSE(w->UsbPresent());
+  plug(adapter("/hid/a"));
+  ASSERT_TRUE(w->UsbPresent());
+  ASSERT_EQ(w->PortItems().size(), serialEntries + 1);
+  EXPECT_EQ(w->PortItems().back()->text(), "USB");
+  EXPECT_EQ(w->PortList().back(), "USB");
+  EXPECT_EQ(w->statusText(), QString::fromUtf8("USB-COM adapter \u21160001"));
+  ASSERT_FALSE(world->written.empty());
+  const std::vector<std::uint8_t> setup{0x00, 0x00, 0x00, 0x62, 0x77, 0xC0, 0x12, 0x00, 0x00};
+  EXPECT_EQ(std::vector<std::uint8_t>(world->written[0].begin(), world->written[0].begin() + 9), setup);
+  plug(adapter("/hid/b", "0002"));  // a second adapter is ignored
+  EXPECT_EQ(w->PortItems().size(), serialEntries + 1);
+}
+
+TEST_F(HidFixture, TheStoredChoiceSelectsTheAdapterOnArrival) {
+  writeDword(store, kMainKey, "USB", 1);
+  open();
+  plug(adapter("/hid/a"));
+  EXPECT_TRUE(w->UsbSelected());
+  EXPECT_EQ(w->portCaption(), "USB");
+  EXPECT_TRUE(w->PortItems().back()->isChecked());
+}
+
+TEST_F(HidFixture, ARecordingOverTheAdapter) {
+  writeDword(store, kMainKey, "USB", 1);
+  open();
+  plug(adapter("/hid/a"));
+  w->findChild<QSpinBox*>("seFlow")->setValue(120);
+  record(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->display().series().size() >= 4; }, 10000));
+  record(false);
+  EXPECT_NEAR(w->display().series().y(0), 21.0, 2.5);
+  EXPECT_TRUE(messages.isEmpty());
+  // The poll went out as an output report.
+  bool sawPoll = false;
+  for (const auto& r : world->written) sawPoll = sawPoll || (r[1] == 2 && r[5] == 'd' && r[6] == '\r');
+  EXPECT_TRUE(sawPoll);
+}
+
+TEST_F(HidFixture, RemovalWhileChosenSelectsTheFirstSerialEntry) {
+  writeDword(store, kMainKey, "USB", 1);
+  open(true);  // the demo port is the serial entry
+  plug(adapter("/hid/a"));
+  ASSERT_TRUE(w->UsbSelected());
+  unplug("/hid/a");
+  EXPECT_FALSE(w->UsbPresent());
+  EXPECT_FALSE(w->UsbSelected());
+  EXPECT_EQ(std::count(w->PortList().begin(), w->PortList().end(), "USB"), 0);
+  EXPECT_TRUE(w->PortItems().front()->isChecked());
+  EXPECT_EQ(w->statusText(), "");
+}
+
+TEST_F(HidFixture, RemovalDuringARecordingEndsInTheTimeOut) {
+  writeDword(store, kMainKey, "USB", 1);
+  open();
+  plug(adapter("/hid/a"));
+  w->findChild<QSpinBox*>("seFlow")->setValue(120);
+  record(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->display().series().size() >= 2; }, 10000));
+  unplug("/hid/a");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->protocol().recording(); }, 20000));
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0], "Communication error!\rCheck cable connection");
+}
+
+TEST_F(HidFixture, MalformedReportsAndLongCommands) {
+  open();
+  w->protocol().WaitData = true;
+  w->GetReport(0, QByteArray("\x01", 1));                     // too short
+  w->GetReport(0, QByteArray("\x00\x00\x00\x00" "1 2\r", 8));  // zero count: ignored
+  EXPECT_TRUE(w->protocol().WaitData);
+  w->GetReport(0, QByteArray("\xff\x00\x00\x00" "100 22.5\r", 13));  // count larger than the report
+  EXPECT_FALSE(w->protocol().WaitData);
+  EXPECT_EQ(w->display().series().size(), 1u);
+  plug(adapter("/hid/a"));
+  EXPECT_FALSE(w->SendReport(std::string(70, 'x')));
+  EXPECT_EQ(w->statusText(), "Command too long for the USB adapter");
+}
