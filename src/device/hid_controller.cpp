@@ -11,7 +11,7 @@ THidDevice::THidDevice(HidDeviceInfo info, std::unique_ptr<HidHandle> handle, QO
 THidDevice::~THidDevice() {
   m_stop = true;
   m_wake.notify_all();
-  if (m_thread) m_thread->wait();
+  if (m_thread.joinable()) m_thread.join();
 }
 
 bool THidDevice::write(const std::vector<std::uint8_t>& report, std::string& error, int& code) {
@@ -22,10 +22,8 @@ bool THidDevice::write(const std::vector<std::uint8_t>& report, std::string& err
 }
 
 void THidDevice::startReading() {
-  if (m_thread) return;
-  m_thread.reset(QThread::create([this] { readLoop(); }));
-  m_thread->setObjectName("HidReader");
-  m_thread->start();
+  if (m_thread.joinable()) return;
+  m_thread = std::thread([this] { readLoop(); });
 }
 
 void THidDevice::readLoop() {

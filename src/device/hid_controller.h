@@ -5,12 +5,12 @@
 // user-interface thread and waits until it has been handled.
 
 #include <QObject>
-#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "device/hid_backend.h"
@@ -38,7 +38,7 @@ class THidDevice : public QObject {
 
   HidDeviceInfo m_info;
   std::unique_ptr<HidHandle> m_handle;
-  std::unique_ptr<QThread> m_thread;
+  std::thread m_thread;  // a plain thread: the reader needs no Qt event machinery
   std::atomic<bool> m_stop{false};
   std::mutex m_mutex;
   std::condition_variable m_wake;

@@ -14,7 +14,12 @@ using Clock = std::chrono::steady_clock;
 
 TSerialPort::TSerialPort(std::function<std::unique_ptr<QIODevice>()> demoFactory, QObject* parent)
     : QObject(parent), m_demoFactory(std::move(demoFactory)) {
-  m_thread.reset(QThread::create([this] { run(); }));
+  m_thread.reset(QThread::create([this] {
+    run();
+    std::lock_guard lock(m_mutex);
+    m_finished = true;
+    m_wake.notify_all();
+  }));
   m_thread->setObjectName("TWorkThread");
   m_thread->start();
 }
@@ -23,6 +28,9 @@ TSerialPort::~TSerialPort() {
   m_stop = true;
   m_wake.notify_all();
   if (m_thread) m_thread->wait();
+  // Seen through the standard library as well, so that every tool sees the loop's end.
+  std::unique_lock lock(m_mutex);
+  m_wake.wait(lock, [this] { return m_finished; });
 }
 
 void TSerialPort::setBaudRate(int rate) {

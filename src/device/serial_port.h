@@ -121,7 +121,8 @@ class TSerialPort : public QObject {
   std::condition_variable m_wake;
   std::deque<Command> m_commands;
   std::deque<TSerialCluster> m_blocks;
-  std::unique_ptr<QThread> m_thread;  // a QThread, so that the port's notifiers work on it
+  std::unique_ptr<QThread> m_thread;
+  bool m_finished = false;  // set under m_mutex when the background loop has ended  // a QThread, so that the port's notifiers work on it
 };
 
 }  // namespace velmora
