@@ -69,7 +69,6 @@ std::string ThermometerModel::answer(std::string_view line, double nowSeconds) {
     char buf[96];
     std::snprintf(buf, sizeof buf, "%.3f %.3f", r, shown);
     reply = buf;
-    ++m_readings;
   } else if (line == "q") {
     reply = factorLine();
   } else if (line.size() > 2 && line[0] == 'w' && std::string_view("RABC").find(line[1]) != std::string_view::npos) {
@@ -105,6 +104,7 @@ std::string ThermometerModel::answer(std::string_view line, double nowSeconds) {
     answered = false;
   }
   if (!answered || faults.silent) return {};
+  if (line == "d") ++m_readings;  // readings actually answered
   std::uniform_real_distribution<double> chance(0, 1);
   std::string out;
   if (faults.noiseBurstRate > 0 && chance(m_rng) < faults.noiseBurstRate) out += randomBytes(8 + static_cast<int>(m_rng() % 24));

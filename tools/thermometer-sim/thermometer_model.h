@@ -50,7 +50,7 @@ class ThermometerModel {
   math::TCofSet sensor{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};  // the physical sensor
   math::TCofSet stored{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};  // the instrument's factors
 
-  long readings() const { return m_readings; }
+  long readings() const { return m_readings; }  // "d" commands answered
 
  private:
   std::string answer(std::string_view line, double nowSeconds);
