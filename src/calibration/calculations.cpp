@@ -90,6 +90,14 @@ bool fitQuadratic(CalibrationGrid& grid, CalibrationState& s) {
   return true;
 }
 
+// In temperature mode the measured temperatures of the positive group become resistances
+// through the old factors, without the C term.
+void positiveResistances(CalibrationGrid& grid, CalibrationState& s) {
+  if (grid.dataType() != 1) return;
+  readOldCof(grid, s);
+  for (std::size_t i = 0; i < s.PosT.size(); ++i) s.PosR[i] = math::RofT(s.OldCof, s.PosTm[i], false);
+}
+
 void clearArrays(CalibrationState& s) {
   s.points.clear();
   for (auto* v : {&s.PosT, &s.PosTm, &s.PosR, &s.NegT, &s.NegTm, &s.NegR}) v->clear();
@@ -129,10 +137,7 @@ void calcMethod2(CalibrationGrid& grid, CalibrationState& s) {
       (pos ? s.PosTm : s.NegTm).push_back(temperature ? v : 0.0);
       (pos ? s.PosR : s.NegR).push_back(temperature ? 0.0 : v);
     });
-    if (temperature) {
-      readOldCof(grid, s);
-      for (std::size_t i = 0; i < s.PosT.size(); ++i) s.PosR[i] = math::RofT(s.OldCof, s.PosTm[i], false);
-    }
+    positiveResistances(grid, s);
     if (!fitQuadratic(grid, s)) return;
     if (!s.NegT.empty()) {
       if (temperature)
@@ -155,10 +160,7 @@ void calcMethod3(CalibrationGrid& grid, CalibrationState& s) {
       s.PosTm.push_back(temperature ? v : 0.0);
       s.PosR.push_back(temperature ? 0.0 : v);
     });
-    if (temperature) {
-      readOldCof(grid, s);
-      for (std::size_t i = 0; i < s.PosT.size(); ++i) s.PosR[i] = math::RofT(s.OldCof, s.PosTm[i], false);
-    }
+    positiveResistances(grid, s);
     if (!fitQuadratic(grid, s)) return;
     s.NewCof.C = 0;
     constexpr double kNoValue = 1.7e308;

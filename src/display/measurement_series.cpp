@@ -19,7 +19,7 @@ std::size_t MeasurementSeries::add(double x, double y) {
   if (m_x.empty() || !(x < m_x.back())) {
     m_x.push_back(x);
     m_y.push_back(y);
-    updateLast();
+    summarize(m_x.size() - 1);
     return m_x.size() - 1;
   }
   // Insert after the last point whose X does not exceed x.
@@ -30,8 +30,7 @@ std::size_t MeasurementSeries::add(double x, double y) {
   return at;
 }
 
-void MeasurementSeries::updateLast() {
-  const std::size_t i = m_x.size() - 1;
+void MeasurementSeries::summarize(std::size_t i) {
   const double y = m_y[i];
   if (i % kBlock == 0)
     m_block.push_back({y, y});
@@ -47,17 +46,7 @@ void MeasurementSeries::rebuildFrom(std::size_t index) {
   const std::size_t b0 = index / kSuperBlock * (kSuperBlock / kBlock);
   m_block.resize(b0);
   m_super.resize(index / kSuperBlock);
-  for (std::size_t i = b0 * kBlock; i < m_y.size(); ++i) {
-    const double y = m_y[i];
-    if (i % kBlock == 0)
-      m_block.push_back({y, y});
-    else
-      widen(m_block.back(), y);
-    if (i % kSuperBlock == 0)
-      m_super.push_back({y, y});
-    else
-      widen(m_super.back(), y);
-  }
+  for (std::size_t i = b0 * kBlock; i < m_y.size(); ++i) summarize(i);
 }
 
 void MeasurementSeries::clear() {

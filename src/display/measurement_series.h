@@ -51,7 +51,7 @@ class MeasurementSeries {
 
  private:
   void rebuildFrom(std::size_t index);
-  void updateLast();
+  void summarize(std::size_t index);  // takes point `index` into the block summaries
 
   std::vector<double> m_x;
   std::vector<double> m_y;
