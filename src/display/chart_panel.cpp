@@ -144,6 +144,9 @@ ChartPanel::ChartPanel(const MeasurementSeries& series, QWidget* parent) : QWidg
   m_cbAxis = new QCheckBox("Axes setup", m_cbFrame);
   m_cbAxis->setObjectName("cbAxis");
   m_cbAxis->setGeometry(4, 2, 105, 15);
+  QFont cbFont = m_cbAxis->font();
+  cbFont.setPixelSize(10);  // both captions fit the designed 105 pixels
+  m_cbAxis->setFont(cbFont);
   connect(m_cbAxis, &QCheckBox::clicked, this, &ChartPanel::axisSetupClicked);
 
   m_sbFrame = new QFrame(m_plot);

@@ -2,6 +2,7 @@
 // window) against the thermometer simulator on a pseudo-terminal, and against the demo port.
 #include <QAction>
 #include <QDir>
+#include <QToolBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -150,6 +151,10 @@ TEST(DemoPort, RecordsThroughTheSamePath) {
   w.findChild<QAction*>("miSelectView")->trigger();
   QCoreApplication::processEvents();
   w.grab().save(QDir::temp().filePath("velmora-demo-ru-list.png"));
+  w.addToolBar(Qt::LeftToolBarArea, w.findChild<QToolBar*>("TBToolbar"));
+  w.findChild<QAction*>("miSelectView")->trigger();
+  QCoreApplication::processEvents();
+  w.grab().save(QDir::temp().filePath("velmora-demo-ru-left.png"));
   a->setChecked(false);
   w.miRecordClick();
   EXPECT_NEAR(w.display().series().y(0), 21.0, 2.0);

@@ -130,3 +130,30 @@ TEST(ReadingListView, FollowsTheStoreAndCopiesPlainText) {
   view.sync();
   EXPECT_EQ(view.model()->rowCount(), 0);
 }
+
+TEST_F(ChartFixture, OverlayArrowsFrameTheAxisBoxes) {
+  for (int i = 0; i <= 40; ++i) display.AddPoint(i * kMinute, 150 + 50 * std::sin(i * 0.3));
+  panel.axisSetupBox()->click();
+  panel.flushRedraw();
+  QCoreApplication::processEvents();
+  QImage image = panel.plot()->grab().toImage();
+  image.save("/tmp/velmora-overlay.png");
+  const QRect area = panel.plot()->axisRect()->rect();
+  QLineEdit* ex = panel.box(AxisBox::Xrange);
+  QLineEdit* ey = panel.box(AxisBox::Yrange);
+  const int y = ex->y() + 9;
+  // The horizontal dimension arrow runs from the left end of the plot to the Xrange box.
+  EXPECT_EQ(image.pixelColor(area.left() + 30, y), QColor(Qt::black));
+  EXPECT_EQ(image.pixelColor(ex->x() - 5, y), QColor(Qt::black));
+  // The vertical one runs along the plot's height through the Yrange box's middle.
+  const int x = ey->x() + ey->width() / 2;
+  EXPECT_EQ(image.pixelColor(x, area.top() + 30), QColor(Qt::black));
+  EXPECT_EQ(image.pixelColor(x, area.bottom() - 30), QColor(Qt::black));
+  // "Auto X": no horizontal arrow, the box hidden.
+  display.rules().miCatchClick(AxisRules::Toggle::AutoX, true);
+  panel.flushRedraw();
+  QCoreApplication::processEvents();
+  image = panel.plot()->grab().toImage();
+  EXPECT_FALSE(ex->isVisible());
+  EXPECT_NE(image.pixelColor(area.left() + 30, y), QColor(Qt::black));
+}
