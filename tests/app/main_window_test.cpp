@@ -165,6 +165,8 @@ TEST(MainWindow, LanguageSwitchTranslatesEveryCaptionAndBack) {
   win.find<QAction>("miLangRU")->trigger();
   checkAll(Language::Russian);
   EXPECT_EQ(w.PortPrefix(), "Порт: ");
+  // The chart's overlay takes its titles at every redraw: the switch shows at once.
+  EXPECT_EQ(w.chart()->messageText("IDS_65"), "t, мин");
   // A switch changes texts only: the axis boxes keep what the user set.
   EXPECT_EQ(win.find<QLineEdit>("edYrange")->text(), "350");
 }
@@ -252,4 +254,27 @@ TEST(MainWindow, PointInspectionTextInBothLanguages) {
   win.find<QAction>("miLangRU")->trigger();
   emit w.chart()->seriesClicked(1);
   EXPECT_EQ(w.statusText(), "Температура T=25.50,  время t=01:02:03");
+}
+
+TEST(MainWindow, ChoosingAPortProbesTheEntries) {
+  MemorySettingsBackend store;
+  TfmMain w(store, MainWindowOptions::with(true, 1033));
+  w.messageHook = [](MessageKind, const QString&) {};
+  w.show();
+  QAction* demo = nullptr;
+  for (QAction* a : w.PortItems())
+    if (a->text() == "DEMO") demo = a;
+  ASSERT_NE(demo, nullptr);
+  EXPECT_TRUE(demo->isChecked());  // chosen at start
+  w.miPortClick(demo);
+  EXPECT_TRUE(demo->isEnabled());
+  EXPECT_TRUE(demo->isChecked());
+  EXPECT_EQ(w.portCaption(), "Port:DEMO");
+  EXPECT_FALSE(w.UsbSelected());
+  EXPECT_FALSE(w.serialPort().Active());  // the probe closes what it opened
+  // A second activation does not add the entries again.
+  const auto count = w.PortItems().size();
+  w.hide();
+  w.show();
+  EXPECT_EQ(w.PortItems().size(), count);
 }
