@@ -27,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::isfinite(v)) {
       auto back = parseNumber(f);
       if (!back) __builtin_trap();
-      if (formatFixed(*back, sig, dec) != f) __builtin_trap();
+      // Rounding near the largest double may step past it ("-2E308"): that text reads back
+      // as an infinity, which is the right reading of it.
+      if (std::isfinite(*back) && formatFixed(*back, sig, dec) != f) __builtin_trap();
     }
   }
   return 0;

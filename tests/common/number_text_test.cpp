@@ -58,6 +58,16 @@ TEST(FormatFixed, ExponentFallbackWhenTheIntegerPartIsTooLong) {
   EXPECT_EQ(formatFixed(9999.0, 4, 0), "9999");
 }
 
+TEST(FormatFixed, RoundingPastTheLargestDouble) {
+  // Found by fuzzing: one significant digit of -1.797e308 is -2E308, which reads back as an
+  // infinity rather than failing.
+  EXPECT_EQ(formatFixed(-1.7976931345156043e308, 1, 0), "-2E308");
+  auto back = parseNumber("-2E308");
+  ASSERT_TRUE(back.has_value());
+  EXPECT_TRUE(std::isinf(*back));
+  EXPECT_EQ(formatFixed(*back, 1, 0), "-INF");
+}
+
 TEST(FormatFixed, NonFiniteValuesDoNotCrash) {
   EXPECT_EQ(formatFixed(std::numeric_limits<double>::quiet_NaN(), 5, 2), "NAN");
   EXPECT_EQ(formatFixed(-std::numeric_limits<double>::infinity(), 5, 2), "-INF");
