@@ -1,5 +1,5 @@
 // velmora-thermometer-sim: the thermometer on a pseudo-terminal. Prints the device path,
-// then serves until stopped (Ctrl+C or end of standard input).
+// then serves until stopped (Ctrl+C or SIGTERM).
 //   velmora-thermometer-sim [--profile steady|ramp|step|sine] [--base T] [--noise SD]
 //                           [--slow MS] [--garbage RATE] [--silent] [--no-cr]
 //                           [--wrong-echoes N] [--noise-bursts RATE]
