@@ -10,6 +10,7 @@
 #include "display/chart_panel.h"
 #include "display/measurement_display.h"
 #include "display/series_plottable.h"
+#include "fake_chart_view.h"
 
 using namespace velmora;
 
@@ -21,36 +22,6 @@ double temperature(std::size_t i) {
   return 21.0 + 2.0 * std::sin(static_cast<double>(i) * 1e-4) + 0.01 * std::sin(static_cast<double>(i) * 0.7);
 }
 
-// A chart view that only keeps numbers (AddPoint's follow-up without any drawing).
-struct NullView : ChartView {
-  AxisScale left{-50, 300, false}, bottom{0, 30.0 / 1440, false};
-  std::string boxes[3] = {"0", "350", "30"};
-  AxisScale leftAxis() const override { return left; }
-  AxisScale bottomAxis() const override { return bottom; }
-  void setLeftRange(double a, double b) override { left.min = a, left.max = b; }
-  void setBottomRange(double a, double b) override { bottom.min = a, bottom.max = b; }
-  void setLeftAutomatic(bool on) override { left.automatic = on; }
-  void setBottomAutomatic(bool on) override { bottom.automatic = on; }
-  void setBottomLabelFormat(std::string_view) override {}
-  bool zoomed() const override { return false; }
-  int leftAxisTop() const override { return 10; }
-  int leftAxisBottom() const override { return 800; }
-  int bottomAxisLeft() const override { return 50; }
-  int bottomAxisRight() const override { return 1550; }
-  void redraw() override {}
-  void showScrollBar(int, bool) override {}
-  std::string boxText(AxisBox b) const override { return boxes[int(b)]; }
-  void setBoxText(AxisBox b, std::string_view t) override { boxes[int(b)] = t; }
-  void placeBox(AxisBox, int, int) override {}
-  int boxWidth(AxisBox) const override { return 28; }
-  int boxHeight(AxisBox) const override { return 19; }
-  void setBoxVisible(AxisBox, bool) override {}
-  bool axisSetupChecked() const override { return false; }
-  void setAxisSetupChecked(bool) override {}
-  void setAxisSetupEnabled(bool) override {}
-  void showError(std::string_view) override {}
-};
-
 struct NullClock : Clock {
   double nowDays() const override { return 0; }
 };
@@ -58,7 +29,7 @@ struct NullClock : Clock {
 }  // namespace
 
 static void BM_AddPointWithAMillionHeld(benchmark::State& state) {
-  NullView view;
+  test::FakeChartView view;  // keeps numbers only: the follow-up without any drawing
   NullClock clock;
   MeasurementDisplay display(view, clock);
   display.rules().setCatch(true);

@@ -15,8 +15,6 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QSerialPortInfo>
 #include <QStatusBar>

@@ -217,7 +217,6 @@ void Protocol::startCofRead() {
   WaitCof = true;
   WaitEcho = false;
   WaitData = false;
-  m_host.cofProgressChanged();
 }
 
 void Protocol::startCofWrite() {

@@ -5,7 +5,6 @@
 // the axis rules work on.
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QLineEdit>
 #include <QScrollBar>
