@@ -38,20 +38,27 @@ void THidDevice::readLoop() {
       continue;
     }
     if (n == 0) continue;
-    const int reportId = buffer[0];
-    const QByteArray data(reinterpret_cast<const char*>(buffer.data() + 1), n - 1);
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    QMetaObject::invokeMethod(
-        this,
-        [this, reportId, data, done] {
-          emit OnDeviceData(reportId, data);
-          done->store(true);
-          m_wake.notify_all();
-        },
-        Qt::QueuedConnection);
+    {
+      std::lock_guard lock(m_mutex);
+      m_report = {buffer[0], QByteArray(reinterpret_cast<const char*>(buffer.data() + 1), n - 1)};
+      m_handed = false;
+    }
+    QMetaObject::invokeMethod(this, "handOver", Qt::QueuedConnection);
     std::unique_lock lock(m_mutex);
-    while (!done->load() && !m_stop) m_wake.wait_for(lock, std::chrono::milliseconds(10));
+    while (!m_handed && !m_stop) m_wake.wait_for(lock, std::chrono::milliseconds(10));
   }
+}
+
+void THidDevice::handOver() {
+  std::pair<int, QByteArray> report;
+  {
+    std::lock_guard lock(m_mutex);
+    report = std::move(m_report);
+  }
+  emit OnDeviceData(report.first, report.second);
+  std::lock_guard lock(m_mutex);
+  m_handed = true;
+  m_wake.notify_all();
 }
 
 THidDeviceController::THidDeviceController(std::unique_ptr<HidBackend> backend, QObject* parent)

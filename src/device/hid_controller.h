@@ -35,6 +35,7 @@ class THidDevice : public QObject {
 
  private:
   void readLoop();
+  Q_INVOKABLE void handOver();  // runs on the user-interface thread
 
   HidDeviceInfo m_info;
   std::unique_ptr<HidHandle> m_handle;
@@ -42,6 +43,8 @@ class THidDevice : public QObject {
   std::atomic<bool> m_stop{false};
   std::mutex m_mutex;
   std::condition_variable m_wake;
+  std::pair<int, QByteArray> m_report;  // the report being handed over, under m_mutex
+  bool m_handed = false;                // its handlers have returned, under m_mutex
 };
 
 class THidDeviceController : public QObject {

@@ -191,23 +191,28 @@ void TSerialPort::deliver(TSerialCluster block) {
   }
   // Hand the block to the user-interface thread and wait for its handler. While waiting,
   // keep serving the user-interface thread's own requests (open, close, send), which it may
-  // make from inside the handler.
-  auto done = std::make_shared<std::atomic<bool>>(false);
-  QMetaObject::invokeMethod(
-      this,
-      [this, done] {
-        emit OnRxClusterEvent();
-        done->store(true);
-        m_wake.notify_all();
-      },
-      Qt::QueuedConnection);
-  while (!done->load() && !m_stop) {
+  // make from inside the handler. The hand-over state lives under our own lock, so that
+  // every thread checker sees the order of events.
+  {
+    std::lock_guard lock(m_mutex);
+    m_handed = false;
+  }
+  QMetaObject::invokeMethod(this, "handOver", Qt::QueuedConnection);
+  for (;;) {
     serviceCommands();
     std::unique_lock lock(m_mutex);
-    m_wake.wait_for(lock, std::chrono::milliseconds(10),
-                    [&] { return done->load() || m_stop || !m_commands.empty(); });
+    if (m_handed || m_stop) break;
+    m_wake.wait_for(lock, std::chrono::milliseconds(10), [&] { return m_handed || m_stop || !m_commands.empty(); });
+    if (m_handed || m_stop) break;
   }
   ++m_delivered;
+}
+
+void TSerialPort::handOver() {
+  emit OnRxClusterEvent();
+  std::lock_guard lock(m_mutex);
+  m_handed = true;
+  m_wake.notify_all();
 }
 
 void TSerialPort::run() {

@@ -98,6 +98,7 @@ class TSerialPort : public QObject {
   void OnRxClusterEvent();
 
  private:
+  Q_INVOKABLE void handOver();  // runs on the user-interface thread
   struct Command {
     std::function<void()> work;
   };
@@ -122,7 +123,8 @@ class TSerialPort : public QObject {
   std::deque<Command> m_commands;
   std::deque<TSerialCluster> m_blocks;
   std::unique_ptr<QThread> m_thread;
-  bool m_finished = false;  // set under m_mutex when the background loop has ended  // a QThread, so that the port's notifiers work on it
+  bool m_finished = false;  // set under m_mutex when the background loop has ended
+  bool m_handed = false;    // set under m_mutex when the handlers of a block have returned  // a QThread, so that the port's notifiers work on it
 };
 
 }  // namespace velmora
