@@ -3,6 +3,7 @@
 #include <string>
 
 #include "device/protocol.h"
+#include "device/serial_framing.h"
 
 namespace velmora::fuzz {
 
@@ -13,16 +14,18 @@ struct Timer : ProtocolTimer {
   bool active() const override { return on; }
 };
 
-struct Host : ProtocolHost {
+struct Host : ProtocolTransport, ReadingSink, FactorLink {
   std::string cells[3][5];
   std::size_t points = 0;
   std::size_t sent = 0;
-  bool usbActive() const override { return false; }
-  void sendSerial(std::string_view) override { ++sent; }
-  void sendUsb(std::string_view) override { ++sent; }
-  bool setSerialActive(bool on) override { return on; }
-  bool serialActive() const override { return true; }
-  void purgeSerial() override {}
+  SerialFraming framing;
+  void send(std::string_view) override { ++sent; }
+  bool setActive(bool on) override {
+    framing.opened(on);
+    return on;
+  }
+  bool active() const override { return true; }
+  void purge() override {}
   void setStatusText(std::string_view) override {}
   void appendStatusText(std::string_view) override {}
   void setRecording(bool) override {}
@@ -34,11 +37,11 @@ struct Host : ProtocolHost {
   void AddPoint(double, double) override { ++points; }
   void communicationError() override {}
   void showError(std::string_view) override {}
-  void setCalibrStatus(std::string_view) override {}
-  void appendCalibrStatus(std::string_view) override {}
+  void setFactorStatus(std::string_view) override {}
+  void appendFactorStatus(std::string_view) override {}
   std::string newCofCell(int i) const override { return cells[2][i + 1]; }
   void rejectNewCofCell(int) override {}
-  void setCofCell(int row, int col, std::string_view t) override {
+  void setFactorCell(int row, int col, std::string_view t) override {
     if (row >= 0 && row < 3 && col >= 0 && col < 5) cells[row][col] = t;
   }
   void cofProgressChanged() override {}

@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace velmora;
   fuzz::Host host;
   fuzz::Timer dataTimer, timeOff;
-  Protocol protocol(host, dataTimer, timeOff);
+  Protocol protocol(host, host, dataTimer, timeOff);
+  protocol.setFactorLink(&host);
   host.cells[2][1] = "100.000";
   host.cells[2][2] = "3.9083";
   host.cells[2][3] = "-5.7750";
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t length = std::min<std::size_t>(size - pos, (control >> 3) * 12u + 1u);
     const std::string_view block(reinterpret_cast<const char*>(data + pos), length);
     pos += length;
-    protocol.SerialPortRxClusterEvent(block, (control & 0x80) && (control & 0x40) ? 1u : 0u);
+    protocol.received(host.framing.frame(block, (control & 0x80) && (control & 0x40) ? 1u : 0u));
     if (protocol.RxBuffer.size() > Protocol::kMaxRxBuffer) __builtin_trap();
   }
   return 0;

@@ -6,8 +6,8 @@
 
 #include "app/ini_settings_backend.h"
 #include "app/main_window.h"
-#include "app/ui_helpers.h"
-#include "app/velmora_application.h"
+#include "ui_common/ui_helpers.h"
+#include "ui_common/velmora_application.h"
 
 int main(int argc, char** argv) {
   Q_INIT_RESOURCE(velmora);

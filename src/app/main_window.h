@@ -1,7 +1,8 @@
 #pragma once
 // The main window `TfmMain`: the toolbar with its commands, the list and chart views, the
-// set-up panel, the status bar, and the composition of everything else — settings, the
-// measurement display, the protocol and its transport, the calibration window.
+// set-up panel and the status bar. It composes the parts that do the work — the connection,
+// the protocol, the measurement display, the data file actions, the calibration window —
+// and shows what the protocol reports.
 
 #include <QAction>
 #include <QActionGroup>
@@ -14,17 +15,18 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolBar>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "app/settings_store.h"
-#include "app/translations.h"
-#include "app/ui_helpers.h"
-#include "device/hid_backend.h"
+#include "device/connection_controller.h"
 #include "device/protocol.h"
+#include "device/qt_protocol_timer.h"
 #include "display/measurement_display.h"
+#include "files/data_file_actions.h"
+#include "ui_common/translations.h"
+#include "ui_common/ui_helpers.h"
 
 namespace velmora {
 
@@ -32,35 +34,12 @@ class ChartPanel;
 class ReadingListView;
 class TSerialPort;
 class TfmCalibr;
-class HidBackend;
-class THidDevice;
+class ToolbarPlacement;
 class THidDeviceController;
-struct HidDeviceInfo;
-
-// The program's clock: monotonic, in days.
-class SteadyDayClock : public Clock {
- public:
-  double nowDays() const override {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count() / 86400.0;
-  }
-};
-
-// A protocol timer on QTimer.
-class QtProtocolTimer : public ProtocolTimer {
- public:
-  explicit QtProtocolTimer(QTimer& timer) : m_timer(timer) {}
-  void start(int ms) override { m_timer.start(ms); }
-  void stop() override { m_timer.stop(); }
-  bool active() const override { return m_timer.isActive(); }
-
- private:
-  QTimer& m_timer;
-};
 
 struct MainWindowOptions {
-  bool demo = false;        // offer the built-in demo thermometer as the port "DEMO"
-  int userLanguageId = 0;   // 0: ask the system
+  bool demo = false;       // offer the built-in demo thermometer as the port "DEMO"
+  int userLanguageId = 0;  // 0: ask the system
   std::function<std::unique_ptr<HidBackend>()> hidBackend;  // empty: the system's HID library
 
   static MainWindowOptions with(bool demoPort, int languageId) {
@@ -71,7 +50,7 @@ struct MainWindowOptions {
   }
 };
 
-class TfmMain : public QMainWindow, public ProtocolHost {
+class TfmMain : public QMainWindow, public ReadingSink {
   Q_OBJECT
  public:
   TfmMain(SettingsBackend& store, MainWindowOptions options = {}, QWidget* parent = nullptr);
@@ -86,38 +65,29 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   void lbTabloClick();
   void miPortClick(QAction* entry);
   void btMenuClick();
-  // The USB adapter.
-  void HidControllerArrival(const HidDeviceInfo& device);
-  void HidControllerRemoval(const HidDeviceInfo& device);
-  void GetReport(int reportId, const QByteArray& data);
-  bool SendReport(const std::string& text);
-  THidDeviceController& hidController() { return *m_hid; }
-  bool UsbPresent() const { return m_usbPresent; }
-  const std::vector<QAction*>& PortItems() const { return m_portItems; }
-  QString portCaption() const;
-  bool miSaveClick();
-  void miOpenClick();
+  void miClearClick();
+  bool miSaveClick() { return m_files->miSaveClick(); }
+  void miOpenClick() { m_files->miOpenClick(); }
   void miToClipboardClick();
-  // Asks before readings that were not saved would be lost; false means "Cancel".
-  bool confirmDiscard();
-
-  // Replaceable dialogs, so that tests run without a person. The file hook returns the
-  // chosen path or an empty text for Cancel; the question hook 0 Save, 1 Discard, 2 Cancel.
-  std::function<QString(bool save, const QString& title, const QString& folder, const QString& proposed)> fileDialogHook;
-  std::function<int(const QString& text)> questionHook;
+  bool confirmDiscard() { return m_files->confirmDiscard(); }
   void UpdateStrings();
 
   Translator& translator() { return m_tr; }
   MeasurementDisplay& display() { return *m_display; }
   Protocol& protocol() { return *m_protocol; }
+  ConnectionController& connection() { return *m_connection; }
+  DataFileActions& files() { return *m_files; }
   ChartPanel* chart() const { return m_chart; }
   ReadingListView* list() const { return m_list; }
   TfmCalibr* calibrationWindow() const { return m_calibr; }
-  TSerialPort& serialPort() { return *m_serial; }
+  TSerialPort& serialPort() { return m_connection->serialPort(); }
   QString statusText() const;
+  QString portCaption() const { return miPort->text(); }
   const QString& PortPrefix() const { return m_portPrefix; }
-  const std::vector<std::string>& PortList() const { return m_portList; }
-  bool UsbSelected() const { return m_usbSelected; }
+  const std::vector<std::string>& PortList() const { return m_connection->PortList(); }
+  const std::vector<QAction*>& PortItems() const { return m_portItems; }
+  bool UsbPresent() const { return m_connection->UsbPresent(); }
+  bool UsbSelected() const { return m_connection->UsbSelected(); }
 
   // Where the window's message boxes go (tests record them instead of showing them).
   std::function<void(MessageKind, const QString&)> messageHook;
@@ -134,36 +104,27 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void wireParts();
   void buildActions();
+  void buildPopupMenu();
   void buildToolbar();
   void buildCentral();
+  void buildTunePanel(QWidget* central);
   void buildStatusBar();
+  void connectChart();
   void FormCreate();
   void FormActivate();
   void FormClose();
   void applySettings(const MainSettings& s);
   MainSettings collectSettings() const;
-  void restoreToolbarLayout();
-  void saveToolbarLayout();
-  void buildPortList();
-  void updatePortCaption(const QString& name);
+  void syncPortMenu();
+  void updatePortCaption();
   void refreshReadout();
-  void SerialPortRxClusterEvent();
   void seFlowChange();
   void scheduleViews();
-  void pullIntoView();
-  QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed);
-  bool loadDataFile(const QString& path);
-  static std::string writeErrorText(const std::string& error, int code);
-  bool copyChart();
+  void showInspection(long long index);
 
-  // ProtocolHost
-  bool usbActive() const override { return m_usbPresent && m_usbSelected; }
-  void sendSerial(std::string_view text) override;
-  void sendUsb(std::string_view text) override;
-  bool setSerialActive(bool on) override;
-  bool serialActive() const override;
-  void purgeSerial() override;
+  // ReadingSink
   void setStatusText(std::string_view text) override;
   void appendStatusText(std::string_view text) override;
   void setRecording(bool on) override;
@@ -174,12 +135,6 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   double elapsed() const override { return m_display->clock().elapsed(); }
   void communicationError() override;
   void showError(std::string_view text) override;
-  void setCalibrStatus(std::string_view text) override;
-  void appendCalibrStatus(std::string_view text) override;
-  std::string newCofCell(int index) const override;
-  void rejectNewCofCell(int index) override;
-  void setCofCell(int row, int column, std::string_view text) override;
-  void cofProgressChanged() override;
 
   SettingsBackend& m_store;
   MainWindowOptions m_options;
@@ -191,16 +146,11 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   QTimer m_timeOffTimer;
   QtProtocolTimer m_dataTimerAdapter{m_dataTimer};
   QtProtocolTimer m_timeOffAdapter{m_timeOffTimer};
+  std::unique_ptr<ConnectionController> m_connection;
   std::unique_ptr<Protocol> m_protocol;
-  std::unique_ptr<TSerialPort> m_serial;
-  std::unique_ptr<THidDeviceController> m_hid;
-  std::unique_ptr<THidDevice> m_usbDevice;
+  std::unique_ptr<DataFileActions> m_files;
   QTimer m_viewTimer;
 
-  // State of the connection.
-  bool m_usbPresent = false;
-  bool m_usbSelected = false;
-  std::vector<std::string> m_portList;
   std::vector<QAction*> m_portItems;
   QString m_portPrefix;
   bool m_activated = false;
@@ -226,7 +176,7 @@ class TfmMain : public QMainWindow, public ProtocolHost {
   QLabel* m_osPanel = nullptr;
   QLabel* m_statusLabel = nullptr;
   TfmCalibr* m_calibr = nullptr;
-  QString m_lastDock = "TopDock";
+  std::unique_ptr<ToolbarPlacement> m_placement;
 };
 
 }  // namespace velmora

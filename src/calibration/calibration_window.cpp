@@ -8,12 +8,12 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QShowEvent>
 #include <QThread>
 #include <QToolTip>
 
-#include "app/velmora_application.h"
+#include "ui_common/atomic_save.h"
+#include "ui_common/velmora_application.h"
 
 namespace velmora {
 
@@ -115,9 +115,9 @@ void CalibrationCellDelegate::paint(QPainter* painter, const QStyleOptionViewIte
       textColor = kNavy;
       font.setPointSize(14);
     }
-    if (row == 1 && m_window.readingCof && m_window.readingCof()) background = kSkyBlue;
-    if (row == 2 && m_window.writingCof && m_window.writingCof() && m_window.writeProgress &&
-        column == m_window.writeProgress() + 1)
+    const Protocol* protocol = m_window.m_protocol;
+    if (row == 1 && protocol && protocol->ReadingCof) background = kSkyBlue;
+    if (row == 2 && protocol && protocol->WritingCof && column == protocol->pbWrite() + 1)
       background = kSkyBlue;
   }
   painter->save();
@@ -277,11 +277,11 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
 
   connect(m_btRead, &QPushButton::clicked, this, [this] {
     for (int c = 1; c <= 4; ++c) setCofCell(c, 1, "");
-    if (startRead) startRead();
+    if (m_protocol) m_protocol->startCofRead();
     m_sgCof->viewport()->update();
   });
   connect(m_btWrite, &QPushButton::clicked, this, [this] {
-    if (startWrite) startWrite();
+    if (m_protocol) m_protocol->startCofWrite();
   });
   connect(m_btError, &QPushButton::clicked, this, &TfmCalibr::btErrorClick);
   connect(m_btSave, &QPushButton::clicked, this, &TfmCalibr::btSaveClick);
@@ -455,8 +455,13 @@ void TfmCalibr::setStatus(const QString& text) { m_statusText->setText(text); }
 void TfmCalibr::appendStatus(const QString& text) { m_statusText->setText(m_statusText->text() + text); }
 QString TfmCalibr::status() const { return m_statusText->text(); }
 
-void TfmCalibr::progressChanged() {
-  if (writeProgress) m_pbWrite->setValue(writeProgress());
+void TfmCalibr::connectProtocol(Protocol& protocol) {
+  m_protocol = &protocol;
+  protocol.setFactorLink(this);
+}
+
+void TfmCalibr::cofProgressChanged() {
+  if (m_protocol) m_pbWrite->setValue(m_protocol->pbWrite());
   m_sgCof->viewport()->update();
 }
 
@@ -573,10 +578,7 @@ void TfmCalibr::btSaveClick() {
                                   "C_" + QDate::currentDate().toString("dd_MM_yyyy"));
   if (path.isEmpty()) return;
   const std::string text = calibrationFileText(collectTables());
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.commit())
-    reportError("Cannot write " + path + ": " + file.errorString());
+  if (auto error = saveAtomically(path, text)) reportError(*error);
 }
 
 void TfmCalibr::btLoadClick() {
@@ -610,10 +612,11 @@ void TfmCalibr::showEvent(QShowEvent* event) {
 
 void TfmCalibr::FormActivate() {
   updateCalcCaption();
-  m_wasRecording = isRecording && isRecording();
-  if (m_wasRecording && setRecording) setRecording(false);
-  if (clearTransferFlags) clearTransferFlags();
-  if (toggleSerialPort) toggleSerialPort(true);
+  if (!m_protocol) return;
+  m_wasRecording = m_protocol->recording();
+  if (m_wasRecording) m_protocol->miRecordClick(false);
+  m_protocol->clearTransferFlags();
+  m_protocol->ToggleSerialPort(true);
 }
 
 void TfmCalibr::done(int result) {
@@ -622,11 +625,11 @@ void TfmCalibr::done(int result) {
 }
 
 void TfmCalibr::FormClose() {
-  if (m_wasRecording) {
-    if (setRecording) setRecording(true);
-  } else if (toggleSerialPort) {
-    toggleSerialPort(false);
-  }
+  if (!m_protocol) return;
+  if (m_wasRecording)
+    m_protocol->miRecordClick(true);
+  else
+    m_protocol->ToggleSerialPort(false);
 }
 
 }  // namespace velmora

@@ -18,10 +18,11 @@
 #include <functional>
 #include <string>
 
-#include "app/translations.h"
-#include "app/ui_helpers.h"
+#include "ui_common/translations.h"
+#include "ui_common/ui_helpers.h"
 #include "calibration/calculations.h"
 #include "calibration/calibration_file.h"
+#include "device/protocol.h"
 
 namespace velmora {
 
@@ -52,21 +53,15 @@ class CalibrationCellDelegate : public QStyledItemDelegate {
   bool m_cof;
 };
 
-class TfmCalibr : public QDialog, public CalibrationGrid {
+class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   Q_OBJECT
  public:
   TfmCalibr(const Translator& tr, QWidget* parent = nullptr);
 
-  // What the window asks of the main window.
-  std::function<bool()> isRecording;
-  std::function<void(bool)> setRecording;  // checks "Record" and runs its handler
-  std::function<bool(bool)> toggleSerialPort;
-  std::function<void()> clearTransferFlags;
-  std::function<void()> startRead;
-  std::function<void()> startWrite;
-  std::function<int()> writeProgress;  // pbWrite position
-  std::function<bool()> readingCof;
-  std::function<bool()> writingCof;
+  // The protocol that reads and writes the factors (and whose recording the window suspends
+  // while it is open). The window becomes the protocol's factor link.
+  void connectProtocol(Protocol& protocol);
+
   std::function<void(MessageKind, const QString&)> messageHook;
   std::function<void(const QString&)> errorReport;  // the general error report
   std::function<QString(bool save, const QString& title, const QString& folder, const QString& proposed)>
@@ -80,11 +75,17 @@ class TfmCalibr : public QDialog, public CalibrationGrid {
   // The coefficient table for the protocol: row 1 "Old", 2 "New"; columns 1..4.
   QString coefficientText(int row, int column) const;
   void setCoefficientText(int row, int column, const QString& text);
-  void rejectNewCofCell(int index);
   void setStatus(const QString& text);
   void appendStatus(const QString& text);
   QString status() const;
-  void progressChanged();
+
+  // FactorLink
+  void setFactorStatus(std::string_view text) override { setStatus(qs(text)); }
+  void appendFactorStatus(std::string_view text) override { appendStatus(qs(text)); }
+  std::string newCofCell(int index) const override { return cofCell(index + 1, 2); }
+  void rejectNewCofCell(int index) override;
+  void setFactorCell(int row, int column, std::string_view text) override { setCofCell(column, row, text); }
+  void cofProgressChanged() override;
   bool WasRecording() const { return m_wasRecording; }
 
   // Handlers, public so that tests can drive them.
@@ -132,6 +133,7 @@ class TfmCalibr : public QDialog, public CalibrationGrid {
   QString fileDialog(bool save, const QString& title, const QString& proposed);
 
   const Translator& m_tr;
+  Protocol* m_protocol = nullptr;
   CalibrationState m_state;
   QGroupBox* m_rgRorT;
   QRadioButton* m_rbResistance;

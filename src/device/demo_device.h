@@ -8,7 +8,7 @@
 #include <deque>
 #include <mutex>
 
-#include "thermometer_model.h"
+#include "simulator/thermometer_model.h"
 
 namespace velmora {
 

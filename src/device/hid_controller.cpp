@@ -11,6 +11,7 @@ THidDevice::THidDevice(HidDeviceInfo info, std::unique_ptr<HidHandle> handle, QO
 THidDevice::~THidDevice() {
   m_stop = true;
   m_wake.notify_all();
+  m_handOver.wake();
   if (m_thread.joinable()) m_thread.join();
 }
 
@@ -38,27 +39,9 @@ void THidDevice::readLoop() {
       continue;
     }
     if (n == 0) continue;
-    {
-      std::lock_guard lock(m_mutex);
-      m_report = {buffer[0], QByteArray(reinterpret_cast<const char*>(buffer.data() + 1), n - 1)};
-      m_handed = false;
-    }
-    QMetaObject::invokeMethod(this, "handOver", Qt::QueuedConnection);
-    std::unique_lock lock(m_mutex);
-    while (!m_handed && !m_stop) m_wake.wait_for(lock, std::chrono::milliseconds(10));
+    m_handOver.run([this, report = QByteArray(reinterpret_cast<const char*>(buffer.data()), n)] { emit received(report); },
+                   {}, m_stop);
   }
-}
-
-void THidDevice::handOver() {
-  std::pair<int, QByteArray> report;
-  {
-    std::lock_guard lock(m_mutex);
-    report = std::move(m_report);
-  }
-  emit OnDeviceData(report.first, report.second);
-  std::lock_guard lock(m_mutex);
-  m_handed = true;
-  m_wake.notify_all();
 }
 
 THidDeviceController::THidDeviceController(std::unique_ptr<HidBackend> backend, QObject* parent)

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/blocking_hand_over.h"
 #include "device/hid_backend.h"
 
 namespace velmora {
@@ -30,12 +31,11 @@ class THidDevice : public QObject {
   void startReading();
 
  signals:
-  // An input report: its id and the bytes after it (the reader thread waits meanwhile).
-  void OnDeviceData(int reportId, const QByteArray& data);
+  // An input report, its report id first (the reader thread waits until the handlers return).
+  void received(const QByteArray& report);
 
  private:
   void readLoop();
-  Q_INVOKABLE void handOver();  // runs on the user-interface thread
 
   HidDeviceInfo m_info;
   std::unique_ptr<HidHandle> m_handle;
@@ -43,8 +43,7 @@ class THidDevice : public QObject {
   std::atomic<bool> m_stop{false};
   std::mutex m_mutex;
   std::condition_variable m_wake;
-  std::pair<int, QByteArray> m_report;  // the report being handed over, under m_mutex
-  bool m_handed = false;                // its handlers have returned, under m_mutex
+  BlockingHandOver m_handOver;
 };
 
 class THidDeviceController : public QObject {

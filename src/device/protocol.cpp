@@ -24,26 +24,23 @@ void Protocol::SendCmd(std::string_view text) {
   if (text.empty()) return;
   std::string line(text);
   line.push_back('\r');
-  if (m_host.usbActive())
-    m_host.sendUsb(line);
-  else
-    m_host.sendSerial(line);
+  m_link.send(line);
   if (!m_timeOff.active()) m_timeOff.start(kAnswerTimeoutMs);
 }
 
 void Protocol::ParseRXstr(std::string_view line) {
   if (WaitData) {
     WaitData = false;
-    m_host.setStatusText("");
+    m_sink.setStatusText("");
     std::string_view s = trimLeadingBlanks(line);
-    m_host.readoutReply(s);
+    m_sink.readoutReply(s);
     const auto blank = s.find(' ');
     if (blank != std::string_view::npos) s.remove_prefix(blank + 1);
-    const double x = m_host.elapsed();
+    const double x = m_sink.elapsed();
     // Leading blanks are allowed; nothing may follow the number.
     if (auto y = parseNumber(trimLeadingBlanks(s))) {
       RetriesLeft = kRetryBudget;  // a good reading restores the budget
-      m_host.AddPoint(x, *y);
+      m_sink.AddPoint(x, *y);
     }
     return;
   }
@@ -53,11 +50,11 @@ void Protocol::ParseRXstr(std::string_view line) {
       RetriesLeft = kRetryBudget;
       SendCmd("wY");
       WaitCof = true;
-      m_host.appendCalibrStatus("+");
+      m_factors->appendFactorStatus("+");
     } else {
       if (line != "wN") SendCmd("wN");
       WriteNextCof(m_pbWrite);
-      m_host.appendCalibrStatus("-");
+      m_factors->appendFactorStatus("-");
     }
     return;
   }
@@ -70,7 +67,7 @@ void Protocol::ParseRXstr(std::string_view line) {
 
 void Protocol::parseCofLine(std::string_view line) {
   WaitCof = false;
-  m_host.setCalibrStatus("");
+  m_factors->setFactorStatus("");
   std::string_view rest = line;
   for (int i = 0; i < 4; ++i) {
     const auto eq = rest.find('=');
@@ -85,12 +82,12 @@ void Protocol::parseCofLine(std::string_view line) {
       std::string msg = "'";
       msg += trimBlanks(value);
       msg += "' is not a valid floating point value";
-      m_host.showError(msg);
+      m_sink.showError(msg);
       return;
     }
     const std::string text = formatFixed(*v * kCofReadScale[i], 7, kCofDecimals[i]);
-    if (ReadingCof) m_host.setCofCell(1, i + 1, text);
-    if (WritingCof && i == m_pbWrite) m_host.setCofCell(2, i + 1, text);
+    if (ReadingCof) m_factors->setFactorCell(1, i + 1, text);
+    if (WritingCof && i == m_pbWrite) m_factors->setFactorCell(2, i + 1, text);
   }
   RetriesLeft = kRetryBudget;
   ReadingCof = false;
@@ -101,10 +98,10 @@ void Protocol::parseCofLine(std::string_view line) {
     } else {
       WritingCof = false;
       setPbWrite(0);
-      m_host.setCalibrStatus("");
+      m_factors->setFactorStatus("");
     }
   } else {
-    m_host.cofProgressChanged();
+    m_factors->cofProgressChanged();
   }
 }
 
@@ -122,22 +119,15 @@ void Protocol::receiveText(std::string_view text) {
   if (RxBuffer.size() > kMaxRxBuffer) RxBuffer.erase(0, RxBuffer.size() - kMaxRxBuffer);
 }
 
-void Protocol::SerialPortRxClusterEvent(std::string_view block, std::uint32_t lineErrors) {
+void Protocol::received(std::string_view text) {
   m_timeOff.stop();
-  if (lineErrors != 0) return;  // dropped; the blocks behind it are not held up
-  if (block.size() > kMaxLine) block = block.substr(0, kMaxLine);
-  if (SkipFirstByte) {
-    SkipFirstByte = false;
-    block = block.size() < 2 ? std::string_view() : block.substr(1);
-  }
-  receiveText(block);
+  receiveText(text);
 }
 
 bool Protocol::ToggleSerialPort(bool on) {
-  const bool active = m_host.setSerialActive(on);
-  SkipFirstByte = active;
+  const bool active = m_link.setActive(on);
   if (active) {
-    m_host.purgeSerial();
+    m_link.purge();
     RxBuffer.clear();
   }
   return active;
@@ -145,25 +135,19 @@ bool Protocol::ToggleSerialPort(bool on) {
 
 bool Protocol::miRecordClick(bool checked) {
   const bool was = m_recording;
-  bool on;
-  if (m_host.usbActive()) {
-    on = checked;
-    if (on) RxBuffer.clear();
-  } else {
-    on = ToggleSerialPort(checked);
-  }
+  const bool on = ToggleSerialPort(checked);
   m_recording = on;
-  m_host.setRecording(on);
+  m_sink.setRecording(on);
   if (on)
     m_dataTimer.start(m_pollInterval);
   else
     m_dataTimer.stop();
   if (on) {
-    if (!was) m_host.startRun();
+    if (!was) m_sink.startRun();
     DataTimerTimer();
     RetriesLeft = kRetryBudget;
   } else {
-    if (was) m_host.endRun();
+    if (was) m_sink.endRun();
     m_timeOff.stop();
     WaitData = false;
   }
@@ -172,8 +156,8 @@ bool Protocol::miRecordClick(bool checked) {
 
 void Protocol::DataTimerTimer() {
   SendCmd("d");
-  m_host.readoutRequest();
-  m_host.setStatusText("|");
+  m_sink.readoutRequest();
+  m_sink.setStatusText("|");
   WaitData = true;
   WaitEcho = false;
   WaitCof = false;
@@ -193,20 +177,20 @@ void Protocol::TimeOffTimerTimer() {
     --RetriesLeft;
     if (WaitData) {
       DataTimerTimer();
-      m_host.appendStatusText("*");
+      m_sink.appendStatusText("*");
     }
     if (WaitEcho && !LastCmd.empty()) SendCmd(LastCmd);
     if (WaitCof) {
       SendCmd("q");
       WaitCof = true;
-      m_host.appendCalibrStatus("*");
+      m_factors->appendFactorStatus("*");
     }
     return;
   }
   m_timeOff.stop();
   m_dataTimer.stop();
   miRecordClick(false);
-  m_host.communicationError();
+  m_sink.communicationError();
 }
 
 void Protocol::startCofRead() {
@@ -220,7 +204,7 @@ void Protocol::startCofRead() {
 }
 
 void Protocol::startCofWrite() {
-  if (!m_host.usbActive() && !m_host.serialActive()) ToggleSerialPort(true);
+  if (!m_link.active()) ToggleSerialPort(true);
   WritingCof = true;
   ReadingCof = false;
   setPbWrite(0);
@@ -232,11 +216,11 @@ void Protocol::WriteNextCof(int index) {
     setPbWrite(0);
     return;
   }
-  const std::string cell = m_host.newCofCell(index);
+  const std::string cell = m_factors->newCofCell(index);
   if (!parseNumber(cell, Blanks::Allowed)) {
     WritingCof = false;
     setPbWrite(0);
-    m_host.rejectNewCofCell(index);
+    m_factors->rejectNewCofCell(index);
     return;
   }
   LastCmd = cofWriteCommand(index, cell);
@@ -244,9 +228,9 @@ void Protocol::WriteNextCof(int index) {
   WaitEcho = true;
   WaitData = false;
   WaitCof = false;
-  m_host.cofProgressChanged();
+  m_factors->cofProgressChanged();
   RetriesLeft = kRetryBudget;
-  m_host.setCalibrStatus("|");
+  m_factors->setFactorStatus("|");
 }
 
 }  // namespace velmora

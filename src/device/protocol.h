@@ -24,18 +24,21 @@ class ProtocolTimer {
   virtual bool active() const = 0;
 };
 
-// What the protocol needs of the window around it.
-class ProtocolHost {
+// The link to the instrument that the user chose (a serial port or the USB adapter). What it
+// receives it hands to Protocol::received.
+class ProtocolTransport {
  public:
-  virtual ~ProtocolHost() = default;
-  // Transport.
-  virtual bool usbActive() const = 0;                  // UsbPresent and UsbSelected
-  virtual void sendSerial(std::string_view text) = 0;  // text ends in CR
-  virtual void sendUsb(std::string_view text) = 0;
-  virtual bool setSerialActive(bool on) = 0;  // opens/closes, sets DTR/RTS; returns whether open
-  virtual bool serialActive() const = 0;
-  virtual void purgeSerial() = 0;
-  // Main window.
+  virtual ~ProtocolTransport() = default;
+  virtual void send(std::string_view text) = 0;  // a command line ending in CR
+  virtual bool setActive(bool on) = 0;           // opens/closes the link; returns whether open
+  virtual bool active() const = 0;
+  virtual void purge() = 0;  // discards what is buffered in both directions
+};
+
+// Where readings and the recording's progress go: the main window.
+class ReadingSink {
+ public:
+  virtual ~ReadingSink() = default;
   virtual void setStatusText(std::string_view text) = 0;
   virtual void appendStatusText(std::string_view text) = 0;
   virtual void setRecording(bool on) = 0;  // toggle check, port menu enabled, readout visible
@@ -45,14 +48,20 @@ class ProtocolHost {
   virtual void endRun() = 0;
   virtual double elapsed() const = 0;
   virtual void AddPoint(double x, double y) = 0;
-  virtual void communicationError() = 0;  // beep, then IDS_53 CR IDS_54 in an error box
+  virtual void communicationError() = 0;              // beep, then IDS_53 CR IDS_54 in an error box
   virtual void showError(std::string_view text) = 0;  // the general error report
-  // Calibration window.
-  virtual void setCalibrStatus(std::string_view text) = 0;
-  virtual void appendCalibrStatus(std::string_view text) = 0;
+};
+
+// The factor exchange's side in the calibration window: the coefficient table and its
+// status line.
+class FactorLink {
+ public:
+  virtual ~FactorLink() = default;
+  virtual void setFactorStatus(std::string_view text) = 0;
+  virtual void appendFactorStatus(std::string_view text) = 0;
   virtual std::string newCofCell(int index) const = 0;  // text of the "New" cell of factor i
   virtual void rejectNewCofCell(int index) = 0;          // focus the cell, IDS_2 message
-  virtual void setCofCell(int row, int column, std::string_view text) = 0;
+  virtual void setFactorCell(int row, int column, std::string_view text) = 0;
   virtual void cofProgressChanged() = 0;  // repaint of the coefficient table / progress bar
 };
 
@@ -63,20 +72,20 @@ class Protocol {
   static constexpr std::size_t kMaxLine = 255;
   static constexpr std::size_t kMaxRxBuffer = 4096;  // newest bytes kept of an unterminated line
 
-  Protocol(ProtocolHost& host, ProtocolTimer& dataTimer, ProtocolTimer& timeOffTimer)
-      : m_host(host), m_dataTimer(dataTimer), m_timeOff(timeOffTimer) {}
+  Protocol(ProtocolTransport& transport, ReadingSink& sink, ProtocolTimer& dataTimer, ProtocolTimer& timeOffTimer)
+      : m_link(transport), m_sink(sink), m_dataTimer(dataTimer), m_timeOff(timeOffTimer) {}
+  // The calibration window, once it exists; without one the factor exchange shows nothing.
+  void setFactorLink(FactorLink* link) { m_factors = link ? link : &m_noFactors; }
 
   void SendCmd(std::string_view text);
   void ParseRXstr(std::string_view line);
 
-  // A received serial block: drops the first character after opening, keeps at most 255
-  // characters, cuts lines at CR. A block with line-error bits is dropped.
-  void SerialPortRxClusterEvent(std::string_view block, std::uint32_t lineErrors);
-  // Received text of any transport (after its own framing): appended to RxBuffer and cut
-  // into lines at CR.
+  // Data from the transport (after its own framing, possibly nothing left of it): any data
+  // stops the answer time-out; the text is appended to RxBuffer and cut into lines at CR.
+  void received(std::string_view text);
   void receiveText(std::string_view text);
 
-  // Opens or closes the serial port for recording; returns whether it is open.
+  // Opens or closes the link for recording; returns whether it is open.
   bool ToggleSerialPort(bool on);
 
   // "Record": the toggle's new state. Returns whether recording is on.
@@ -106,16 +115,27 @@ class Protocol {
   std::string RxBuffer;
   bool ReadingCof = false;
   bool WritingCof = false;
-  bool SkipFirstByte = false;
 
  private:
   void parseCofLine(std::string_view line);
   void setPbWrite(int v) {
     m_pbWrite = v;
-    m_host.cofProgressChanged();
+    m_factors->cofProgressChanged();
   }
 
-  ProtocolHost& m_host;
+  struct NoFactorLink : FactorLink {
+    void setFactorStatus(std::string_view) override {}
+    void appendFactorStatus(std::string_view) override {}
+    std::string newCofCell(int) const override { return {}; }
+    void rejectNewCofCell(int) override {}
+    void setFactorCell(int, int, std::string_view) override {}
+    void cofProgressChanged() override {}
+  };
+
+  ProtocolTransport& m_link;
+  ReadingSink& m_sink;
+  NoFactorLink m_noFactors;
+  FactorLink* m_factors = &m_noFactors;
   ProtocolTimer& m_dataTimer;
   ProtocolTimer& m_timeOff;
   bool m_recording = false;

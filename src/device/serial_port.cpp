@@ -27,6 +27,7 @@ TSerialPort::TSerialPort(std::function<std::unique_ptr<QIODevice>()> demoFactory
 TSerialPort::~TSerialPort() {
   m_stop = true;
   m_wake.notify_all();
+  m_handOver.wake();
   if (m_thread) m_thread->wait();
   // Seen through the standard library as well, so that every tool sees the loop's end.
   std::unique_lock lock(m_mutex);
@@ -37,17 +38,22 @@ void TSerialPort::setBaudRate(int rate) {
   m_baudRate = rate;
   if (XTOAuto) RTOCharDelayTime = WTOCharDelayTime = characterTimeMicros(rate);
   if (m_active) {
-    post([this] {
-      if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->setBaudRate(m_baudRate);
+    post([this, rate, rto = RTOCharDelayTime] {
+      m_line.baudRate = rate;
+      m_line.rtoCharDelayUs = rto;
+      if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->setBaudRate(rate);
     }, true);
   }
 }
 
 void TSerialPort::post(std::function<void()> work, bool wait) {
   if (!wait) {
-    std::lock_guard lock(m_mutex);
-    m_commands.push_back({std::move(work)});
-    m_wake.notify_all();
+    {
+      std::lock_guard lock(m_mutex);
+      m_commands.push_back({std::move(work)});
+      m_wake.notify_all();
+    }
+    m_handOver.wake();
     return;
   }
   auto done = std::make_shared<std::promise<void>>();
@@ -60,6 +66,7 @@ void TSerialPort::post(std::function<void()> work, bool wait) {
     }});
   }
   m_wake.notify_all();
+  m_handOver.wake();  // the background thread may be waiting in a hand-over
   future.wait();
 }
 
@@ -76,13 +83,29 @@ void TSerialPort::serviceCommands() {
   }
 }
 
+TSerialPort::LineSettings TSerialPort::lineSettings() const {
+  LineSettings l;
+  l.port = CommPort;
+  l.baudRate = m_baudRate;
+  l.dataBits = DataBits;
+  l.parity = ParityType;
+  l.stopBits = StopBits;
+  l.flowControl = FlowControl;
+  l.rtoCharDelayUs = RTOCharDelayTime;
+  l.rtoExtraDelayMs = RTOExtraDelayTime;
+  l.clusterSize = std::max(1, ClusterSize);
+  return l;
+}
+
 bool TSerialPort::setActive(bool on) {
   if (on == m_active) return m_active;
-  post([this, on] {
-    if (on)
+  post([this, on, line = lineSettings()] {
+    if (on) {
+      m_line = line;
       m_active = openDevice();
-    else
+    } else {
       closeDevice();
+    }
   }, true);
   return m_active;
 }
@@ -97,7 +120,7 @@ void TSerialPort::setCommPort(const std::string& name) {
 }
 
 bool TSerialPort::openDevice() {
-  if (CommPort == "DEMO" && m_demoFactory) {
+  if (m_line.port == "DEMO" && m_demoFactory) {
     m_device = m_demoFactory();
     if (!m_device || !m_device->open(QIODevice::ReadWrite)) {
       m_device.reset();
@@ -107,18 +130,21 @@ bool TSerialPort::openDevice() {
   }
   auto port = std::make_unique<QSerialPort>();
   // "ttyUSB0" opens /dev/ttyUSB0, "COM1" opens \\.\COM1; an absolute path is used as given.
-  port->setPortName(QString::fromStdString(CommPort));
+  port->setPortName(QString::fromStdString(m_line.port));
   if (!port->open(QIODevice::ReadWrite)) return false;
   port->setReadBufferSize(0);
-  port->setBaudRate(m_baudRate);
-  port->setDataBits(static_cast<QSerialPort::DataBits>(DataBits >= 5 && DataBits <= 8 ? DataBits : 8));
+  port->setBaudRate(m_line.baudRate);
+  const int dataBits = m_line.dataBits;
+  port->setDataBits(static_cast<QSerialPort::DataBits>(dataBits >= 5 && dataBits <= 8 ? dataBits : 8));
   static constexpr QSerialPort::Parity kParity[] = {QSerialPort::NoParity, QSerialPort::OddParity,
                                                     QSerialPort::EvenParity, QSerialPort::MarkParity,
                                                     QSerialPort::SpaceParity};
-  port->setParity(ParityType >= 0 && ParityType < 5 ? kParity[ParityType] : QSerialPort::NoParity);
-  port->setStopBits(StopBits == 2 ? QSerialPort::TwoStop : StopBits == 1 ? QSerialPort::OneAndHalfStop
-                                                                         : QSerialPort::OneStop);
-  port->setFlowControl(FlowControl == 0 ? QSerialPort::NoFlowControl : QSerialPort::HardwareControl);
+  const int parity = m_line.parity;
+  port->setParity(parity >= 0 && parity < 5 ? kParity[parity] : QSerialPort::NoParity);
+  port->setStopBits(m_line.stopBits == 2   ? QSerialPort::TwoStop
+                    : m_line.stopBits == 1 ? QSerialPort::OneAndHalfStop
+                                           : QSerialPort::OneStop);
+  port->setFlowControl(m_line.flowControl == 0 ? QSerialPort::NoFlowControl : QSerialPort::HardwareControl);
   port->setDataTerminalReady(true);
   port->setRequestToSend(true);
   port->clear();
@@ -158,8 +184,6 @@ void TSerialPort::purge() {
     if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->clear();
     if (m_device) m_device->readAll();
   }, true);
-  std::lock_guard lock(m_mutex);
-  m_blocks.clear();
 }
 
 bool TSerialPort::SendText(const std::string& text) {
@@ -176,43 +200,12 @@ bool TSerialPort::SendText(const std::string& text) {
   return true;
 }
 
-bool TSerialPort::takeCluster(TSerialCluster& block) {
-  std::lock_guard lock(m_mutex);
-  if (m_blocks.empty()) return false;
-  block = std::move(m_blocks.front());
-  m_blocks.pop_front();
-  return true;
-}
-
-void TSerialPort::deliver(TSerialCluster block) {
-  {
-    std::lock_guard lock(m_mutex);
-    m_blocks.push_back(std::move(block));
-  }
-  // Hand the block to the user-interface thread and wait for its handler. While waiting,
-  // keep serving the user-interface thread's own requests (open, close, send), which it may
-  // make from inside the handler. The hand-over state lives under our own lock, so that
-  // every thread checker sees the order of events.
-  {
-    std::lock_guard lock(m_mutex);
-    m_handed = false;
-  }
-  QMetaObject::invokeMethod(this, "handOver", Qt::QueuedConnection);
-  for (;;) {
-    serviceCommands();
-    std::unique_lock lock(m_mutex);
-    if (m_handed || m_stop) break;
-    m_wake.wait_for(lock, std::chrono::milliseconds(10), [&] { return m_handed || m_stop || !m_commands.empty(); });
-    if (m_handed || m_stop) break;
-  }
+void TSerialPort::deliver(std::string block) {
+  // Handed to the user-interface thread; while its handler runs, the background thread keeps
+  // serving the requests (open, close, send) that the handler itself may make.
+  m_handOver.run([this, bytes = QByteArray(block.data(), static_cast<qsizetype>(block.size()))] { emit received(bytes); },
+                 [this] { serviceCommands(); }, m_stop);
   ++m_delivered;
-}
-
-void TSerialPort::handOver() {
-  emit OnRxClusterEvent();
-  std::lock_guard lock(m_mutex);
-  m_handed = true;
-  m_wake.notify_all();
 }
 
 void TSerialPort::run() {
@@ -244,15 +237,17 @@ void TSerialPort::run() {
       lastEmpty = now;
       continue;
     }
-    const double quietMs = static_cast<double>(pending.size()) * RTOCharDelayTime / 1000.0 + RTOExtraDelayTime;
+    const double quietMs =
+        static_cast<double>(pending.size()) * m_line.rtoCharDelayUs / 1000.0 + m_line.rtoExtraDelayMs;
     const double sinceEmpty = std::chrono::duration<double, std::milli>(now - lastEmpty).count();
-    while (pending.size() >= static_cast<std::size_t>(std::max(1, ClusterSize))) {
-      TSerialCluster block{pending.substr(0, static_cast<std::size_t>(ClusterSize)), 0};
-      pending.erase(0, static_cast<std::size_t>(ClusterSize));
+    const auto cluster = static_cast<std::size_t>(m_line.clusterSize);
+    while (pending.size() >= cluster) {
+      std::string block = pending.substr(0, cluster);
+      pending.erase(0, cluster);
       deliver(std::move(block));
     }
     if (!pending.empty() && sinceEmpty > quietMs) {
-      deliver({std::move(pending), 0});
+      deliver(std::move(pending));
       pending.clear();
       lastEmpty = Clock::now();
     }

@@ -2,7 +2,7 @@
 // The serial port object: opens and closes one port with the thermometer's line settings,
 // sends without blocking the user-interface thread, and collects received bytes on its own
 // background thread, which cuts them into blocks by the quiet-time and size rules and hands
-// each block to the user-interface thread synchronously (OnRxClusterEvent).
+// each block to the user-interface thread synchronously (`received`).
 //
 // The port named "DEMO" is the built-in demo thermometer: its bytes take exactly the same
 // path as a real port's.
@@ -19,14 +19,9 @@
 #include <string>
 
 #include "common/settings_backend.h"
+#include "device/blocking_hand_over.h"
 
 namespace velmora {
-
-// A received block: the bytes read in one go and the line-error bits reported for them.
-struct TSerialCluster {
-  std::string data;
-  std::uint32_t errors = 0;
-};
 
 class TSerialPort : public QObject {
   Q_OBJECT
@@ -84,9 +79,6 @@ class TSerialPort : public QObject {
     return static_cast<double>(length) * WTOCharDelayTime / 1000.0 + WTOExtraDelayTime;
   }
 
-  // Takes the oldest received block out of the list.
-  bool takeCluster(TSerialCluster& block);
-
   void SaveSettings(SettingsBackend& store, std::string_view key) const;
   void LoadSettings(const SettingsBackend& store, std::string_view key);
 
@@ -94,20 +86,34 @@ class TSerialPort : public QObject {
   long deliveredBlocks() const { return m_delivered; }
 
  signals:
-  // A block is ready; the background thread waits until the handlers return.
-  void OnRxClusterEvent();
+  // A received block (Qt's serial port reports no line errors, so every block counts). The
+  // background thread waits until the handlers have returned.
+  void received(const QByteArray& block);
 
  private:
-  Q_INVOKABLE void handOver();  // runs on the user-interface thread
   struct Command {
     std::function<void()> work;
   };
+  // What the background thread needs of the properties, copied when the port opens so that
+  // nothing is shared between the threads without a lock.
+  struct LineSettings {
+    std::string port;
+    int baudRate = 9600;
+    int dataBits = 8;
+    int parity = 0;
+    int stopBits = 0;
+    int flowControl = 0;
+    int rtoCharDelayUs = 1100;
+    int rtoExtraDelayMs = 250;
+    int clusterSize = 3072;
+  };
+  LineSettings lineSettings() const;
   void run();
   void post(std::function<void()> work, bool wait);
   void serviceCommands();
   bool openDevice();
   void closeDevice();
-  void deliver(TSerialCluster block);
+  void deliver(std::string block);
 
   int m_baudRate = 9600;
   std::atomic<bool> m_active{false};
@@ -117,14 +123,14 @@ class TSerialPort : public QObject {
 
   std::function<std::unique_ptr<QIODevice>()> m_demoFactory;
   std::unique_ptr<QIODevice> m_device;  // owned and used by the background thread only
+  LineSettings m_line;                   // the background thread's copy
 
-  std::mutex m_mutex;  // guards m_commands, m_blocks
+  std::mutex m_mutex;  // guards m_commands, m_finished
   std::condition_variable m_wake;
   std::deque<Command> m_commands;
-  std::deque<TSerialCluster> m_blocks;
-  std::unique_ptr<QThread> m_thread;
-  bool m_finished = false;  // set under m_mutex when the background loop has ended
-  bool m_handed = false;    // set under m_mutex when the handlers of a block have returned  // a QThread, so that the port's notifiers work on it
+  BlockingHandOver m_handOver;
+  std::unique_ptr<QThread> m_thread;  // a QThread, so that the port's notifiers work on it
+  bool m_finished = false;            // set under m_mutex when the background loop has ended
 };
 
 }  // namespace velmora

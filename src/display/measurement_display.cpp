@@ -12,6 +12,7 @@ void MeasurementDisplay::AddPoint(double x, double y) {
 }
 
 void MeasurementDisplay::miClearClick() {
+  if (beforeReplace) beforeReplace();
   m_list.clear();
   m_series.clear();
   m_clock.reset();
@@ -19,6 +20,18 @@ void MeasurementDisplay::miClearClick() {
   m_rules.setScrollPosition(100);
   m_rules.setScrollEnabled(false);
   m_rules.UpdateChartAxis();
+  if (afterReplace) afterReplace();
+}
+
+void MeasurementDisplay::replaceAll(ReadingList list, MeasurementSeries series) {
+  if (beforeReplace) beforeReplace();
+  m_list = std::move(list);
+  m_series = std::move(series);
+  m_rules.setScrollPosition(100);
+  m_rules.UpdateChartAxis();
+  m_clock.continueAfterLoad(m_series.empty() ? 0.0 : m_series.maxX());
+  m_unsaved = false;
+  if (afterReplace) afterReplace();
 }
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 // emptied and reloaded together, with the recording clock that stamps each point and the
 // axis follow-up of each new point.
 
+#include <functional>
 #include <string_view>
 
 #include "display/axis_rules.h"
@@ -25,6 +26,15 @@ class MeasurementDisplay {
   // Empties both stores, resets the clock to 0 elapsed, moves the scroll bar to its right
   // end, disables it and rescales the axes.
   void miClearClick();
+  // Replaces every reading (a file was opened): the window shows its right end, the axes
+  // rescale, and recording time goes on from the last reading. The readings are in their
+  // file, so they count as saved.
+  void replaceAll(ReadingList list, MeasurementSeries series);
+
+  // Told before the stores are emptied or replaced, and after (views that show the stores
+  // reset themselves around the change).
+  std::function<void()> beforeReplace;
+  std::function<void()> afterReplace;
 
   MeasurementSeries& series() { return m_series; }
   const MeasurementSeries& series() const { return m_series; }

@@ -4,12 +4,23 @@
 // virtual time. The program's clock is monotonic, so neither midnight nor a change of the
 // system time or of daylight saving makes the elapsed time jump.
 
+#include <chrono>
+
 namespace velmora {
 
 class Clock {
  public:
   virtual ~Clock() = default;
   virtual double nowDays() const = 0;
+};
+
+// The program's clock: monotonic, in days.
+class SteadyDayClock : public Clock {
+ public:
+  double nowDays() const override {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count() / 86400.0;
+  }
 };
 
 class RecordingClock {

@@ -25,8 +25,8 @@ struct FileFixture : ::testing::Test {
 
   void SetUp() override {
     w.messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
-    w.fileDialogHook = [this](bool, const QString&, const QString&, const QString&) { return nextPath; };
-    w.questionHook = [this](const QString&) {
+    w.files().fileDialogHook = [this](bool, const QString&, const QString&, const QString&) { return nextPath; };
+    w.files().questionHook = [this](const QString&) {
       ++questions;
       return answer;
     };

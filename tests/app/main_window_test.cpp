@@ -10,7 +10,7 @@
 #include <QToolBar>
 #include <gtest/gtest.h>
 
-#include "app/velmora_application.h"
+#include "ui_common/velmora_application.h"
 #include "calibration/calibration_window.h"
 #include "device/serial_port.h"
 #include "display/chart_panel.h"

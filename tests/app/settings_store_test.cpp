@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/translations.h"
+#include "ui_common/translations.h"
 
 using namespace velmora;
 

@@ -15,28 +15,53 @@ using namespace velmora;
 
 namespace {
 
+// The link and the main window as the protocol sees them: every open/close is recorded.
+struct FakeLink : ProtocolTransport, ReadingSink {
+  std::vector<bool> portRequests;
+  std::vector<std::string> sent;
+  bool open = false;
+  int recordingChanges = 0;
+  void send(std::string_view t) override { sent.emplace_back(t); }
+  bool setActive(bool on) override {
+    portRequests.push_back(on);
+    return open = on;
+  }
+  bool active() const override { return open; }
+  void purge() override {}
+  void setStatusText(std::string_view) override {}
+  void appendStatusText(std::string_view) override {}
+  void setRecording(bool) override { ++recordingChanges; }
+  void readoutRequest() override {}
+  void readoutReply(std::string_view) override {}
+  void startRun() override {}
+  void endRun() override {}
+  double elapsed() const override { return 0; }
+  void AddPoint(double, double) override {}
+  void communicationError() override {}
+  void showError(std::string_view) override {}
+};
+
+struct IdleTimer : ProtocolTimer {
+  bool on = false;
+  void start(int) override { on = true; }
+  void stop() override { on = false; }
+  bool active() const override { return on; }
+};
+
 struct WindowFixture : ::testing::Test {
   Translator tr;
   TfmCalibr w{tr};
+  FakeLink link;
+  IdleTimer dataTimer, timeOff;
+  Protocol protocol{link, link, dataTimer, timeOff};
   QStringList messages;
   QStringList reports;
-  bool recording = false;
-  int recordingChanges = 0;
-  std::vector<bool> portRequests;
 
   void SetUp() override {
     w.setPacing(false);
     w.messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
     w.errorReport = [this](const QString& t) { reports.push_back(t); };
-    w.isRecording = [this] { return recording; };
-    w.setRecording = [this](bool on) {
-      recording = on;
-      ++recordingChanges;
-    };
-    w.toggleSerialPort = [this](bool on) {
-      portRequests.push_back(on);
-      return on;
-    };
+    w.connectProtocol(protocol);
   }
   QTableWidget* data() { return w.findChild<QTableWidget*>("sgData"); }
   QTableWidget* cof() { return w.findChild<QTableWidget*>("sgCof"); }
@@ -152,20 +177,27 @@ TEST_F(WindowFixture, ALeftPressCalculatesAndReportsFaults) {
 }
 
 TEST_F(WindowFixture, ActivationSuspendsRecordingAndClosingResumesIt) {
-  recording = true;
-  QTimer::singleShot(0, [&] { w.reject(); });
+  ASSERT_TRUE(protocol.miRecordClick(true));
+  link.portRequests.clear();
+  link.recordingChanges = 0;
+  QTimer::singleShot(0, [&] {
+    EXPECT_FALSE(protocol.recording());  // suspended while the window is open
+    EXPECT_TRUE(link.open);              // but the port stays open for the factor exchange
+    w.reject();
+  });
   w.exec();
   EXPECT_TRUE(w.WasRecording());
-  EXPECT_TRUE(recording);
-  EXPECT_EQ(recordingChanges, 2);
-  ASSERT_EQ(portRequests.size(), 1u);
-  EXPECT_TRUE(portRequests[0]);
-  recording = false;
-  portRequests.clear();
+  EXPECT_TRUE(protocol.recording());
+  EXPECT_EQ(link.recordingChanges, 2);
+  // Recording off closes the port, the window opens it, recording on opens it again.
+  EXPECT_EQ(link.portRequests, (std::vector<bool>{false, true, true}));
+
+  ASSERT_FALSE(protocol.miRecordClick(false));
+  link.portRequests.clear();
   QTimer::singleShot(0, [&] { w.reject(); });
   w.exec();
-  EXPECT_FALSE(recording);
-  EXPECT_EQ(portRequests, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(protocol.recording());
+  EXPECT_EQ(link.portRequests, (std::vector<bool>{true, false}));
 }
 
 TEST_F(WindowFixture, CalibrationFilesStoreAndLoadSafely) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/protocol.h"
+#include "device/serial_framing.h"
 
 namespace velmora::test {
 
@@ -52,10 +53,12 @@ class VirtualTime {
   std::vector<std::unique_ptr<Timer>> timers;
 };
 
-struct FakeProtocolHost : ProtocolHost {
+// The transport, the main window and the calibration window as a test sees them.
+struct FakeProtocolHost : ProtocolTransport, ReadingSink, FactorLink {
   bool usb = false;
   bool serialOpen = false;
   bool serialOpens = true;
+  SerialFraming framing;
   std::vector<std::string> serialSent, usbSent;
   std::string status, calibrStatus;
   bool recording = false;
@@ -70,19 +73,25 @@ struct FakeProtocolHost : ProtocolHost {
   double elapsedDays = 0;
   std::function<void(std::string_view)> onSend;  // the instrument's side
 
-  bool usbActive() const override { return usb; }
-  void sendSerial(std::string_view t) override {
-    if (!serialOpen) return;
-    serialSent.emplace_back(t);
+  // ProtocolTransport: the USB adapter when `usb`, else the serial port.
+  void send(std::string_view t) override {
+    if (usb) {
+      usbSent.emplace_back(t);
+    } else {
+      if (!serialOpen) return;
+      serialSent.emplace_back(t);
+    }
     if (onSend) onSend(t);
   }
-  void sendUsb(std::string_view t) override {
-    usbSent.emplace_back(t);
-    if (onSend) onSend(t);
+  bool setActive(bool on) override {
+    if (usb) return on;
+    serialOpen = on && serialOpens;
+    framing.opened(serialOpen);
+    return serialOpen;
   }
-  bool setSerialActive(bool on) override { return serialOpen = on && serialOpens; }
-  bool serialActive() const override { return serialOpen; }
-  void purgeSerial() override { ++purges; }
+  bool active() const override { return usb || serialOpen; }
+  void purge() override { ++purges; }
+  // ReadingSink
   void setStatusText(std::string_view t) override { status = t; }
   void appendStatusText(std::string_view t) override { status += t; }
   void setRecording(bool on) override { recording = on; }
@@ -94,11 +103,12 @@ struct FakeProtocolHost : ProtocolHost {
   void AddPoint(double x, double y) override { points.emplace_back(x, y); }
   void communicationError() override { ++communicationErrors; }
   void showError(std::string_view t) override { errors.emplace_back(t); }
-  void setCalibrStatus(std::string_view t) override { calibrStatus = t; }
-  void appendCalibrStatus(std::string_view t) override { calibrStatus += t; }
+  // FactorLink
+  void setFactorStatus(std::string_view t) override { calibrStatus = t; }
+  void appendFactorStatus(std::string_view t) override { calibrStatus += t; }
   std::string newCofCell(int i) const override { return cof[2][i + 1]; }
   void rejectNewCofCell(int i) override { rejectedCell = i; }
-  void setCofCell(int row, int col, std::string_view t) override { cof[row][col] = t; }
+  void setFactorCell(int row, int col, std::string_view t) override { cof[row][col] = t; }
   void cofProgressChanged() override {}
 };
 

@@ -1,7 +1,5 @@
-// The USB adapter through a fake HID backend: arrivals and removals, the port menu, a whole
+// The USB adapter through a fake HID backend: arrivals and removals, the port list, a whole
 // recording with the instrument model answering in reports, malformed reports.
-#include <QAction>
-#include <QSpinBox>
 #include <QTest>
 #include <condition_variable>
 #include <deque>
@@ -9,9 +7,9 @@
 #include <map>
 #include <mutex>
 
-#include "app/main_window.h"
 #include "device/hid_controller.h"
-#include "thermometer_model.h"
+#include "device_rig.h"
+#include "simulator/thermometer_model.h"
 
 using namespace velmora;
 
@@ -90,27 +88,28 @@ HidDeviceInfo adapter(const std::string& path, const std::string& serial = "0001
 
 struct HidFixture : ::testing::Test {
   std::shared_ptr<FakeHidWorld> world = std::make_shared<FakeHidWorld>();
-  MemorySettingsBackend store;
-  std::unique_ptr<TfmMain> w;
-  QStringList messages;
+  std::unique_ptr<test::DeviceRig> rig;
 
-  void open(bool demo = true) {
-    auto options = MainWindowOptions::with(demo, 1033);
+  void open(bool demo = true, bool usbChosen = false) {
+    ConnectionOptions options;
+    options.demo = demo;
     options.hidBackend = [this] {
       auto b = std::make_unique<FakeBackend>();
       b->world = world;
       return std::unique_ptr<HidBackend>(std::move(b));
     };
-    w = std::make_unique<TfmMain>(store, options);
-    w->messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
-    w->show();  // builds the port list
+    rig = std::make_unique<test::DeviceRig>(options);
+    if (demo) rig->connection.serialPort().CommPort = "DEMO";
+    rig->connection.setUsbSelected(usbChosen);
+    rig->connection.buildPortList();
   }
+  ConnectionController& c() { return rig->connection; }
   void plug(const HidDeviceInfo& d) {
     {
       std::lock_guard lock(world->mutex);
       world->devices.push_back(d);
     }
-    w->hidController().poll();
+    c().hidController().poll();
   }
   void unplug(const std::string& path) {
     {
@@ -119,11 +118,7 @@ struct HidFixture : ::testing::Test {
       std::erase_if(world->devices, [&](const HidDeviceInfo& d) { return d.path == path; });
     }
     world->wake.notify_all();
-    w->hidController().poll();
-  }
-  void record(bool on) {
-    w->findChild<QAction*>("miRecord")->setChecked(on);
-    w->miRecordClick();
+    c().hidController().poll();
   }
 };
 
@@ -131,42 +126,41 @@ struct HidFixture : ::testing::Test {
 
 TEST_F(HidFixture, OnlyTheAdapterIsTakenAndOnlyOne) {
   open();
-  const std::size_t serialEntries = w->PortItems().size();
+  const std::size_t serialEntries = c().PortList().size();
   plug({"/hid/mouse", 1, 2, "Mouse", "KORVAN", ""});
   plug({"/hid/other", 1, 2, "USB-COM adapter", "Someone", ""});
-  EXPECT_FALSE(w->UsbPresent());
+  EXPECT_FALSE(c().UsbPresent());
   plug(adapter("/hid/a"));
-  ASSERT_TRUE(w->UsbPresent());
-  ASSERT_EQ(w->PortItems().size(), serialEntries + 1);
-  EXPECT_EQ(w->PortItems().back()->text(), "USB");
-  EXPECT_EQ(w->PortList().back(), "USB");
-  EXPECT_EQ(w->statusText(), QString::fromUtf8("USB-COM adapter \u21160001"));
+  ASSERT_TRUE(c().UsbPresent());
+  ASSERT_EQ(c().PortList().size(), serialEntries + 1);
+  EXPECT_EQ(c().PortList().back(), "USB");
+  EXPECT_TRUE(c().isUsbEntry(serialEntries));
+  EXPECT_EQ(rig->windows.status, "USB-COM adapter \u21160001");
   ASSERT_FALSE(world->written.empty());
   const std::vector<std::uint8_t> setup{0x00, 0x00, 0x00, 0x62, 0x77, 0xC0, 0x12, 0x00, 0x00};
   EXPECT_EQ(std::vector<std::uint8_t>(world->written[0].begin(), world->written[0].begin() + 9), setup);
   plug(adapter("/hid/b", "0002"));  // a second adapter is ignored
-  EXPECT_EQ(w->PortItems().size(), serialEntries + 1);
+  EXPECT_EQ(c().PortList().size(), serialEntries + 1);
 }
 
 TEST_F(HidFixture, TheStoredChoiceSelectsTheAdapterOnArrival) {
-  writeDword(store, kMainKey, "USB", 1);
-  open();
+  open(true, true);
   plug(adapter("/hid/a"));
-  EXPECT_TRUE(w->UsbSelected());
-  EXPECT_EQ(w->portCaption(), "USB");
-  EXPECT_TRUE(w->PortItems().back()->isChecked());
+  EXPECT_TRUE(c().UsbSelected());
+  EXPECT_TRUE(c().usbActive());
+  EXPECT_EQ(c().checkedEntry(), static_cast<int>(c().PortList().size()) - 1);
 }
 
 TEST_F(HidFixture, ARecordingOverTheAdapter) {
-  writeDword(store, kMainKey, "USB", 1);
-  open();
+  open(true, true);
   plug(adapter("/hid/a"));
-  w->findChild<QSpinBox*>("seFlow")->setValue(120);
-  record(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w->display().series().size() >= 4; }, 10000));
-  record(false);
-  EXPECT_NEAR(w->display().series().y(0), 21.0, 2.5);
-  EXPECT_TRUE(messages.isEmpty());
+  rig->setRate(120);
+  ASSERT_TRUE(rig->record(true));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rig->points() >= 4; }, 10000));
+  rig->record(false);
+  EXPECT_NEAR(rig->windows.points[0].second, 21.0, 2.5);
+  EXPECT_TRUE(rig->windows.messages.isEmpty());
+  EXPECT_FALSE(c().serialPort().Active());  // the serial port was never opened
   // The poll went out as an output report.
   bool sawPoll = false;
   for (const auto& r : world->written) sawPoll = sawPoll || (r[1] == 2 && r[5] == 'd' && r[6] == '\r');
@@ -174,41 +168,40 @@ TEST_F(HidFixture, ARecordingOverTheAdapter) {
 }
 
 TEST_F(HidFixture, RemovalWhileChosenSelectsTheFirstSerialEntry) {
-  writeDword(store, kMainKey, "USB", 1);
-  open(true);  // the demo port is the serial entry
+  open(true, true);  // the demo port is the serial entry
   plug(adapter("/hid/a"));
-  ASSERT_TRUE(w->UsbSelected());
+  ASSERT_TRUE(c().UsbSelected());
   unplug("/hid/a");
-  EXPECT_FALSE(w->UsbPresent());
-  EXPECT_FALSE(w->UsbSelected());
-  EXPECT_EQ(std::count(w->PortList().begin(), w->PortList().end(), "USB"), 0);
-  EXPECT_TRUE(w->PortItems().front()->isChecked());
-  EXPECT_EQ(w->statusText(), "");
+  EXPECT_FALSE(c().UsbPresent());
+  EXPECT_FALSE(c().UsbSelected());
+  EXPECT_EQ(std::count(c().PortList().begin(), c().PortList().end(), "USB"), 0);
+  EXPECT_EQ(c().checkedEntry(), 0);
+  EXPECT_EQ(c().serialPortName(), c().PortList().front());
+  EXPECT_EQ(rig->windows.status, "");
 }
 
 TEST_F(HidFixture, RemovalDuringARecordingEndsInTheTimeOut) {
-  writeDword(store, kMainKey, "USB", 1);
-  open();
+  open(true, true);
   plug(adapter("/hid/a"));
-  w->findChild<QSpinBox*>("seFlow")->setValue(120);
-  record(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w->display().series().size() >= 2; }, 10000));
+  rig->setRate(120);
+  rig->record(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rig->points() >= 2; }, 10000));
   unplug("/hid/a");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->protocol().recording(); }, 20000));
-  ASSERT_EQ(messages.size(), 1);
-  EXPECT_EQ(messages[0], "Communication error!\rCheck cable connection");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !rig->protocol.recording(); }, 20000));
+  ASSERT_EQ(rig->windows.messages.size(), 1);
+  EXPECT_EQ(rig->windows.messages[0], "Communication error!\rCheck cable connection");
 }
 
 TEST_F(HidFixture, MalformedReportsAndLongCommands) {
   open();
-  w->protocol().WaitData = true;
-  w->GetReport(0, QByteArray("\x01", 1));                     // too short
-  w->GetReport(0, QByteArray("\x00\x00\x00\x00" "1 2\r", 8));  // zero count: ignored
-  EXPECT_TRUE(w->protocol().WaitData);
-  w->GetReport(0, QByteArray("\xff\x00\x00\x00" "100 22.5\r", 13));  // count larger than the report
-  EXPECT_FALSE(w->protocol().WaitData);
-  EXPECT_EQ(w->display().series().size(), 1u);
+  rig->protocol.WaitData = true;
+  c().GetReport(0, QByteArray("\x01", 1));                     // too short
+  c().GetReport(0, QByteArray("\x00\x00\x00\x00" "1 2\r", 8));  // zero count: ignored
+  EXPECT_TRUE(rig->protocol.WaitData);
+  c().GetReport(0, QByteArray("\xff\x00\x00\x00" "100 22.5\r", 13));  // count larger than the report
+  EXPECT_FALSE(rig->protocol.WaitData);
+  EXPECT_EQ(rig->points(), 1u);
   plug(adapter("/hid/a"));
-  EXPECT_FALSE(w->SendReport(std::string(70, 'x')));
-  EXPECT_EQ(w->statusText(), "Command too long for the USB adapter");
+  EXPECT_FALSE(c().SendReport(std::string(70, 'x')));
+  EXPECT_EQ(rig->windows.status, "Command too long for the USB adapter");
 }

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "fake_protocol_host.h"
-#include "thermometer_model.h"
+#include "simulator/thermometer_model.h"
 
 using namespace velmora;
 
@@ -16,17 +16,22 @@ struct ProtocolFixture : ::testing::Test {
   test::VirtualTime::Timer& dataTimer = time.make();
   test::VirtualTime::Timer& timeOff = time.make();
   test::FakeProtocolHost host;
-  Protocol protocol{host, dataTimer, timeOff};
+  Protocol protocol = makeProtocol();
+  Protocol makeProtocol() {
+    Protocol p{host, host, dataTimer, timeOff};
+    p.setFactorLink(&host);
+    return p;
+  }
 
   void SetUp() override {
     dataTimer.onFire = [this] { protocol.DataTimerTimer(); };
     timeOff.onFire = [this] { protocol.TimeOffTimerTimer(); };
   }
   // A block as the serial port delivers it (first byte after opening is dropped).
-  void deliver(std::string_view bytes) { protocol.SerialPortRxClusterEvent(bytes, 0); }
+  void deliver(std::string_view bytes) { protocol.received(host.framing.frame(bytes, 0)); }
   void startRecording() {
     ASSERT_TRUE(protocol.miRecordClick(true));
-    protocol.SkipFirstByte = false;
+    host.framing.opened(false);
   }
 };
 
@@ -83,11 +88,11 @@ TEST_F(ProtocolFixture, LineFramingAcrossBlocks) {
 
 TEST_F(ProtocolFixture, FirstByteAfterOpeningAndBlockLimits) {
   ASSERT_TRUE(protocol.miRecordClick(true));
-  EXPECT_TRUE(protocol.SkipFirstByte);
+  EXPECT_TRUE(host.framing.skipsFirstByte());
   EXPECT_EQ(host.purges, 1);
   deliver("x");  // a first block of one character is dropped entirely
   EXPECT_EQ(protocol.RxBuffer, "");
-  EXPECT_FALSE(protocol.SkipFirstByte);
+  EXPECT_FALSE(host.framing.skipsFirstByte());
   deliver("100 20\r");
   EXPECT_EQ(host.points.size(), 1u);
 
@@ -100,7 +105,7 @@ TEST_F(ProtocolFixture, FirstByteAfterOpeningAndBlockLimits) {
 
 TEST_F(ProtocolFixture, ABlockWithLineErrorsIsDroppedWithoutHoldingUpTheNext) {
   startRecording();
-  protocol.SerialPortRxClusterEvent("garbled\r", 0x4);
+  protocol.received(host.framing.frame("garbled\r", 0x4));
   EXPECT_TRUE(protocol.WaitData);
   deliver("100 22\r");
   EXPECT_EQ(host.points.size(), 1u);
@@ -288,7 +293,7 @@ TEST_F(ProtocolFixture, BadInstrumentBytesNeverGrowTheBufferOrCrash) {
       host.cof[2][1] = "100";
       protocol.startCofWrite();
     }
-    protocol.SerialPortRxClusterEvent(block, i % 17 == 0 ? 1u : 0u);
+    protocol.received(host.framing.frame(block, i % 17 == 0 ? 1u : 0u));
     ASSERT_LE(protocol.RxBuffer.size(), Protocol::kMaxRxBuffer);
   }
 }

@@ -1,14 +1,9 @@
-// The real serial stack (port object, background thread, block assembly, protocol, main
-// window) against the thermometer simulator on a pseudo-terminal, and against the demo port.
-#include <QAction>
-#include <QDir>
-#include <QToolBar>
+// The real serial stack (port object, background thread, block assembly, hand-over,
+// connection, protocol) against the thermometer simulator on a pseudo-terminal.
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/main_window.h"
-#include "calibration/calibration_window.h"
-#include "device/serial_port.h"
+#include "device_rig.h"
 #include "pty_front_end.h"
 
 using namespace velmora;
@@ -16,10 +11,8 @@ using namespace velmora;
 namespace {
 
 struct E2E : ::testing::Test {
-  MemorySettingsBackend store;
   sim::PtyThermometer thermometer{7};
-  std::unique_ptr<TfmMain> w;
-  QStringList messages;
+  std::unique_ptr<test::DeviceRig> rig;
 
   void SetUp() override {
     ASSERT_TRUE(thermometer.start());
@@ -28,22 +21,18 @@ struct E2E : ::testing::Test {
       m.profile.base = 21.0;
       m.profile.noise = 0.001;
     });
-    w = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
-    w->messageHook = [this](MessageKind, const QString& text) { messages.push_back(text); };
-    w->serialPort().setCommPort(thermometer.devicePath());
+    rig = std::make_unique<test::DeviceRig>(ConnectionOptions{});
+    rig->connection.serialPort().setCommPort(thermometer.devicePath());
   }
   void TearDown() override {
-    if (w && w->protocol().recording()) record(false);
-    w.reset();
+    rig.reset();
     thermometer.stop();
   }
-  void setRate(int rate) { w->findChild<QSpinBox*>("seFlow")->setValue(rate); }
-  void record(bool on) {
-    auto* a = w->findChild<QAction*>("miRecord");
-    a->setChecked(on);
-    w->miRecordClick();
-  }
-  std::size_t points() { return w->display().series().size(); }
+  void setRate(int rate) { rig->setRate(rate); }
+  void record(bool on) { rig->record(on); }
+  std::size_t points() { return rig->points(); }
+  Protocol& protocol() { return rig->protocol; }
+  const QStringList& messages() { return rig->windows.messages; }
 };
 
 }  // namespace
@@ -51,22 +40,20 @@ struct E2E : ::testing::Test {
 TEST_F(E2E, RecordsReadingsAtTheChosenRate) {
   setRate(120);
   record(true);
-  ASSERT_TRUE(w->protocol().recording());
+  ASSERT_TRUE(protocol().recording());
   ASSERT_TRUE(QTest::qWaitFor([&] { return points() >= 20; }, 20000));
   record(false);
-  const auto& s = w->display().series();
+  const auto& s = rig->windows.points;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    EXPECT_NEAR(s.y(i), 21.0, 0.05);
+    EXPECT_NEAR(s[i].second, 21.0, 0.05);
     if (i) {
-      EXPECT_GT(s.x(i), s.x(i - 1));
+      EXPECT_GT(s[i].first, s[i - 1].first);
     }
   }
   // About two readings a second.
-  const double seconds = (s.x(s.size() - 1) - s.x(0)) * 86400;
-  EXPECT_NEAR(seconds / (s.size() - 1), 0.5, 0.15);
-  EXPECT_TRUE(messages.isEmpty());
-  w->flushViews();
-  EXPECT_EQ(w->display().list().size(), s.size());
+  const double seconds = (s.back().first - s.front().first) * 86400;
+  EXPECT_NEAR(seconds / static_cast<double>(s.size() - 1), 0.5, 0.15);
+  EXPECT_TRUE(messages().isEmpty());
 }
 
 TEST_F(E2E, ASilentInstrumentEndsRecordingWithTheCommunicationError) {
@@ -75,35 +62,35 @@ TEST_F(E2E, ASilentInstrumentEndsRecordingWithTheCommunicationError) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return points() >= 2; }, 5000));
   thermometer.withModel([](sim::ThermometerModel& m) { m.faults.silent = true; });
   const std::size_t kept = points();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->protocol().recording(); }, 20000));
-  ASSERT_EQ(messages.size(), 1);
-  EXPECT_EQ(messages[0], "Communication error!\rCheck cable connection");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !protocol().recording(); }, 20000));
+  ASSERT_EQ(messages().size(), 1);
+  EXPECT_EQ(messages()[0], "Communication error!\rCheck cable connection");
   EXPECT_GE(points(), kept);
-  EXPECT_FALSE(w->serialPort().Active());
+  EXPECT_FALSE(rig->connection.serialPort().Active());
 }
 
 TEST_F(E2E, GarbageAndLinesSplitAcrossBlocks) {
-  w->serialPort().ClusterSize = 5;  // every answer arrives in pieces
+  rig->connection.serialPort().ClusterSize = 5;  // every answer arrives in pieces
   thermometer.withModel([](sim::ThermometerModel& m) { m.faults.garbageRate = 0.25; });
   setRate(120);
   record(true);
   ASSERT_TRUE(QTest::qWaitFor([&] { return points() >= 8; }, 20000));
   record(false);
-  for (std::size_t i = 0; i < points(); ++i) EXPECT_NEAR(w->display().series().y(i), 21.0, 0.05);
+  for (const auto& p : rig->windows.points) EXPECT_NEAR(p.second, 21.0, 0.05);
 }
 
 TEST_F(E2E, FactorsAreWrittenWithARejectedEchoAndReadBack) {
   thermometer.withModel([](sim::ThermometerModel& m) { m.faults.wrongEchoes = 1; });
-  TfmCalibr* c = w->calibrationWindow();
-  ASSERT_TRUE(w->protocol().ToggleSerialPort(true));
-  w->protocol().RetriesLeft = 5;
-  c->setCoefficientText(2, 1, "100.012");
-  c->setCoefficientText(2, 2, "3.9080");
-  c->setCoefficientText(2, 3, "-5.8000");
-  c->setCoefficientText(2, 4, "-4.2000");
-  w->protocol().startCofWrite();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->protocol().WritingCof; }, 20000));
-  EXPECT_TRUE(messages.isEmpty());
+  auto& c = rig->windows.cof;
+  ASSERT_TRUE(protocol().ToggleSerialPort(true));
+  protocol().RetriesLeft = 5;
+  c[2][1] = "100.012";
+  c[2][2] = "3.9080";
+  c[2][3] = "-5.8000";
+  c[2][4] = "-4.2000";
+  protocol().startCofWrite();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !protocol().WritingCof; }, 20000));
+  EXPECT_TRUE(messages().isEmpty());
   double r0 = 0, a = 0;
   thermometer.withModel([&](sim::ThermometerModel& m) {
     r0 = m.stored.R0;
@@ -111,12 +98,12 @@ TEST_F(E2E, FactorsAreWrittenWithARejectedEchoAndReadBack) {
   });
   EXPECT_DOUBLE_EQ(r0, 100.012);
   EXPECT_DOUBLE_EQ(a, 3.908e-3);
-  w->protocol().startCofRead();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->protocol().ReadingCof; }, 10000));
-  EXPECT_EQ(c->coefficientText(1, 1), "100.012");
-  EXPECT_EQ(c->coefficientText(1, 2), "3.9080");
-  EXPECT_EQ(c->coefficientText(1, 3), "-5.8000");
-  EXPECT_EQ(c->coefficientText(1, 4), "-4.2000");
+  protocol().startCofRead();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !protocol().ReadingCof; }, 10000));
+  EXPECT_EQ(c[1][1], "100.012");
+  EXPECT_EQ(c[1][2], "3.9080");
+  EXPECT_EQ(c[1][3], "-5.8000");
+  EXPECT_EQ(c[1][4], "-4.2000");
 }
 
 TEST_F(E2E, TheDeviceVanishingDuringARecording) {
@@ -125,37 +112,8 @@ TEST_F(E2E, TheDeviceVanishingDuringARecording) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return points() >= 3; }, 5000));
   thermometer.vanish();
   const std::size_t kept = points();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->protocol().recording(); }, 20000));
-  EXPECT_EQ(messages.size(), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !protocol().recording(); }, 20000));
+  EXPECT_EQ(messages().size(), 1);
   EXPECT_EQ(points(), kept);
 }
 
-TEST(DemoPort, RecordsThroughTheSamePath) {
-  MemorySettingsBackend store;
-  TfmMain w(store, MainWindowOptions::with(true, 1033));
-  w.messageHook = [](MessageKind, const QString&) { FAIL() << "no message expected"; };
-  w.show();
-  EXPECT_EQ(w.serialPort().CommPort, "DEMO");
-  EXPECT_NE(std::find(w.PortList().begin(), w.PortList().end(), "DEMO"), w.PortList().end());
-  w.findChild<QSpinBox*>("seFlow")->setValue(120);
-  auto* a = w.findChild<QAction*>("miRecord");
-  a->setChecked(true);
-  w.miRecordClick();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.display().series().size() >= 4; }, 10000));
-  w.resize(800, 600);
-  w.findChild<QAction*>("miTune")->trigger();
-  w.flushViews();
-  QCoreApplication::processEvents();
-  w.grab().save(QDir::temp().filePath("velmora-demo-en.png"));
-  w.findChild<QAction*>("miLangRU")->trigger();
-  w.findChild<QAction*>("miSelectView")->trigger();
-  QCoreApplication::processEvents();
-  w.grab().save(QDir::temp().filePath("velmora-demo-ru-list.png"));
-  w.addToolBar(Qt::LeftToolBarArea, w.findChild<QToolBar*>("TBToolbar"));
-  w.findChild<QAction*>("miSelectView")->trigger();
-  QCoreApplication::processEvents();
-  w.grab().save(QDir::temp().filePath("velmora-demo-ru-left.png"));
-  a->setChecked(false);
-  w.miRecordClick();
-  EXPECT_NEAR(w.display().series().y(0), 21.0, 2.0);
-}

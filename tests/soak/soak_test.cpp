@@ -15,7 +15,7 @@
 #include "fake_chart_view.h"
 #include "fake_protocol_host.h"
 #include "files/data_file.h"
-#include "thermometer_model.h"
+#include "simulator/thermometer_model.h"
 
 using namespace velmora;
 
@@ -53,7 +53,7 @@ TEST(Soak, AWeekAtTwoReadingsASecond) {
   SoakHost host;
   host.display = &display;
   host.serialOpen = true;
-  Protocol protocol(host, dataTimer, timeOff);
+  Protocol protocol(host, host, dataTimer, timeOff);
   dataTimer.onFire = [&] { protocol.DataTimerTimer(); };
   timeOff.onFire = [&] { protocol.TimeOffTimerTimer(); };
   display.rules().UpdateChartAxis();
@@ -86,7 +86,7 @@ TEST(Soak, AWeekAtTwoReadingsASecond) {
 
   protocol.seFlowChange("120");
   ASSERT_TRUE(protocol.miRecordClick(true));
-  protocol.SkipFirstByte = false;
+  host.framing.opened(false);
   const long end = static_cast<long>(days * 86400000.0);
   std::size_t sinceClear = 0, saves = 0;
   bool cleared = false;
@@ -99,7 +99,7 @@ TEST(Soak, AWeekAtTwoReadingsASecond) {
     time.advance(next - time.now);
     while (!pending.empty() && pending.front().due <= time.now) {
       const std::size_t before = host.added;
-      protocol.SerialPortRxClusterEvent(pending.front().bytes, 0);
+      protocol.received(host.framing.frame(pending.front().bytes, 0));
       sinceClear += host.added - before;
       pending.pop_front();
     }

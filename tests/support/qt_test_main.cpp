@@ -1,7 +1,7 @@
 // GoogleTest main for tests that need the Qt application object; headless by default.
 #include <gtest/gtest.h>
 
-#include "app/velmora_application.h"
+#include "ui_common/velmora_application.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "thermometer_model.h"
+#include "simulator/thermometer_model.h"
 
 namespace velmora::sim {
 

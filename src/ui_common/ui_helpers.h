@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-#include "app/translations.h"
+#include "ui_common/translations.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "app/ui_helpers.h"
+#include "ui_common/ui_helpers.h"
 
 #include <QAbstractButton>
 #include <QAction>

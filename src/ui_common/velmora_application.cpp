@@ -1,4 +1,4 @@
-#include "app/velmora_application.h"
+#include "ui_common/velmora_application.h"
 
 #include <QMessageBox>
 #include <exception>

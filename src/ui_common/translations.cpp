@@ -1,4 +1,4 @@
-#include "app/translations.h"
+#include "ui_common/translations.h"
 
 namespace velmora {
 namespace {

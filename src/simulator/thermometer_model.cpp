@@ -1,4 +1,4 @@
-#include "thermometer_model.h"
+#include "simulator/thermometer_model.h"
 
 #include <cmath>
 #include <cstdio>

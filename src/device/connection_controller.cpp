@@ -1,0 +1,187 @@
+#include "device/connection_controller.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <cstdio>
+
+#include "device/demo_device.h"
+#include "device/hid_controller.h"
+#include "device/hid_reports.h"
+#include "device/port_names.h"
+#include "device/serial_port.h"
+
+namespace velmora {
+
+ConnectionController::ConnectionController(ConnectionOptions options, QObject* parent)
+    : QObject(parent), m_options(std::move(options)) {
+  std::function<std::unique_ptr<QIODevice>()> demo;
+  if (m_options.demo) demo = [] { return std::make_unique<DemoDevice>(); };
+  m_serial = std::make_unique<TSerialPort>(demo);
+  m_serial->CommPort = "COM1";
+  m_serial->setBaudRate(4800);
+  connect(m_serial.get(), &TSerialPort::received, this, &ConnectionController::serialReceived);
+  m_hid = std::make_unique<THidDeviceController>(m_options.hidBackend ? m_options.hidBackend() : makeHidapiBackend());
+  connect(m_hid.get(), &THidDeviceController::arrival, this, &ConnectionController::HidControllerArrival);
+  connect(m_hid.get(), &THidDeviceController::removal, this, &ConnectionController::HidControllerRemoval);
+}
+
+ConnectionController::~ConnectionController() {
+  // The background threads go first, so that nothing is delivered to a half-destroyed owner.
+  m_usbDevice.reset();
+  m_serial.reset();
+}
+
+void ConnectionController::startUsbSearch() { m_hid->start(); }
+
+std::string ConnectionController::serialPortName() const { return m_serial->CommPort; }
+
+void ConnectionController::buildPortList() {
+  std::vector<std::string> names;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) names.push_back(info.portName().toStdString());
+  if (m_options.demo) names.push_back("DEMO");
+  // A stored device path (a pseudo-terminal, say) is offered as well.
+  const std::string& stored = m_serial->CommPort;
+  if (!stored.empty() && stored.front() == '/' && QFileInfo::exists(QString::fromStdString(stored)))
+    names.push_back(stored);
+  m_portList = sortedPortNames(names);
+  m_checked = -1;
+  for (std::size_t i = 0; i < m_portList.size(); ++i)
+    if (m_portList[i] == stored) m_checked = static_cast<int>(i);
+  if (m_usbPresent) {
+    m_portList.push_back("USB");
+    if (m_usbSelected) m_checked = static_cast<int>(m_portList.size() - 1);
+  }
+  m_enabled.assign(m_portList.size(), true);
+  m_chosenFailed = false;
+  emit portsChanged();
+}
+
+void ConnectionController::choosePort(std::size_t index) {
+  if (index >= m_portList.size()) return;
+  if (isUsbEntry(index)) {
+    m_usbSelected = true;
+    m_checked = static_cast<int>(index);
+  } else {
+    chooseSerial(index);
+  }
+  emit portsChanged();
+}
+
+void ConnectionController::chooseSerial(std::size_t index) {
+  const std::string chosen = m_portList.at(index);
+  m_serial->setCommPort(chosen);
+  // An entry is enabled exactly when its port opens.
+  for (std::size_t i = 0; i < serialEntryCount(); ++i) {
+    m_serial->setCommPort(m_portList[i]);
+    m_enabled[i] = m_serial->setActive(true);
+    m_serial->setActive(false);
+  }
+  m_serial->setCommPort(chosen);
+  m_chosenFailed = !m_enabled[index];
+  m_checked = static_cast<int>(index);
+  m_usbSelected = false;
+}
+
+// ---------------------------------------------------------------- transport
+
+void ConnectionController::send(std::string_view text) {
+  if (usbActive())
+    SendReport(std::string(text));
+  else
+    m_serial->SendText(std::string(text));
+}
+
+bool ConnectionController::setActive(bool on) {
+  if (usbActive()) return on;  // the adapter needs no opening
+  const bool active = m_serial->setActive(on);
+  m_serial->setDTR(active);
+  m_serial->setRTS(!active);
+  m_framing.opened(active);
+  return active;
+}
+
+bool ConnectionController::active() const { return usbActive() || m_serial->Active(); }
+
+void ConnectionController::purge() {
+  if (!usbActive()) m_serial->purge();
+}
+
+void ConnectionController::deliver(std::string_view text) {
+  if (onReceived) onReceived(text);
+}
+
+void ConnectionController::serialReceived(const QByteArray& block) {
+  deliver(m_framing.frame(std::string_view(block.constData(), static_cast<std::size_t>(block.size())), 0));
+}
+
+// ---------------------------------------------------------------- the USB adapter
+
+void ConnectionController::HidControllerArrival(const HidDeviceInfo& device) {
+  if (m_usbDevice) return;  // one adapter at a time
+  if (deviceString(device.product, device.vendorId, device.productId) != kAdapterProduct ||
+      deviceString(device.manufacturer, device.vendorId, device.productId) != kAdapterMaker)
+    return;
+  m_usbDevice = m_hid->checkOut(device);
+  if (!m_usbDevice) return;
+  connect(m_usbDevice.get(), &THidDevice::received, this, [this](const QByteArray& report) {
+    if (!report.isEmpty()) GetReport(static_cast<unsigned char>(report[0]), report.mid(1));
+  });
+  m_usbDevice->startReading();
+  m_usbPresent = true;
+  m_portList.push_back("USB");
+  m_enabled.push_back(true);
+  if (m_usbSelected) m_checked = static_cast<int>(m_portList.size() - 1);
+  emit portsChanged();
+  std::string error;
+  int code = 0;
+  if (!m_usbDevice->write(setupReport(m_usbDevice->outputReportLength()), error, code))
+    emit statusMessage(QString::fromStdString(writeErrorText(error, code)));
+  emit statusMessage(QString::fromStdString(device.product + " \u2116" + device.serial));
+}
+
+void ConnectionController::HidControllerRemoval(const HidDeviceInfo& device) {
+  if (!m_usbDevice || m_usbDevice->info().path != device.path) return;
+  m_usbDevice.reset();  // the reader stops, the device closes
+  m_usbPresent = false;
+  m_usbSelected = false;
+  if (!m_portList.empty() && m_portList.back() == "USB") {
+    m_portList.pop_back();
+    m_enabled.pop_back();
+  }
+  if (m_checked >= static_cast<int>(m_portList.size())) m_checked = -1;
+  // The first remaining entry is chosen as if clicked.
+  if (!m_portList.empty()) chooseSerial(0);
+  emit portsChanged();
+  emit statusMessage(QString());
+}
+
+std::string ConnectionController::writeErrorText(const std::string& error, int code) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(code));
+  return "WRITE ERROR: " + error + " (" + hex + ")";
+}
+
+bool ConnectionController::SendReport(const std::string& text) {
+  if (!m_usbDevice) return false;
+  auto report = packOutputReport(text, m_usbDevice->outputReportLength());
+  if (!report) {
+    // Cutting a command would send the instrument something else; it is refused instead.
+    if (messageText) emit statusMessage(QString::fromStdString(messageText("msgUsbTooLong")));
+    return false;
+  }
+  std::string error;
+  int code = 0;
+  if (!m_usbDevice->write(*report, error, code)) {
+    emit statusMessage(QString::fromStdString(writeErrorText(error, code)));  // the command counts as sent
+    return false;
+  }
+  return true;
+}
+
+void ConnectionController::GetReport(int, const QByteArray& report) {
+  const auto text = inputReportText(reinterpret_cast<const std::uint8_t*>(report.constData()),
+                                    static_cast<std::size_t>(report.size()));
+  deliver(text ? *text : std::string_view());  // any report stops the answer time-out
+}
+
+}  // namespace velmora

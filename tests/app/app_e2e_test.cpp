@@ -1,0 +1,82 @@
+// The whole program as a user meets it: the main window recording from the demo thermometer,
+// and the calibration window writing factors into the simulator on a pseudo-terminal.
+#include <QAction>
+#include <QDir>
+#include <QPushButton>
+#include <QTimer>
+#include <QSpinBox>
+#include <QTest>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+#include "app/main_window.h"
+#include "calibration/calibration_window.h"
+#include "device/serial_port.h"
+#include "pty_front_end.h"
+
+using namespace velmora;
+
+TEST(DemoPort, RecordsThroughTheSamePath) {
+  MemorySettingsBackend store;
+  TfmMain w(store, MainWindowOptions::with(true, 1033));
+  w.messageHook = [](MessageKind, const QString&) { FAIL() << "no message expected"; };
+  w.show();
+  EXPECT_EQ(w.serialPort().CommPort, "DEMO");
+  EXPECT_NE(std::find(w.PortList().begin(), w.PortList().end(), "DEMO"), w.PortList().end());
+  w.findChild<QSpinBox*>("seFlow")->setValue(120);
+  auto* a = w.findChild<QAction*>("miRecord");
+  a->setChecked(true);
+  w.miRecordClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.display().series().size() >= 4; }, 10000));
+  w.resize(800, 600);
+  w.findChild<QAction*>("miTune")->trigger();
+  w.flushViews();
+  QCoreApplication::processEvents();
+  w.grab().save(QDir::temp().filePath("velmora-demo-en.png"));
+  w.findChild<QAction*>("miLangRU")->trigger();
+  w.findChild<QAction*>("miSelectView")->trigger();
+  QCoreApplication::processEvents();
+  w.grab().save(QDir::temp().filePath("velmora-demo-ru-list.png"));
+  w.addToolBar(Qt::LeftToolBarArea, w.findChild<QToolBar*>("TBToolbar"));
+  w.findChild<QAction*>("miSelectView")->trigger();
+  QCoreApplication::processEvents();
+  w.grab().save(QDir::temp().filePath("velmora-demo-ru-left.png"));
+  a->setChecked(false);
+  w.miRecordClick();
+  EXPECT_NEAR(w.display().series().y(0), 21.0, 2.0);
+}
+
+TEST(CalibrationTransfer, TheWindowWritesFactorsIntoTheInstrumentAndReadsThemBack) {
+  sim::PtyThermometer thermometer{3};
+  ASSERT_TRUE(thermometer.start());
+  thermometer.withModel([](sim::ThermometerModel& m) { m.faults.wrongEchoes = 1; });
+  MemorySettingsBackend store;
+  TfmMain w(store, MainWindowOptions::with(false, 1033));
+  QStringList messages;
+  w.messageHook = [&](MessageKind, const QString& t) { messages.push_back(t); };
+  w.serialPort().setCommPort(thermometer.devicePath());
+  TfmCalibr* c = w.calibrationWindow();
+  bool written = false, read = false;
+  QTimer::singleShot(0, [&] {
+    c->setCoefficientText(2, 1, "100.012");
+    c->setCoefficientText(2, 2, "3.9080");
+    c->setCoefficientText(2, 3, "-5.8000");
+    c->setCoefficientText(2, 4, "-4.2000");
+    c->findChild<QPushButton*>("btWrite")->click();
+    written = QTest::qWaitFor([&] { return !w.protocol().WritingCof; }, 20000);
+    c->findChild<QPushButton*>("btRead")->click();
+    read = QTest::qWaitFor([&] { return !w.protocol().ReadingCof; }, 10000);
+    c->reject();
+  });
+  c->exec();  // opens the port while shown, closes it again after
+  EXPECT_TRUE(written);
+  EXPECT_TRUE(read);
+  EXPECT_TRUE(messages.isEmpty());
+  EXPECT_EQ(c->coefficientText(1, 1), "100.012");
+  EXPECT_EQ(c->coefficientText(1, 4), "-4.2000");
+  double r0 = 0;
+  thermometer.withModel([&](sim::ThermometerModel& m) { r0 = m.stored.R0; });
+  EXPECT_DOUBLE_EQ(r0, 100.012);
+  EXPECT_FALSE(w.serialPort().Active());
+  thermometer.stop();
+}
