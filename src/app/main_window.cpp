@@ -18,25 +18,12 @@
 #include "device/serial_port.h"
 #include "display/chart_panel.h"
 #include "display/reading_list_view.h"
+#include "display/readout_label.h"
 #include "files/clipboard_export.h"
 #include "ui_common/velmora_application.h"
 
 namespace velmora {
 
-namespace {
-// A window that would open off every screen is brought back onto the primary one.
-void pullIntoView(QWidget& w) {
-  const QRect frame(w.pos(), w.size());
-  for (QScreen* screen : QGuiApplication::screens())
-    if (screen->availableGeometry().intersects(frame.adjusted(40, 10, -40, -40))) return;
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect avail = screen->availableGeometry();
-    w.resize(std::min(w.width(), avail.width()), std::min(w.height(), avail.height()));
-    w.move(avail.center() - QPoint(w.width() / 2, w.height() / 2));
-  }
-}
-
-}  // namespace
 
 TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent), m_store(store), m_options(std::move(options)) {
@@ -55,7 +42,8 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   buildPopupMenu();
   buildToolbar();
   buildCentral();
-  buildStatusBar();
+  m_status = new MainStatusBar(this);
+  setStatusBar(m_status);
   m_calibr = new TfmCalibr(m_tr, this);
   m_files = std::make_unique<DataFileActions>(*this, m_tr, *m_display, *pnGauge, *Gauge);
   wireParts();
@@ -71,8 +59,7 @@ TfmMain::~TfmMain() {
 void TfmMain::wireParts() {
   m_connection->onReceived = [this](std::string_view text) { m_protocol->received(text); };
   m_connection->messageText = [this](std::string_view id) { return std::string(m_tr.text(id)); };
-  connect(m_connection.get(), &ConnectionController::statusMessage, this, [this](const QString& t) { m_statusLabel->setText(t); });
-  connect(m_connection.get(), &ConnectionController::portsChanged, this, &TfmMain::syncPortMenu);
+  connect(m_connection.get(), &ConnectionController::statusMessage, this, [this](const QString& t) { m_status->statusText->setText(t); });
   m_dataTimer.setObjectName("DataTimer");
   m_timeOffTimer.setObjectName("TimeOffTimer");
   connect(&m_dataTimer, &QTimer::timeout, this, [this] { m_protocol->DataTimerTimer(); });
@@ -108,9 +95,7 @@ void TfmMain::buildActions() {
     connect(a, &QAction::triggered, this, &TfmMain::miLangRUClick);
   }
   miPort = action("miPort", "Port: COM1", 2);
-  m_portMenu = new QMenu(this);
-  m_portMenu->setObjectName("miPortMenu");
-  miPort->setMenu(m_portMenu);
+  m_ports = new PortMenu(*miPort, *m_connection, m_tr, this);
   miFile = action("miFile", "File", 1);
   m_fileMenu = new QMenu(this);
   miFile->setMenu(m_fileMenu);
@@ -201,15 +186,8 @@ void TfmMain::buildToolbar() {
   m_toolbar->addAction(miTune);
   m_toolbar->addAction(miSelectView);
   m_toolbar->addAction(miRecord);
-  lbTablo = new QLabel("0.0");
-  lbTablo->setObjectName("lbTablo");
-  QFont readout("MS Sans Serif", 12);
-  readout.setBold(true);
-  lbTablo->setFont(readout);
-  lbTablo->setMinimumWidth(140);
-  lbTablo->setAlignment(Qt::AlignCenter);
-  lbTablo->setAutoFillBackground(false);
-  lbTablo->installEventFilter(this);
+  lbTablo = new ReadoutLabel;
+  connect(lbTablo, &ReadoutLabel::clicked, this, &TfmMain::lbTabloClick);
   m_toolbar->addWidget(lbTablo)->setVisible(false);
   m_toolbar->addAction(miHelp);
 }
@@ -233,7 +211,10 @@ void TfmMain::buildCentral() {
   m_chart->setParent(central);
   layout->addWidget(m_chart);
   connectChart();
-  buildTunePanel(central);
+  pnTune = new TunePanel(central);
+  seFlow = pnTune->seFlow;
+  connect(seFlow, &QSpinBox::valueChanged, this, &TfmMain::seFlowChange);
+  connect(pnTune, &TunePanel::calibrationRequested, this, &TfmMain::pnTuneDblClick);
 
   pnGauge = new QFrame(central);
   pnGauge->setObjectName("pnGauge");
@@ -261,64 +242,7 @@ void TfmMain::connectChart() {
   connect(m_chart, &ChartPanel::zoomMade, this, [this] { m_display->rules().ChartZoom(); });
   connect(m_chart, &ChartPanel::undone, this, [this] { m_display->rules().ChartUndoZoom(); });
   connect(m_chart, &ChartPanel::seriesClicked, this, &TfmMain::showInspection);
-
 }
-
-void TfmMain::buildTunePanel(QWidget* central) {
-  pnTune = new QFrame(central);
-  pnTune->setObjectName("pnTune");
-  pnTune->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  pnTune->setLineWidth(2);
-  pnTune->setAutoFillBackground(true);
-  pnTune->setGeometry(170, 25, 178, 72);
-  pnTune->installEventFilter(this);
-  lbFlow = new QLabel("Recording data/min", pnTune);
-  lbFlow->setObjectName("lbFlow");
-  lbFlow->setGeometry(8, 12, 120, 16);
-  QFont small = lbFlow->font();
-  small.setPixelSize(10);
-  lbFlow->setFont(small);
-  seFlow = new QSpinBox(pnTune);
-  seFlow->setObjectName("seFlow");
-  seFlow->setRange(1, 120);
-  seFlow->setValue(60);
-  seFlow->setGeometry(128, 8, 41, 22);
-  seFlow->setFrame(false);
-  seFlow->setFont(small);
-  connect(seFlow, &QSpinBox::valueChanged, this, &TfmMain::seFlowChange);
-  auto* clbFrame = new QFrame(pnTune);
-  clbFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
-  clbFrame->setStyleSheet("QFrame { color: grey; }");
-  clbFrame->setGeometry(24, 40, 129, 22);
-  btClb = new QPushButton("Calibration", pnTune);
-  btClb->setObjectName("btClb");
-  btClb->setFlat(true);
-  btClb->setGeometry(24, 40, 129, 22);
-  QFont clbFont("MS Sans Serif", 8);
-  clbFont.setBold(true);
-  btClb->setFont(clbFont);
-  connect(btClb, &QPushButton::clicked, this, &TfmMain::pnTuneDblClick);
-  pnTune->hide();
-
-}
-
-void TfmMain::buildStatusBar() {
-  auto* bar = new QStatusBar(this);
-  bar->setObjectName("StatusBar");
-  QFont f("Tahoma");
-  f.setPixelSize(11);
-  bar->setFont(f);
-  m_osPanel = new QLabel(bar);
-  m_osPanel->setObjectName("StatusPanel0");
-  m_osPanel->setMinimumWidth(50);
-  m_osPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  m_statusLabel = new QLabel(bar);
-  m_statusLabel->setObjectName("StatusText");
-  bar->addWidget(m_osPanel);
-  bar->addWidget(m_statusLabel, 1);
-  setStatusBar(bar);
-}
-
 
 // ---------------------------------------------------------------- life cycle
 
@@ -402,7 +326,7 @@ void TfmMain::showEvent(QShowEvent* event) {
 }
 
 void TfmMain::FormActivate() {
-  m_osPanel->setText(QString::fromStdString(osVersionText()));
+  m_status->osPanel->setText(QString::fromStdString(osVersionText()));
   m_connection->buildPortList();
   m_connection->startUsbSearch();  // the first device search runs from the event loop, after the port list
 }
@@ -424,7 +348,10 @@ void TfmMain::FormClose() {
 
 // ---------------------------------------------------------------- toolbar commands
 
-void TfmMain::UpdateStrings() { m_portPrefix = qs(m_tr.text("strPORT_PREFFIX")); }
+void TfmMain::UpdateStrings() {
+  m_portPrefix = qs(m_tr.text("strPORT_PREFFIX"));
+  m_ports->setPrefix(m_portPrefix);
+}
 
 void TfmMain::miLangRUClick() {
   m_tr.setLanguage(miLangEN->isChecked() ? Language::English : Language::Russian);
@@ -432,7 +359,7 @@ void TfmMain::miLangRUClick() {
   translateWindow(this, mainWindowTable(), m_tr, {"miPort", "lbTablo"});
   m_calibr->UpdateStrings();
   UpdateStrings();
-  updatePortCaption();
+  m_ports->updateCaption();
   m_chart->plot()->replot(QCustomPlot::rpQueuedRefresh);
 }
 
@@ -478,61 +405,7 @@ void TfmMain::miToClipboardClick() {
   message(MessageKind::Information, qs(m_tr.text("IDS_77")));
 }
 
-bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == pnTune && event->type() == QEvent::MouseButtonDblClick) {
-    pnTuneDblClick();
-    return true;
-  }
-  if (watched == lbTablo && event->type() == QEvent::MouseButtonPress) {
-    lbTabloClick();
-    return true;
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-// ---------------------------------------------------------------- ports
-
-void TfmMain::miPortClick(QAction* entry) {
-  const auto it = std::find(m_portItems.begin(), m_portItems.end(), entry);
-  if (it != m_portItems.end()) m_connection->choosePort(static_cast<std::size_t>(it - m_portItems.begin()));
-}
-
-// The port menu shows the connection's entries: their names, which one is chosen, and
-// which ones did not open when probed.
-void TfmMain::syncPortMenu() {
-  const auto& names = m_connection->PortList();
-  if (m_portItems.size() != names.size()) {
-    for (QAction* a : m_portItems) a->deleteLater();
-    m_portItems.clear();
-    m_portMenu->clear();
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      auto* entry = new QAction(m_portMenu);
-      entry->setCheckable(true);
-      connect(entry, &QAction::triggered, this, [this, entry] { miPortClick(entry); });
-      m_portItems.push_back(entry);
-      m_portMenu->addAction(entry);
-    }
-  }
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    m_portItems[i]->setText(QString::fromStdString(names[i]));
-    m_portItems[i]->setChecked(static_cast<int>(i) == m_connection->checkedEntry());
-    m_portItems[i]->setEnabled(m_connection->entryEnabled(i));
-  }
-  miPort->setEnabled(!m_protocol->recording());
-  miPort->setIcon(toolbarIcon(m_connection->chosenPortFailed() ? 3 : 2));
-  updatePortCaption();
-}
-
-void TfmMain::updatePortCaption() {
-  const auto& names = m_connection->PortList();
-  const std::string port = m_connection->serialPortName();
-  if (m_connection->usbActive())
-    miPort->setText("USB");
-  else if (std::find(names.begin(), names.end(), port) != names.end())
-    miPort->setText(m_portPrefix + QString::fromStdString(port));
-  else
-    miPort->setText(qs(m_tr.lookup(mainWindowTable(), Section::Captions, "miPort")));
-}
+void TfmMain::miPortClick(QAction* entry) { m_ports->miPortClick(entry); }
 
 // ---------------------------------------------------------------- readings
 
@@ -561,26 +434,17 @@ void TfmMain::showInspection(long long index) {
   text += formatFixed(s.y(i), 5, 2);
   text += m_tr.text("IDS_71");
   text += formatHhMmSs(s.x(i));
-  setStatusText(text);
+  m_status->inspection->setText(qs(text));
 }
 
-void TfmMain::refreshReadout() {
-  const Readout& r = m_display->readout();
-  lbTablo->setText(QString::fromStdString(r.text()));
-  const QColor color = r.color() == ReadoutColor::Purple ? QColor(128, 0, 128)
-                       : r.color() == ReadoutColor::White ? QColor(Qt::white)
-                                                          : QColor(Qt::black);
-  QPalette pal = lbTablo->palette();
-  pal.setColor(QPalette::WindowText, color);
-  lbTablo->setPalette(pal);
-}
+void TfmMain::refreshReadout() { lbTablo->show(m_display->readout()); }
 
-QString TfmMain::statusText() const { return m_statusLabel->text(); }
+QString TfmMain::statusText() const { return m_status->statusText->text(); }
 
 // ---------------------------------------------------------------- what the protocol reports
 
-void TfmMain::setStatusText(std::string_view text) { m_statusLabel->setText(qs(text)); }
-void TfmMain::appendStatusText(std::string_view text) { m_statusLabel->setText(m_statusLabel->text() + qs(text)); }
+void TfmMain::setStatusText(std::string_view text) { m_status->statusText->setText(qs(text)); }
+void TfmMain::appendStatusText(std::string_view text) { m_status->statusText->setText(m_status->statusText->text() + qs(text)); }
 
 void TfmMain::setRecording(bool on) {
   miPort->setEnabled(!on);

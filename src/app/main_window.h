@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/main_window_parts.h"
 #include "app/settings_store.h"
 #include "device/connection_controller.h"
 #include "device/protocol.h"
@@ -31,6 +32,7 @@
 namespace velmora {
 
 class ChartPanel;
+class ReadoutLabel;
 class ReadingListView;
 class TSerialPort;
 class TfmCalibr;
@@ -85,7 +87,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   QString portCaption() const { return miPort->text(); }
   const QString& PortPrefix() const { return m_portPrefix; }
   const std::vector<std::string>& PortList() const { return m_connection->PortList(); }
-  const std::vector<QAction*>& PortItems() const { return m_portItems; }
+  const std::vector<QAction*>& PortItems() const { return m_ports->items(); }
   bool UsbPresent() const { return m_connection->UsbPresent(); }
   bool UsbSelected() const { return m_connection->UsbSelected(); }
 
@@ -101,7 +103,6 @@ class TfmMain : public QMainWindow, public ReadingSink {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void wireParts();
@@ -109,16 +110,12 @@ class TfmMain : public QMainWindow, public ReadingSink {
   void buildPopupMenu();
   void buildToolbar();
   void buildCentral();
-  void buildTunePanel(QWidget* central);
-  void buildStatusBar();
   void connectChart();
   void FormCreate();
   void FormActivate();
   void FormClose();
   void applySettings(const MainSettings& s);
   MainSettings collectSettings() const;
-  void syncPortMenu();
-  void updatePortCaption();
   void refreshReadout();
   void seFlowChange();
   void scheduleViews();
@@ -151,7 +148,6 @@ class TfmMain : public QMainWindow, public ReadingSink {
   std::unique_ptr<DataFileActions> m_files;
   QTimer m_viewTimer;
 
-  std::vector<QAction*> m_portItems;
   QString m_portPrefix;
   bool m_activated = false;
 
@@ -160,21 +156,18 @@ class TfmMain : public QMainWindow, public ReadingSink {
   QActionGroup* m_langGroup = nullptr;
   QAction *miLangRU, *miLangEN, *miPort, *miFile, *miOpen, *miSave, *miToClipboard, *miExit, *miTune,
       *miSelectView, *miRecord, *miHelp, *miClear, *miCatch, *miYAuto, *miXAuto;
-  QMenu* m_portMenu = nullptr;
+  PortMenu* m_ports = nullptr;
   QMenu* m_fileMenu = nullptr;
   QMenu* mnPopup = nullptr;
-  QLabel* lbTablo = nullptr;
+  ReadoutLabel* lbTablo = nullptr;
   QWidget* pnTable = nullptr;
   ReadingListView* m_list = nullptr;
   ChartPanel* m_chart = nullptr;
-  QFrame* pnTune = nullptr;
-  QLabel* lbFlow = nullptr;
+  TunePanel* pnTune = nullptr;
   QSpinBox* seFlow = nullptr;
-  QPushButton* btClb = nullptr;
   QFrame* pnGauge = nullptr;
   QProgressBar* Gauge = nullptr;
-  QLabel* m_osPanel = nullptr;
-  QLabel* m_statusLabel = nullptr;
+  MainStatusBar* m_status = nullptr;
   TfmCalibr* m_calibr = nullptr;
   std::unique_ptr<ToolbarPlacement> m_placement;
 };

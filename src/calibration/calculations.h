@@ -1,12 +1,19 @@
 #pragma once
 // The calibration calculations over the window's two tables: the three methods that fit new
 // factors R0, A, B, C from the calibration points, and the deviation of every point under
-// the "New" factors. They work on an abstract grid so that they run without a display.
+// the "New" factors.
 //
 // Input table: column 1 exclusion mark ("X" = skip), column 2 the measured value (ohms, or
 // °C with the data type "temperature"), column 3 the reference temperature, column 4 the
 // deviation. Coefficient table: row 1 "Old", row 2 "New"; columns R0, A×10³, B×10⁷, C×10¹².
+//
+// The table is read once (`readCalibrationInput`); a pure fit turns that into a plan of what
+// the table shows afterwards (`fitMethod`, `deviationPlan`); the window carries the plan
+// out, pacing the rows as it highlights them (`applyFit`, `applyDeviations`).
 
+#include <exception>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,12 +51,55 @@ struct CalibrationState {
   std::vector<double> PosT, PosTm, PosR, NegT, NegTm, NegR;
 };
 
+// What a calculation reads: the used rows in table order and the coefficient texts.
+struct CalibrationInput {
+  struct Row {
+    int row;
+    std::string measured;
+    std::string actual;
+  };
+  std::vector<Row> rows;
+  int dataType = 0;
+  std::string oldCells[4];  // the "Old" row
+  std::string newCells[4];  // the "New" row
+};
+CalibrationInput readCalibrationInput(const CalibrationGrid& grid);
+
+// What the table shows after a calculation, in the order the window shows it.
+struct FitPlan {
+  enum class Stop { None, BadDataCell, BadOldFactor };
+  int rowsRead = 0;  // used rows highlighted and paced (an offending row included)
+  Stop stop = Stop::None;
+  int stopColumn = 0, stopRow = 0;  // the cell to make current with the stop's message
+  struct Step {
+    enum class Kind { SetNew, Reject, Error } kind;
+    int index = 0;     // SetNew: factor 0..3; Reject: the table row marked "X"
+    std::string text;  // SetNew: the cell text; Error: the message
+  };
+  std::vector<Step> steps;
+  std::exception_ptr fault;  // an arithmetic fault for the general error report, last
+};
+
+// The pure calculation of method `calcMethod` (0, 1, 2); any other number plans nothing.
+// `text` gives a message of the active language by its identifier.
+FitPlan fitMethod(int calcMethod, const CalibrationInput& input, CalibrationState& state,
+                  const std::function<std::string(std::string_view)>& text);
+// Carries a plan out on the grid (throws math::FloatError for a planned fault).
+void applyFit(CalibrationGrid& grid, const CalibrationInput& input, const FitPlan& plan);
+
 void calcMethod1(CalibrationGrid& grid, CalibrationState& state);
 void calcMethod2(CalibrationGrid& grid, CalibrationState& state);
 void calcMethod3(CalibrationGrid& grid, CalibrationState& state);
-// Runs the method of `calcMethod` (0, 1, 2); any other number runs none.
 void runCalcMethod(int calcMethod, CalibrationGrid& grid, CalibrationState& state);
 
+// The deviation of every used row under the "New" factors.
+struct DeviationPlan {
+  int badNewCell = -1;  // factor index of a "New" cell that does not convert
+  std::vector<std::pair<int, std::string>> deviations;  // (table row, text)
+  std::exception_ptr fault;  // after the rows above: a cell that does not convert, or a fault
+};
+DeviationPlan deviationPlan(const CalibrationInput& input, CalibrationState& state);
+void applyDeviations(CalibrationGrid& grid, const DeviationPlan& plan);
 // Fills column 4 with the deviation of every used row under the "New" factors.
 void btErrorClick(CalibrationGrid& grid, CalibrationState& state);
 

@@ -276,4 +276,11 @@ std::optional<int> parseInteger(std::string_view text, Blanks blanks) {
   return value;
 }
 
+std::string notAValidFloat(std::string_view text) {
+  std::string s = "'";
+  s += text;
+  s += "' is not a valid floating point value";
+  return s;
+}
+
 }  // namespace velmora

@@ -31,6 +31,10 @@ std::optional<int> parseInteger(std::string_view text, Blanks blanks = Blanks::R
 
 // Drops leading and trailing characters at or below the blank (blanks, tabs, CR, LF, NUL).
 std::string_view trimBlanks(std::string_view text);
+
+// The general error report's text for a number that does not convert:
+// "'<text>' is not a valid floating point value".
+std::string notAValidFloat(std::string_view text);
 std::string_view trimLeadingBlanks(std::string_view text);
 
 }  // namespace velmora

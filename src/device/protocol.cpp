@@ -2,21 +2,20 @@
 
 #include <algorithm>
 
+#include "common/coefficient_scale.h"
 #include "common/number_text.h"
 
 namespace velmora {
 
 namespace {
 constexpr const char* kCofPrefix[4] = {"wR", "wA", "wB", "wC"};
-constexpr const char* kCofSuffix[4] = {"", "1e-3", "1e-7", "1e-12"};
-constexpr double kCofReadScale[4] = {1.0, 1e3, 1e7, 1e12};
 constexpr int kCofDecimals[4] = {3, 4, 4, 4};
 }  // namespace
 
 std::string cofWriteCommand(int index, std::string_view cellText) {
   std::string cmd = kCofPrefix[index];
   cmd += cellText;
-  cmd += kCofSuffix[index];
+  cmd += kCofScale[index].suffix;
   return cmd;
 }
 
@@ -79,13 +78,10 @@ void Protocol::parseCofLine(std::string_view line) {
     auto v = parseNumber(value, Blanks::Allowed);
     if (!v) {
       // The read or write goes no further; its flag stays set until the next one starts.
-      std::string msg = "'";
-      msg += trimBlanks(value);
-      msg += "' is not a valid floating point value";
-      m_sink.showError(msg);
+      m_sink.showError(notAValidFloat(trimBlanks(value)));
       return;
     }
-    const std::string text = formatFixed(*v * kCofReadScale[i], 7, kCofDecimals[i]);
+    const std::string text = formatFixed(*v * kCofScale[i].shown, 7, kCofDecimals[i]);
     if (ReadingCof) m_factors->setFactorCell(1, i + 1, text);
     if (WritingCof && i == m_pbWrite) m_factors->setFactorCell(2, i + 1, text);
   }

@@ -8,15 +8,6 @@
 
 namespace velmora {
 
-namespace {
-std::string notAFloatText(std::string_view text) {
-  std::string s = "'";
-  s += text;
-  s += "' is not a valid floating point value";
-  return s;
-}
-}  // namespace
-
 bool AxisRules::UpdateChartAxis() {
   const AxisBox boxes[] = {AxisBox::Ystart, AxisBox::Yrange, AxisBox::Xrange};
   double values[3];
@@ -24,7 +15,7 @@ bool AxisRules::UpdateChartAxis() {
     const std::string text = m_view.boxText(boxes[i]);
     auto v = parseNumber(text, Blanks::Allowed);
     if (!v || !std::isfinite(*v)) {
-      m_view.showError(notAFloatText(text));
+      m_view.showError(notAValidFloat(text));
       return false;
     }
     values[i] = *v;

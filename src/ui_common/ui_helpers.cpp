@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QFileDialog>
 #include <QStandardPaths>
 #include <QGroupBox>
@@ -102,5 +104,18 @@ QIcon toolbarIcon(int index) {
   }
   return icon;
 }
+
+// A window that would open off every screen is brought back onto the primary one.
+void pullIntoView(QWidget& w) {
+  const QRect frame(w.pos(), w.size());
+  for (QScreen* screen : QGuiApplication::screens())
+    if (screen->availableGeometry().intersects(frame.adjusted(40, 10, -40, -40))) return;
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect avail = screen->availableGeometry();
+    w.resize(std::min(w.width(), avail.width()), std::min(w.height(), avail.height()));
+    w.move(avail.center() - QPoint(w.width() / 2, w.height() / 2));
+  }
+}
+
 
 }  // namespace velmora

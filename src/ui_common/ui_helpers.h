@@ -32,6 +32,9 @@ QString startFolder(const QString& sub);
 QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
                       const QString& filter, const QString& suffix);
 
+// A window that would open off every screen is brought back onto the primary one.
+void pullIntoView(QWidget& w);
+
 // Picture `index` (0..14) of the program's toolbar image list.
 QIcon toolbarIcon(int index);
 

@@ -250,10 +250,15 @@ TEST(MainWindow, PointInspectionTextInBothLanguages) {
   w.display().rules().UpdateChartAxis();
   w.flushViews();
   emit w.chart()->seriesClicked(1);
-  EXPECT_EQ(w.statusText(), "Temperature T=25.50, time t=01:02:03");
+  auto* inspection = win.find<QLabel>("StatusInspection");
+  EXPECT_EQ(inspection->text(), "Temperature T=25.50, time t=01:02:03");
+  // The next poll's mark goes to the status text and leaves the inspected point shown.
+  w.protocol().DataTimerTimer();
+  EXPECT_EQ(w.statusText(), "|");
+  EXPECT_EQ(inspection->text(), "Temperature T=25.50, time t=01:02:03");
   win.find<QAction>("miLangRU")->trigger();
   emit w.chart()->seriesClicked(1);
-  EXPECT_EQ(w.statusText(), "Температура T=25.50,  время t=01:02:03");
+  EXPECT_EQ(inspection->text(), "Температура T=25.50,  время t=01:02:03");
 }
 
 TEST(MainWindow, ChoosingAPortProbesTheEntries) {

@@ -1,0 +1,68 @@
+#pragma once
+// Pieces of the main window that carry their own layout: the set-up panel, the status bar,
+// and the port menu that shows the connection's entries.
+
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <vector>
+
+namespace velmora {
+
+class ConnectionController;
+class Translator;
+
+// The set-up panel `pnTune`: the rate `seFlow` with its label and the button that opens
+// the calibration window. A double click on the panel opens it too.
+class TunePanel : public QFrame {
+  Q_OBJECT
+ public:
+  explicit TunePanel(QWidget* parent);
+  QLabel* lbFlow;
+  QSpinBox* seFlow;
+  QPushButton* btClb;
+
+ signals:
+  void calibrationRequested();
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+// The status bar: the system version panel, the status text (the protocol's marks and the
+// USB device texts), and a panel of its own for point inspection, so that the next poll's
+// mark does not erase an inspected point.
+class MainStatusBar : public QStatusBar {
+  Q_OBJECT
+ public:
+  explicit MainStatusBar(QWidget* parent);
+  QLabel* osPanel;
+  QLabel* statusText;
+  QLabel* inspection;
+};
+
+// The port menu `miPort`: one checkable entry per port of the connection, the chosen one
+// checked, the ones that did not open disabled; the caption names the chosen port.
+class PortMenu : public QObject {
+  Q_OBJECT
+ public:
+  PortMenu(QAction& miPort, ConnectionController& connection, const Translator& tr, QWidget* window);
+  void setPrefix(const QString& prefix) { m_prefix = prefix; }
+  void sync();
+  void updateCaption();
+  void miPortClick(QAction* entry);
+  const std::vector<QAction*>& items() const { return m_items; }
+
+ private:
+  QAction& m_miPort;
+  QMenu* m_menu;
+  ConnectionController& m_connection;
+  const Translator& m_tr;
+  QString m_prefix;
+  std::vector<QAction*> m_items;
+};
+
+}  // namespace velmora
