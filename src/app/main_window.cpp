@@ -304,7 +304,8 @@ MainSettings TfmMain::collectSettings() const {
   // A box that does not hold a number keeps the value last applied.
   auto box = [this](AxisBox b, double applied) {
     auto v = parseNumber(m_chart->boxText(b), Blanks::Allowed);
-    return v && std::isfinite(*v) ? *v : applied;
+    const bool zeroRange = b != AxisBox::Ystart && v && *v == 0;
+    return v && std::isfinite(*v) && !zeroRange ? *v : applied;
   };
   s.Ystart = box(AxisBox::Ystart, m_display->rules().Ystart());
   s.Yrange = box(AxisBox::Yrange, m_display->rules().Yrange());

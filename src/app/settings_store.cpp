@@ -48,8 +48,11 @@ std::optional<MainSettings> loadMainSettings(const SettingsBackend& store, int u
     m.Flow = std::clamp(n, 1, 120);
   }
   m.Ystart = readAxis(store, "Ystart", 0);
+  // A range that shows as 0 would collapse its axis on every start: the default instead.
   m.Yrange = readAxis(store, "Yrange", 350);
+  if (std::fabs(m.Yrange) < 0.5) m.Yrange = 350;
   m.Xrange = readAxis(store, "Xrange", 60);
+  if (std::fabs(m.Xrange) < 0.5) m.Xrange = 60;
   m.Catch = readBool(store, kMainKey, "Catch").value_or(false);
   m.AutoY = readBool(store, kMainKey, "AutoY");
   m.AutoX = readBool(store, kMainKey, "AutoX");

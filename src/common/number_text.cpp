@@ -123,6 +123,43 @@ void appendExponent(std::string& out, bool negative, const ExactDecimal& d, int 
 
 }  // namespace
 
+namespace {
+
+// Digits before the decimal point after rounding, leading zeros not counted.
+int integerDigits(const Rounded& r) {
+  for (int i = 0; i < r.count && r.top - i >= 0; ++i)
+    if (r.digits[i] != '0') return r.top - i + 1;
+  return 0;
+}
+
+bool allZero(const Rounded& r) {
+  for (int i = 0; i < r.count; ++i)
+    if (r.digits[i] != '0') return false;
+  return true;
+}
+
+// The rounded digits in fixed notation: the integer part, then exactly `decimals` decimals
+// (zeros below the rounding position).
+void appendFixedDigits(std::string& out, const Rounded& r, int intDigits, int decimals, int roundPow) {
+  if (intDigits == 0) {
+    out.push_back('0');
+  } else {
+    for (int p = intDigits - 1; p >= 0; --p) {
+      int idx = r.top - p;
+      out.push_back(idx >= 0 && idx < r.count ? r.digits[idx] : '0');
+    }
+  }
+  if (decimals > 0) {
+    out.push_back('.');
+    for (int p = -1; p >= -decimals; --p) {
+      int idx = r.top - p;
+      out.push_back(p >= roundPow && idx >= 0 && idx < r.count ? r.digits[idx] : '0');
+    }
+  }
+}
+
+}  // namespace
+
 void appendFixed(std::string& out, double value, int significantDigits, int decimals) {
   if (std::isnan(value)) {
     out += "NAN";
@@ -146,44 +183,13 @@ void appendFixed(std::string& out, double value, int significantDigits, int deci
   }
   Rounded r;
   roundAt(d, roundPow, r);
-  // Integer digits after rounding (without leading zeros).
-  int intDigits = 0;
-  {
-    int firstNonZero = -1;
-    for (int i = 0; i < r.count && r.top - i >= 0; ++i)
-      if (r.digits[i] != '0') {
-        firstNonZero = i;
-        break;
-      }
-    if (firstNonZero >= 0) intDigits = r.top - firstNonZero + 1;
-  }
+  const int intDigits = integerDigits(r);
   if (intDigits > significantDigits) {
     appendExponent(out, negative, d, significantDigits);
     return;
   }
-  bool allZero = true;
-  for (int i = 0; i < r.count; ++i)
-    if (r.digits[i] != '0') {
-      allZero = false;
-      break;
-    }
-  if (negative && !allZero) out.push_back('-');
-  // Integer part.
-  if (intDigits == 0) {
-    out.push_back('0');
-  } else {
-    for (int p = intDigits - 1; p >= 0; --p) {
-      int idx = r.top - p;
-      out.push_back(idx >= 0 && idx < r.count ? r.digits[idx] : '0');
-    }
-  }
-  if (decimals > 0) {
-    out.push_back('.');
-    for (int p = -1; p >= -decimals; --p) {
-      int idx = r.top - p;
-      out.push_back(p >= roundPow && idx >= 0 && idx < r.count ? r.digits[idx] : '0');
-    }
-  }
+  if (negative && !allZero(r)) out.push_back('-');  // no "-0.00"
+  appendFixedDigits(out, r, intDigits, decimals, roundPow);
 }
 
 std::string formatFixed(double value, int significantDigits, int decimals) {

@@ -8,7 +8,9 @@
 
 namespace velmora {
 
-bool AxisRules::UpdateChartAxis() {
+// The three boxes: a box that does not convert is reported and nothing changes; a zero
+// range (which would collapse its axis) is not taken, and its box shows the range in force.
+bool AxisRules::readBoxes() {
   const AxisBox boxes[] = {AxisBox::Ystart, AxisBox::Yrange, AxisBox::Xrange};
   double values[3];
   for (int i = 0; i < 3; ++i) {
@@ -19,52 +21,76 @@ bool AxisRules::UpdateChartAxis() {
       return false;
     }
     values[i] = *v;
-    if (i == 0) m_ystart = values[0];
-    if (i == 1) m_yrange = std::fabs(values[1]);
-    if (i == 2) m_xrange = std::fabs(values[2]);
   }
+  m_ystart = values[0];
+  if (values[1] != 0)
+    m_yrange = std::fabs(values[1]);
+  else
+    m_view.setBoxText(AxisBox::Yrange, formatFixed(m_yrange, 4, 0));
+  if (values[2] != 0)
+    m_xrange = std::fabs(values[2]);
+  else
+    m_view.setBoxText(AxisBox::Xrange, formatFixed(m_xrange, 4, 0));
+  return true;
+}
+
+// The time window of the given width over the run: it keeps its start unless that leaves
+// the newest point out; a window that was following the newest point keeps following it.
+void AxisRules::placeTimeWindow(bool following) {
+  const AxisScale bottom = m_view.bottomAxis();
+  const double w = windowWidth();
+  const double m = m_series.maxX();
+  double lo = bottom.min;
+  double hi = lo + w;
+  if (m > 0) {
+    if (!(m >= hi) || following) {
+      hi = m;
+      lo = m - w;
+    }
+    if (!(lo >= 0)) {
+      lo = 0;
+      hi = w;
+    }
+  }
+  m_view.setBottomRange(lo, hi);
+}
+
+// The scroll bar after the window moved: enabled when there is data outside the window,
+// its position the window's start over the scrollable span.
+void AxisRules::syncScrollPosition() {
+  const AxisScale bottom = m_view.bottomAxis();
+  const double w = windowWidth();
+  const double m = m_series.maxX();
+  m_scrollEnabled = bottom.min > 0 || m > bottom.max;
+  publishScroll();
+  if (!m_scrollEnabled) return;
+  const double span = m - w;
+  double ratio;
+  if (span != 0)
+    ratio = bottom.min / span * 100;
+  else
+    ratio = bottom.min > 0 ? 100 : 0;  // never divide by zero
+  double rounded = std::nearbyint(ratio);  // ties to even
+  if (!(rounded >= 0)) rounded = 0;
+  if (rounded > 100) rounded = 100;
+  const int pos = static_cast<int>(rounded);
+  if (pos != m_scrollPos) {
+    m_scrollPos = pos;
+    publishScroll();
+    applyScrollPosition();
+  }
+}
+
+bool AxisRules::UpdateChartAxis() {
+  if (!readBoxes()) return false;
   const AxisScale left = m_view.leftAxis();
   if (!left.automatic) m_view.setLeftRange(m_ystart, m_ystart + m_yrange);
-  AxisScale bottom = m_view.bottomAxis();
-  if (bottom.automatic) {
+  if (m_view.bottomAxis().automatic) {
     m_scrollEnabled = false;
     publishScroll();
   } else {
-    const double w = windowWidth();
-    const double m = m_series.maxX();
-    double lo = bottom.min;
-    double hi = lo + w;
-    if (m > 0) {
-      if (!(m >= hi)) {
-        hi = m;
-        lo = m - w;
-      }
-      if (!(lo >= 0)) {
-        lo = 0;
-        hi = w;
-      }
-    }
-    m_view.setBottomRange(lo, hi);
-    bottom = m_view.bottomAxis();
-    m_scrollEnabled = bottom.min > 0 || m > bottom.max;
-    publishScroll();
-    if (m_scrollEnabled) {
-      const double span = m - w;
-      double ratio;
-      if (span != 0)
-        ratio = bottom.min / span * 100;
-      else
-        ratio = bottom.min > 0 ? 100 : 0;  // never divide by zero
-      double rounded = std::nearbyint(ratio);  // ties to even
-      if (!(rounded >= 0)) rounded = 0;
-      if (rounded > 100) rounded = 100;
-      const int pos = static_cast<int>(rounded);
-      if (pos != m_scrollPos) {
-        m_scrollPos = pos;
-        publishScroll();
-        applyScrollPosition();
-      }
-    }
+    placeTimeWindow(m_scrollPos == 100 && !m_view.zoomed());
+    syncScrollPosition();
     m_view.setBottomLabelFormat(m_xrange >= 15 ? "h:mm" : "h:mm:ss");
   }
   m_view.redraw();

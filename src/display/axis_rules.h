@@ -56,7 +56,8 @@ class AxisRules {
   AxisRules(ChartView& view, const MeasurementSeries& series) : m_view(view), m_series(series) {}
 
   // Re-reads the three boxes and rescales the axes. Returns false when a box did not
-  // convert (the error was shown and the axes keep their scales).
+  // convert (the error was shown and the axes keep their scales). A zero range is not
+  // taken: its box goes back to the range in force.
   bool UpdateChartAxis();
   // Places, fills and shows or hides the three boxes ("Axes setup" clicked, resize, zoom).
   void cbAxisClick();
@@ -96,6 +97,9 @@ class AxisRules {
   bool zoomActive() const { return m_zoomActive; }
 
  private:
+  bool readBoxes();
+  void placeTimeWindow(bool following);
+  void syncScrollPosition();
   double windowWidth() const { return m_xrange * kMinute; }
   void applyScrollPosition();
   void publishScroll() { m_view.showScrollBar(m_scrollPos, m_scrollEnabled); }

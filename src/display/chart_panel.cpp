@@ -381,80 +381,99 @@ void ChartPanel::onUndo() {
   m_zoomed = false;
 }
 
-void ChartPanel::ChartAfterDraw(QPainter& p) {
-  auto text = [this](std::string_view id) {
-    return messageText ? QString::fromStdString(messageText(id)) : QString::fromUtf8(id.data(), int(id.size()));
-  };
-  const QRect area = m_plot->axisRect()->rect();
-  const int L = area.left(), R = area.right(), T = area.top(), B = area.bottom();
-  QFont normal("Arial", 10);
-  normal.setBold(true);
-  QFont small("Arial", 8);
-  small.setBold(true);
-  auto draw = [&p](int x, int y, const QString& s) {
+// Text and arrow drawing of the overlay at the design's pixel positions.
+struct OverlayPen {
+  QPainter& p;
+  QFont normal{"Arial", 10};
+  QFont small{"Arial", 8};
+  QPen thin{Qt::black, 1};
+  QPen thick{Qt::black, 2};
+  explicit OverlayPen(QPainter& painter) : p(painter) {
+    normal.setBold(true);
+    small.setBold(true);
+  }
+  void draw(int x, int y, const QString& s) {
     p.drawText(QRect(x, y, 400, 60), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s);
-  };
-  auto triangle = [&p](QPoint a, QPoint b, QPoint c) {
+  }
+  void triangle(QPoint a, QPoint b, QPoint c) {
     const QPoint pts[3] = {a, b, c};
+    p.setPen(thin);
     p.drawPolygon(pts, 3);
-  };
+  }
+  // A raised "o" (the degree sign) at (x, y).
+  void degree(int x, int y) {
+    p.setPen(Qt::black);
+    p.setFont(small);
+    draw(x, y, "o");
+    p.setFont(normal);
+  }
+};
+
+void ChartPanel::ChartAfterDraw(QPainter& p) {
+  const QRect area = m_plot->axisRect()->rect();
+  OverlayPen pen(p);
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(Qt::black);
   p.setBrush(Qt::black);
-  p.setFont(normal);
-  draw(L + 5, T + 2, QString::fromUtf8("T, \u0421"));  // the last letter is Cyrillic Es
-  p.setFont(small);
-  draw(L + 16, T - 1, "o");
-  p.setFont(normal);
-  draw(R - 45, B - 17, text("IDS_65"));
+  p.setFont(pen.normal);
+  pen.draw(area.left() + 5, area.top() + 2, QString::fromUtf8("T, \u0421"));  // the last letter is Cyrillic Es
+  pen.degree(area.left() + 16, area.top() - 1);
+  pen.draw(area.right() - 45, area.bottom() - 17, overlayText("IDS_65"));
   if (!m_cbAxis->isChecked()) return;
+  drawTimeArrow(pen, area);
+  drawTemperatureArrow(pen, area);
+}
 
-  const QPen thin(Qt::black, 1);
-  const QPen thick(Qt::black, 2);
+QString ChartPanel::overlayText(std::string_view id) const {
+  return messageText ? QString::fromStdString(messageText(id)) : QString::fromUtf8(id.data(), int(id.size()));
+}
+
+// The double arrow along the time axis through the Xrange box, or "auto".
+void ChartPanel::drawTimeArrow(OverlayPen& pen, const QRect& area) {
+  QPainter& p = pen.p;
+  const int L = area.left(), R = area.right();
   QLineEdit* ex = box(AxisBox::Xrange);
-  QLineEdit* ey = box(AxisBox::Yrange);
-  QLineEdit* es = box(AxisBox::Ystart);
   const int y = ex->y() + 9;
   QString s;
   if (m_bottom.automatic) {
-    s = text("IDS_66");
+    s = overlayText("IDS_66");
   } else {
-    s = text("IDS_67");
-    p.setPen(thin);
-    triangle({L, y}, {L + 14, y + 3}, {L + 14, y - 4});
-    p.setPen(thick);
+    s = overlayText("IDS_67");
+    pen.triangle({L, y}, {L + 14, y + 3}, {L + 14, y - 4});
+    p.setPen(pen.thick);
     p.drawLine(L + 2, y, ex->x(), y);
     p.drawLine(ex->x() + ex->width() + 27, y, R - 2, y);
-    p.setPen(thin);
-    triangle({R, y}, {R - 14, y + 3}, {R - 14, y - 4});
+    pen.triangle({R, y}, {R - 14, y + 3}, {R - 14, y - 4});
   }
   p.setPen(Qt::black);
-  draw(ex->x() + ex->width() + 2, y - 8, s);
+  pen.draw(ex->x() + ex->width() + 2, y - 8, s);
+}
 
+// The double arrow along the temperature axis through the Yrange box, or "auto", and the
+// unit beside the Ystart box.
+void ChartPanel::drawTemperatureArrow(OverlayPen& pen, const QRect& area) {
+  QPainter& p = pen.p;
+  const int T = area.top(), B = area.bottom();
+  QLineEdit* ey = box(AxisBox::Yrange);
+  QLineEdit* es = box(AxisBox::Ystart);
   const int x = ey->x() + ey->width() / 2;
+  QString s;
   if (m_left.automatic) {
-    s = text("IDS_66");
+    s = overlayText("IDS_66");
   } else {
     s = " C";
-    p.setPen(thin);
-    triangle({x, T}, {x - 4, T + 14}, {x + 3, T + 14});
-    p.setPen(thick);
+    pen.triangle({x, T}, {x - 4, T + 14}, {x + 3, T + 14});
+    p.setPen(pen.thick);
     p.drawLine(x, T + 2, x, ey->y());
     p.drawLine(x, ey->y() + ey->height(), x, B - 2);
-    p.setPen(thin);
-    triangle({x, B - 2}, {x - 4, B - 16}, {x + 3, B - 16});
-    p.setPen(Qt::black);
-    p.setFont(small);
-    draw(ey->x() + ey->width() + 2, ey->y() - 2, "o");
-    p.setFont(normal);
+    pen.triangle({x, B - 2}, {x - 4, B - 16}, {x + 3, B - 16});
+    pen.degree(ey->x() + ey->width() + 2, ey->y() - 2);
   }
   p.setPen(Qt::black);
-  draw(ey->x() + ey->width() + 3, ey->y(), s);
+  pen.draw(ey->x() + ey->width() + 3, ey->y(), s);
   if (m_left.automatic) return;
-  p.setFont(small);
-  draw(es->x() + es->width() + 2, es->y() - 2, "o");
-  p.setFont(normal);
-  draw(es->x() + es->width() + 7, es->y(), "C");
+  pen.degree(es->x() + es->width() + 2, es->y() - 2);
+  pen.draw(es->x() + es->width() + 7, es->y(), "C");
 }
 
 void ChartPanel::setPrintDress(bool on) {

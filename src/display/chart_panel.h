@@ -20,6 +20,7 @@
 namespace velmora {
 
 class SeriesPlottable;
+struct OverlayPen;
 
 // The X axis shows day-based values as "h:mm" or "h:mm:ss".
 class TimeTicker : public QCPAxisTicker {
@@ -146,6 +147,9 @@ class ChartPanel : public QWidget, public ChartView {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  QString overlayText(std::string_view id) const;
+  void drawTimeArrow(OverlayPen& pen, const QRect& area);
+  void drawTemperatureArrow(OverlayPen& pen, const QRect& area);
   void layoutControls();
   void ensureLayout() const;
   void pushRanges();

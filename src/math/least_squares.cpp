@@ -18,6 +18,13 @@ void appendf(std::string& out, const char* format, Args... args) {
 TLinearLeastSquares::TLinearLeastSquares(std::vector<TCalibrPoint> pts) : points(std::move(pts)) {}
 
 void TLinearLeastSquares::Accumulate() {
+  sumPoints();
+  averageSums();
+  buildSystem();
+}
+
+// Sums over the points, separately below 0 °C (where the C term applies) and above.
+void TLinearLeastSquares::sumPoints() {
   FN = FP = 0;
   FT1N = FT2N = FT3N = FT4N = FT3T1N = FT4T1N = FT5T1N = FT6T2N = 0;
   FT1P = FT2P = FT3P = FT4P = 0;
@@ -55,6 +62,10 @@ void TLinearLeastSquares::Accumulate() {
       FR1T3T1N += R * t3 * u;
     }
   }
+}
+
+// Each group's sums become averages; FR1 counts the groups that have points.
+void TLinearLeastSquares::averageSums() {
   FR1 = 0;
   if (FN > 0) {
     FR1 += 1;
@@ -68,6 +79,10 @@ void TLinearLeastSquares::Accumulate() {
     const long double n = FP;
     for (long double* f : {&FT1P, &FT2P, &FT3P, &FT4P, &FR1P, &FR1T1P, &FR1T2P}) *f /= n;
   }
+}
+
+// The normal equations' matrix (rows 1..4) and right-hand side.
+void TLinearLeastSquares::buildSystem() {
   FA1 = FT1N + FT1P;
   FB1 = FT2N + FT2P;
   FC1 = FT3T1N;

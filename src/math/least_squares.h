@@ -67,6 +67,11 @@ class TLinearLeastSquares {
   long double FR4 = 0, FA4 = 0, FB4 = 0, FC4 = 0, FF4 = 0;
   long double RD = 0, AD = 0, BD = 0, CD = 0, FD = 0;
   long double RS = 0, AS = 0, BS = 0, CS = 0, ES = 0;
+
+ private:
+  void sumPoints();
+  void averageSums();
+  void buildSystem();
 };
 
 // Runs the fit; fills the result when it succeeds. Floating-point faults (a zero right-hand
