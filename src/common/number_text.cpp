@@ -211,6 +211,42 @@ std::string_view trimBlanks(std::string_view text) {
   return text.substr(0, n);
 }
 
+namespace {
+// The power of ten of the first significant digit of a number text that is known to be out
+// of range (digits, an optional ".", an exponent); positive means an overflow.
+long decimalMagnitude(std::string_view body) {
+  long power = 0;
+  bool seenPoint = false, seenDigit = false;
+  long intDigits = 0, leadingFractionZeros = 0;
+  std::size_t i = 0;
+  for (; i < body.size() && body[i] != 'e' && body[i] != 'E'; ++i) {
+    const char c = body[i];
+    if (c == '.') {
+      seenPoint = true;
+    } else if (!seenPoint) {
+      if (seenDigit || c != '0') {
+        seenDigit = true;
+        ++intDigits;
+      }
+    } else if (!seenDigit) {
+      if (c == '0')
+        ++leadingFractionZeros;
+      else
+        seenDigit = true;
+    }
+  }
+  power = intDigits > 0 ? intDigits - 1 : -(leadingFractionZeros + 1);
+  long exponent = 0;
+  bool expNegative = false;
+  if (i < body.size()) {
+    ++i;
+    if (i < body.size() && (body[i] == '+' || body[i] == '-')) expNegative = body[i++] == '-';
+    for (; i < body.size(); ++i) exponent = std::min(exponent * 10 + (body[i] - '0'), 100000000L);
+  }
+  return power + (expNegative ? -exponent : exponent);
+}
+}  // namespace
+
 std::optional<double> parseNumber(std::string_view text, Blanks blanks) {
   if (blanks == Blanks::Allowed) text = trimBlanks(text);
   const char* p = text.data();
@@ -256,11 +292,10 @@ std::optional<double> parseNumber(std::string_view text, Blanks blanks) {
   }
   auto res = std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
   if (res.ec == std::errc::result_out_of_range) {
-    // Overflow gives infinity, underflow zero, as a text-file reader would.
-    bool expNegative = false;
-    for (size_t i = 0; i < body.size(); ++i)
-      if (body[i] == 'e' || body[i] == 'E') expNegative = i + 1 < body.size() && body[i + 1] == '-';
-    value = expNegative ? 0.0 : HUGE_VAL;
+    // Too small to tell from zero is zero; too large for a double is not a number at all
+    // (an infinity would be recorded, saved and then refused when the file is read back).
+    if (decimalMagnitude(body) > 0) return std::nullopt;
+    value = 0.0;
   } else if (res.ec != std::errc() || res.ptr != body.data() + body.size()) {
     return std::nullopt;
   }

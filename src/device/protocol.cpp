@@ -21,7 +21,9 @@ std::string cofWriteCommand(int index, std::string_view cellText) {
 
 void Protocol::SendCmd(std::string_view text) {
   if (text.empty()) return;
-  std::string line(text);
+  std::string line = std::move(m_sendPrefix);
+  m_sendPrefix.clear();
+  line += text;
   line.push_back('\r');
   m_link.send(line);
   if (!m_timeOff.active()) m_timeOff.start(kAnswerTimeoutMs);
@@ -51,8 +53,11 @@ void Protocol::ParseRXstr(std::string_view line) {
       WaitCof = true;
       m_factors->appendFactorStatus("+");
     } else {
-      if (line != "wN") SendCmd("wN");
+      // "wN" and the repeated write go out as one write: a link that is still sending the
+      // first would refuse the second, which then waited for the next time-out.
+      if (line != "wN") m_sendPrefix = "wN\r";
       WriteNextCof(m_pbWrite);
+      if (!m_sendPrefix.empty()) SendCmd("wN");  // the write was refused: "wN" alone
       m_factors->appendFactorStatus("-");
     }
     return;

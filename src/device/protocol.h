@@ -132,6 +132,7 @@ class Protocol {
     void cofProgressChanged() override {}
   };
 
+  std::string m_sendPrefix;  // lines that go out with the next command, in the same write
   ProtocolTransport& m_link;
   ReadingSink& m_sink;
   NoFactorLink m_noFactors;

@@ -208,6 +208,15 @@ void TSerialPort::deliver(std::string block) {
   ++m_delivered;
 }
 
+bool TSerialPort::deviceGone() {
+  auto* sp = qobject_cast<QSerialPort*>(m_device.get());
+  if (!sp) return false;
+  const QSerialPort::SerialPortError error = sp->error();
+  if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError) return true;
+  if (!sp->isOpen()) return true;
+  return false;
+}
+
 void TSerialPort::run() {
   std::string pending;
   auto lastEmpty = Clock::now();
@@ -220,17 +229,17 @@ void TSerialPort::run() {
       lastEmpty = Clock::now();
       continue;
     }
-    m_device->waitForReadyRead(20);
+    // Short slices, so that a send request waits at most a few milliseconds.
+    m_device->waitForReadyRead(kWaitSliceMs);
     if (m_device && m_device->bytesAvailable() > 0) {
       const QByteArray bytes = m_device->readAll();
       pending.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     }
-    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) {
-      if (sp->error() == QSerialPort::ResourceError) {
-        // The device went away: the port is closed; the protocol's time-out reports it.
-        closeDevice();
-        continue;
-      }
+    if (deviceGone()) {
+      // The device went away (a hang-up reads nothing from a readable port, or fails):
+      // the port is closed quietly, and the protocol's time-out reports it.
+      closeDevice();
+      continue;
     }
     const auto now = Clock::now();
     if (pending.empty()) {

@@ -107,7 +107,9 @@ class TSerialPort : public QObject {
     int rtoExtraDelayMs = 250;
     int clusterSize = 3072;
   };
+  static constexpr int kWaitSliceMs = 5;
   LineSettings lineSettings() const;
+  bool deviceGone();
   void run();
   void post(std::function<void()> work, bool wait);
   void serviceCommands();

@@ -72,6 +72,11 @@ struct FakeProtocolHost : ProtocolTransport, ReadingSink, FactorLink {
   int purges = 0;
   double elapsedDays = 0;
   std::function<void(std::string_view)> onSend;  // the instrument's side
+  // Like the serial port object: a send is in progress until the test ends it, and a
+  // second send meanwhile is refused.
+  bool refuseWhileSending = false;
+  bool sending = false;
+  std::vector<std::string> refused;
 
   // ProtocolTransport: the USB adapter when `usb`, else the serial port.
   void send(std::string_view t) override {
@@ -79,6 +84,11 @@ struct FakeProtocolHost : ProtocolTransport, ReadingSink, FactorLink {
       usbSent.emplace_back(t);
     } else {
       if (!serialOpen) return;
+      if (refuseWhileSending && sending) {
+        refused.emplace_back(t);
+        return;
+      }
+      sending = refuseWhileSending;
       serialSent.emplace_back(t);
     }
     if (onSend) onSend(t);

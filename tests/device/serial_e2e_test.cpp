@@ -1,7 +1,12 @@
 // The real serial stack (port object, background thread, block assembly, hand-over,
 // connection, protocol) against the thermometer simulator on a pseudo-terminal.
 #include <QTest>
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
 
 #include "device_rig.h"
 #include "pty_front_end.h"
@@ -9,6 +14,33 @@
 using namespace velmora;
 
 namespace {
+
+// CPU time (user + system, seconds) of this process's thread named `name`; -1 when none.
+double threadCpuSeconds(const std::string& name) {
+  DIR* dir = opendir("/proc/self/task");
+  if (!dir) return -1;
+  double result = -1;
+  while (dirent* e = readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    const std::string base = std::string("/proc/self/task/") + e->d_name;
+    std::ifstream comm(base + "/comm");
+    std::string threadName;
+    std::getline(comm, threadName);
+    if (threadName != name) continue;
+    std::ifstream statFile(base + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+      if (i == 14) utime = std::stol(field);
+      if (i == 15) stime = std::stol(field);
+    }
+    result = static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+  closedir(dir);
+  return result;
+}
 
 struct E2E : ::testing::Test {
   sim::PtyThermometer thermometer{7};
@@ -117,3 +149,16 @@ TEST_F(E2E, TheDeviceVanishingDuringARecording) {
   EXPECT_EQ(points(), kept);
 }
 
+
+TEST_F(E2E, AHungUpPortIsClosedAndTheWorkerRestsWhileThePortIsHeldOpen) {
+  // The port held open without polling, as while the calibration window is shown.
+  ASSERT_TRUE(protocol().ToggleSerialPort(true));
+  ASSERT_TRUE(rig->connection.serialPort().Active());
+  thermometer.vanish();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !rig->connection.serialPort().Active(); }, 3000));
+  const double before = threadCpuSeconds("TWorkThread");
+  ASSERT_GE(before, 0);
+  QTest::qWait(2000);
+  EXPECT_LT(threadCpuSeconds("TWorkThread") - before, 0.1);  // a spinning worker takes ~1 s of 2
+  EXPECT_TRUE(messages().isEmpty());  // transport errors stay silent
+}
