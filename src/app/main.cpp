@@ -16,9 +16,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--demo") == 0) options.demo = true;
 
-  app.setProperty("helpFile", QDir(QCoreApplication::applicationDirPath()).filePath("Velmora.html"));
-  QCoreApplication::setApplicationName("Velmora");
-  QGuiApplication::setApplicationDisplayName(QString::fromUtf8("Термометр QM-515"));
+  velmora::VelmoraApplication::describeProgram();
 
 #ifdef _WIN32
   velmora::RegistrySettingsBackend store;

@@ -380,7 +380,11 @@ void TfmMain::lbTabloClick() {
 
 void TfmMain::miRecordClick() { m_protocol->miRecordClick(miRecord->isChecked()); }
 
-void TfmMain::miClearClick() { m_display->miClearClick(); }
+// Clear erases the whole run: readings not saved yet are asked about first.
+void TfmMain::miClearClick() {
+  if (!m_files->confirmDiscard()) return;
+  m_display->miClearClick();
+}
 
 void TfmMain::seFlowChange() {
   if (auto rate = m_protocol->seFlowChange(seFlow->text().toStdString())) {

@@ -1,5 +1,6 @@
 #include "calibration/calculations.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <stdexcept>
@@ -231,13 +232,20 @@ FitPlan fitMethod(int calcMethod, const CalibrationInput& input, CalibrationStat
   return plan;
 }
 
-void applyFit(CalibrationGrid& grid, const CalibrationInput& input, const FitPlan& plan) {
+int rowPauseFor(std::size_t rows) {
+  constexpr int kDesignedPause = 50;
+  constexpr std::size_t kWholePacingMs = 1000;
+  if (rows == 0) return kDesignedPause;
+  return static_cast<int>(std::clamp<std::size_t>(kWholePacingMs / rows, 1, kDesignedPause));
+}
+
+void applyFit(CalibrationGrid& grid, const CalibrationInput& input, const FitPlan& plan, int rowPauseMs) {
   for (int i = 0; i < plan.rowsRead && i < static_cast<int>(input.rows.size()); ++i) {
     const int r = input.rows[static_cast<std::size_t>(i)].row;
     grid.setHighlightDataRow(r);
     grid.setDataCell(4, r, "");
     grid.repaintData();
-    grid.pause(50);
+    grid.pause(rowPauseMs);
   }
   if (plan.stop == FitPlan::Stop::BadDataCell) {
     grid.focusDataCell(plan.stopColumn, plan.stopRow);
@@ -306,7 +314,7 @@ DeviationPlan deviationPlan(const CalibrationInput& input, CalibrationState& s) 
   return plan;
 }
 
-void applyDeviations(CalibrationGrid& grid, const DeviationPlan& plan) {
+void applyDeviations(CalibrationGrid& grid, const DeviationPlan& plan, int rowPauseMs) {
   if (plan.badNewCell >= 0) {
     grid.focusCofCell(plan.badNewCell + 1, 2);
     grid.showError(grid.text("IDS_2"));
@@ -315,7 +323,7 @@ void applyDeviations(CalibrationGrid& grid, const DeviationPlan& plan) {
   for (const auto& [row, text] : plan.deviations) {
     grid.setDataCell(4, row, "");
     grid.repaintData();
-    grid.pause(50);
+    grid.pause(rowPauseMs);
     grid.setDataCell(4, row, text);
   }
   if (plan.fault) std::rethrow_exception(plan.fault);

@@ -84,8 +84,12 @@ struct FitPlan {
 // `text` gives a message of the active language by its identifier.
 FitPlan fitMethod(int calcMethod, const CalibrationInput& input, CalibrationState& state,
                   const std::function<std::string(std::string_view)>& text);
-// Carries a plan out on the grid (throws math::FloatError for a planned fault).
-void applyFit(CalibrationGrid& grid, const CalibrationInput& input, const FitPlan& plan);
+// Carries a plan out on the grid, pausing `rowPauseMs` at each row read (throws the
+// planned arithmetic fault last).
+void applyFit(CalibrationGrid& grid, const CalibrationInput& input, const FitPlan& plan, int rowPauseMs = 50);
+// The pause per row: 50 ms as designed, less for long tables so that all rows together
+// take about a second at most.
+int rowPauseFor(std::size_t rows);
 
 void calcMethod1(CalibrationGrid& grid, CalibrationState& state);
 void calcMethod2(CalibrationGrid& grid, CalibrationState& state);
@@ -99,7 +103,7 @@ struct DeviationPlan {
   std::exception_ptr fault;  // after the rows above: a cell that does not convert, or a fault
 };
 DeviationPlan deviationPlan(const CalibrationInput& input, CalibrationState& state);
-void applyDeviations(CalibrationGrid& grid, const DeviationPlan& plan);
+void applyDeviations(CalibrationGrid& grid, const DeviationPlan& plan, int rowPauseMs = 50);
 // Fills column 4 with the deviation of every used row under the "New" factors.
 void btErrorClick(CalibrationGrid& grid, CalibrationState& state);
 

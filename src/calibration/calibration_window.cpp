@@ -8,8 +8,9 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QEventLoop>
 #include <QShowEvent>
-#include <QThread>
+#include <QTimer>
 #include <QToolTip>
 
 #include "calibration/calibration_drawing.h"
@@ -275,8 +276,13 @@ void TfmCalibr::repaintData() {
   if (isVisible()) m_sgData->viewport()->repaint();
 }
 
+// The pacing waits without blocking: the window repaints and the program's timers and
+// devices are served meanwhile; only the user's input waits.
 void TfmCalibr::pause(int ms) {
-  if (m_pacing) QThread::msleep(static_cast<unsigned long>(ms));
+  if (!m_pacing) return;
+  QEventLoop loop;
+  QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TfmCalibr::message(MessageKind kind, const QString& text) {
@@ -359,7 +365,11 @@ void TfmCalibr::btCalcMouseDown(Qt::MouseButton button) {
   }
   if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
   try {
-    runCalcMethod(m_calcMethod, *this, m_state);
+    if (m_calcMethod >= 0 && m_calcMethod <= 2) {
+      const CalibrationInput input = readCalibrationInput(*this);
+      const FitPlan plan = fitMethod(m_calcMethod, input, m_state, [this](std::string_view id) { return text(id); });
+      applyFit(*this, input, plan, rowPauseFor(input.rows.size()));
+    }
   } catch (const std::exception& e) {
     reportError(QString::fromUtf8(e.what()));
   }
@@ -378,7 +388,8 @@ void TfmCalibr::btCalcMouseDown(Qt::MouseButton button) {
 
 void TfmCalibr::btErrorClick() {
   try {
-    velmora::btErrorClick(*this, m_state);
+    const CalibrationInput input = readCalibrationInput(*this);
+    applyDeviations(*this, deviationPlan(input, m_state), rowPauseFor(input.rows.size()));
   } catch (const std::exception& e) {
     reportError(QString::fromUtf8(e.what()));
   }

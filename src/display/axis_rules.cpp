@@ -1,5 +1,6 @@
 #include "display/axis_rules.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -121,9 +122,10 @@ void AxisRules::cbAxisClick() {
   m_view.setBoxVisible(AxisBox::Xrange, checked && bottomManual);
 }
 
-bool AxisRules::acceptsKey(std::string_view text, char key) {
+bool AxisRules::acceptsKey(std::string_view text, std::size_t selected, char key) {
   if (key == '\b' || key == '\r') return true;
-  if (key == '-' || (key >= '0' && key <= '9')) return text.size() < 3;
+  // The limit is on the text the key leaves: a typed character replaces the selection.
+  if (key == '-' || (key >= '0' && key <= '9')) return text.size() - std::min(selected, text.size()) < 3;
   return false;
 }
 

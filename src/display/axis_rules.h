@@ -4,6 +4,7 @@
 // point, and the reaction to the chart's own zoom and pan. Works on an abstract view of the
 // chart so that it runs without a display.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -63,9 +64,11 @@ class AxisRules {
   void cbAxisClick();
   void ChartResize() { cbAxisClick(); }
 
-  // The key filter of the three boxes: whether `key` may go into a box holding `text`.
-  // Backspace is '\b', Enter '\r'.
-  static bool acceptsKey(std::string_view text, char key);
+  // The key filter of the three boxes: whether `key` may go into a box holding `text` with
+  // `selected` of its characters selected (a typed key replaces them; at most 3
+  // characters result). Backspace is '\b', Enter '\r'.
+  static bool acceptsKey(std::string_view text, std::size_t selected, char key);
+  static bool acceptsKey(std::string_view text, char key) { return acceptsKey(text, 0, key); }
   // Enter in a box: applies the boxes when the box holds a whole number (0 is refused for
   // the two ranges). Returns whether the axis update ran.
   bool boxEnter(AxisBox box);

@@ -329,7 +329,8 @@ bool ChartPanel::eventFilter(QObject* watched, QEvent* event) {
       if (text.isEmpty() || text.at(0).unicode() < 0x20 || text.at(0).unicode() == 0x7f) return false;  // navigation
       key = text.at(0).unicode() < 0x80 ? static_cast<char>(text.at(0).unicode()) : '\0';
     }
-    if (!AxisRules::acceptsKey(m_boxes[i]->text().toStdString(), key)) return true;
+    const auto selected = static_cast<std::size_t>(m_boxes[i]->selectedText().size());
+    if (!AxisRules::acceptsKey(m_boxes[i]->text().toStdString(), selected, key)) return true;
     if (key == '\r') {
       emit boxEnter(static_cast<AxisBox>(i));
       return true;

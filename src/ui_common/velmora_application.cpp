@@ -1,5 +1,6 @@
 #include "ui_common/velmora_application.h"
 
+#include <QDir>
 #include <QMessageBox>
 #include <exception>
 #include <new>
@@ -30,6 +31,13 @@ void VelmoraApplication::reportError(const QString& text) {
   else
     QMessageBox::critical(activeWindow(), "Error", text);
   m_reporting = false;
+}
+
+void VelmoraApplication::describeProgram() {
+  QCoreApplication::setApplicationName("Velmora");
+  QGuiApplication::setDesktopFileName("velmora");
+  if (auto* app = QCoreApplication::instance())
+    app->setProperty("helpFile", QDir(QCoreApplication::applicationDirPath()).filePath("Velmora.html"));
 }
 
 }  // namespace velmora

@@ -17,6 +17,11 @@ class VelmoraApplication : public QApplication {
   void reportError(const QString& text);
   int reportedErrors() const { return m_reported; }
 
+  // The program's name and its help file beside it. No display name is set: the platform
+  // would add it to every window's title ("Velmora — …"), and the main window's title is
+  // "Velmora" alone.
+  static void describeProgram();
+
  private:
   int m_reported = 0;
   bool m_reporting = false;

@@ -1,10 +1,17 @@
 #include <QAction>
+#include <QFile>
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "app/main_window.h"
 #include "display/chart_panel.h"
@@ -126,4 +133,65 @@ TEST_F(FileFixture, ChartCopyPutsPicturesOnTheClipboardAndTheDressBack) {
   EXPECT_TRUE(plot->xAxis->grid()->visible());
   EXPECT_EQ(plot->xAxis->tickLabelFont().pointSize(), 9);
   EXPECT_EQ(plot->axisRect()->backgroundBrush().color(), QColor(243, 243, 243));
+}
+
+#ifndef _WIN32
+TEST_F(FileFixture, AFailedSaveNamesTheSystemsCauseAndKeepsTheReadingsUnsaved) {
+  for (int i = 0; i < 2000; ++i) w.AddPoint(i * 0.5 / 86400, 21 + i * 0.01);
+  nextPath = dir.filePath("full.vmd");
+  // A file-size limit fails the write part-way, as a full disk does.
+  struct Limit {
+    rlimit old{};
+    void (*oldHandler)(int) = nullptr;
+    Limit() {
+      getrlimit(RLIMIT_FSIZE, &old);
+      oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+      rlimit small = old;
+      small.rlim_cur = 4096;
+      setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~Limit() {
+      setrlimit(RLIMIT_FSIZE, &old);
+      std::signal(SIGXFSZ, oldHandler);
+    }
+  };
+  {
+    Limit limit;
+    EXPECT_FALSE(w.miSaveClick());
+  }
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].startsWith("Cannot write ")) << messages[0].toStdString();
+  EXPECT_TRUE(messages[0].endsWith(QString::fromLocal8Bit(std::strerror(EFBIG)))) << messages[0].toStdString();
+  EXPECT_FALSE(messages[0].contains("Unknown error"));
+  EXPECT_TRUE(w.display().unsaved());
+  EXPECT_FALSE(QFile::exists(nextPath));  // nothing half-written left in its place
+  // A folder that does not exist names that cause too.
+  nextPath = dir.filePath("missing/run.vmd");
+  EXPECT_FALSE(w.miSaveClick());
+  ASSERT_EQ(messages.size(), 2);
+  EXPECT_FALSE(messages[1].contains("Unknown error")) << messages[1].toStdString();
+  EXPECT_TRUE(w.display().unsaved());
+}
+#endif
+
+TEST_F(FileFixture, ClearAsksAboutUnsavedReadings) {
+  for (int i = 0; i < 10; ++i) w.AddPoint(i / 1440.0, 21);
+  answer = 2;  // Cancel: nothing is cleared
+  w.findChild<QAction*>("miClear")->trigger();
+  EXPECT_EQ(questions, 1);
+  EXPECT_EQ(w.display().series().size(), 10u);
+  answer = 0;  // Save, then clear
+  nextPath = dir.filePath("before-clear.vmd");
+  w.findChild<QAction*>("miClear")->trigger();
+  EXPECT_EQ(questions, 2);
+  EXPECT_TRUE(QFile::exists(nextPath));
+  EXPECT_EQ(w.display().series().size(), 0u);
+  // Nothing unsaved: no question.
+  w.findChild<QAction*>("miClear")->trigger();
+  EXPECT_EQ(questions, 2);
+  w.AddPoint(1 / 1440.0, 21);
+  answer = 1;  // Discard
+  w.findChild<QAction*>("miClear")->trigger();
+  EXPECT_EQ(questions, 3);
+  EXPECT_EQ(w.display().series().size(), 0u);
 }

@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,6 +25,10 @@ namespace {
 struct Window {
   explicit Window(MemorySettingsBackend& store, int userLanguage = 1033) : w(store, MainWindowOptions::with(false, userLanguage)) {
     w.messageHook = [this](MessageKind, const QString& text) { messages.push_back(text); };
+    w.files().questionHook = [this](const QString&) {
+      ++questions;
+      return 1;  // Discard
+    };
   }
   template <typename T = QObject>
   T* find(const char* name) {
@@ -30,6 +36,7 @@ struct Window {
   }
   TfmMain w;
   QStringList messages;
+  int questions = 0;
 };
 
 QString caption(TfmMain& w, const char* name) { return w.findChild<QAction*>(name)->text(); }
@@ -232,8 +239,9 @@ TEST(MainWindow, ReadingsReachListAndChart) {
   EXPECT_EQ(w.list()->model()->rowCount(), 50);
   EXPECT_EQ(w.list()->model()->index(0, 0).data().toString(), "1.00 20.01");
   EXPECT_EQ(w.display().series().size(), 50u);
-  // Clear empties both.
+  // Clear empties both (the unsaved readings are asked about first).
   win.find<QAction>("miClear")->trigger();
+  EXPECT_EQ(win.questions, 1);
   EXPECT_EQ(w.list()->model()->rowCount(), 0);
   EXPECT_EQ(w.display().series().size(), 0u);
 }
@@ -282,4 +290,51 @@ TEST(MainWindow, ChoosingAPortProbesTheEntries) {
   w.hide();
   w.show();
   EXPECT_EQ(w.PortItems().size(), count);
+}
+
+TEST(MainWindow, TitlesCarryNoApplicationName) {
+  // A display name would be added by the platform to every window's title.
+  VelmoraApplication::describeProgram();
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+  EXPECT_EQ(QCoreApplication::applicationName(), "Velmora");
+  MemorySettingsBackend store;
+  Window win(store);
+  EXPECT_EQ(win.w.windowTitle(), "Velmora");
+}
+
+namespace {
+// How many pixels of the widget's picture are close to `color`.
+int pixelsNear(QWidget* widget, const QColor& color) {
+  const QImage image = widget->grab().toImage();
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (std::abs(c.red() - color.red()) < 40 && std::abs(c.green() - color.green()) < 40 &&
+          std::abs(c.blue() - color.blue()) < 40)
+        ++n;
+    }
+  return n;
+}
+}  // namespace
+
+TEST(MainWindow, TheReadoutIsDrawnInItsColours) {
+  MemorySettingsBackend store;
+  Window win(store);
+  TfmMain& w = win.w;
+  w.resize(800, 600);
+  w.show();
+  auto* readout = win.find<QLabel>("lbTablo");
+  static_cast<ReadingSink&>(w).setRecording(true);
+  static_cast<ReadingSink&>(w).readoutReply("100.000 21.50");
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(readout->isVisible());
+  EXPECT_GT(pixelsNear(readout, Qt::black), 20);  // a fresh reading: black
+  static_cast<ReadingSink&>(w).readoutRequest();  // a reading is awaited: purple
+  EXPECT_GT(pixelsNear(readout, QColor(128, 0, 128)), 20);
+  EXPECT_EQ(pixelsNear(readout, Qt::black), 0);
+  w.lbTabloClick();  // after a mode change: white
+  const int white = pixelsNear(readout, Qt::white);
+  static_cast<ReadingSink&>(w).readoutReply("100.000 21.50");
+  EXPECT_GT(white, pixelsNear(readout, Qt::white) + 20);
 }

@@ -250,3 +250,40 @@ TEST_F(WindowFixture, Screenshots) {
   w.grab().save(QDir::temp().filePath("velmora-calibration-ru.png"));
   EXPECT_EQ(w.dataCell(4, 6), "0.000");
 }
+
+TEST_F(WindowFixture, ALongTableIsPacedWithinASecondWithoutBlockingTheWindow) {
+  QTemporaryDir dir;
+  CalibrationTables t;
+  t.dataRows = 1000;  // 999 points, the most a file may hold
+  t.resize();
+  const math::TCofSet iec{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
+  for (int r = 1; r < t.dataRows; ++r) {
+    const double temp = -150 + (r % 40) * 25.0;
+    t.data(2, r) = formatFixed(math::RofT(iec, temp, temp < 0), 12, 6);
+    t.data(3, r) = formatFixed(temp, 6, 1);
+  }
+  const QString path = dir.filePath("long.clb");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  const std::string text = calibrationFileText(t);
+  f.write(text.data(), static_cast<qint64>(text.size()));
+  f.close();
+  w.fileDialogHook = [&](bool, const QString&, const QString&, const QString&) { return path; };
+  w.btLoadClick();
+  ASSERT_EQ(w.dataRowCount(), 1000);
+  EXPECT_EQ(rowPauseFor(999), 1);
+  EXPECT_EQ(rowPauseFor(20), 50);  // the designed look for the designed table
+
+  w.setPacing(true);
+  w.show();
+  int timerFired = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] { ++timerFired; });
+  ticker.start(50);
+  w.btCalcMouseDown(Qt::LeftButton);
+  EXPECT_EQ(w.cofCell(1, 2), "100.000");
+  EXPECT_TRUE(messages.isEmpty());
+  // 999 rows at the designed 50 ms would block for 50 s; the pauses now let the program's
+  // timers run (rows ~1 s plus the 0.6-s blink: some 30 ticks of 50 ms).
+  EXPECT_GE(timerFired, 10);
+}

@@ -143,6 +143,11 @@ TEST(AxisKeyFilter, ThreeCharactersOfDigitsAndMinus) {
   EXPECT_TRUE(AxisRules::acceptsKey("123", '\r'));
   EXPECT_TRUE(AxisRules::acceptsKey("12", '-'));
   for (char c : {'.', ',', 'e', ' ', '+'}) EXPECT_FALSE(AxisRules::acceptsKey("", c)) << c;
+  // Typing over a selection: the limit is on the text that results.
+  EXPECT_TRUE(AxisRules::acceptsKey("350", 3, '2'));
+  EXPECT_TRUE(AxisRules::acceptsKey("350", 1, '2'));
+  EXPECT_FALSE(AxisRules::acceptsKey("350", 0, '2'));
+  EXPECT_TRUE(AxisRules::acceptsKey("35", 0, '-'));
 }
 
 TEST_F(AxisFixture, EnterAppliesWholeNumbersAndRefusesZeroRanges) {
@@ -184,13 +189,73 @@ TEST_F(AxisFixture, ClearWithTheWindowAwayFromZero) {
   EXPECT_NEAR(view.bottom.max, 30 * kMinute, 1e-12);
 }
 
-TEST_F(AxisFixture, ZeroWindowNeverDividesByZero) {
+TEST_F(AxisFixture, AZeroRangeTypedWithoutEnterIsNotTaken) {
   recordMinutes(3);
-  view.boxes[2] = "0";  // a stored 0 reaches the update without Enter
+  view.boxes[2] = "0";  // typed, then Catch or an Auto toggle runs the update
+  view.boxes[1] = "0";
   EXPECT_TRUE(rules.UpdateChartAxis());
+  EXPECT_DOUBLE_EQ(rules.Xrange(), 30);
+  EXPECT_DOUBLE_EQ(rules.Yrange(), 350);
+  EXPECT_EQ(view.boxes[2], "30");  // the box shows the range in force again
+  EXPECT_EQ(view.boxes[1], "350");
+  EXPECT_NEAR(view.bottom.max - view.bottom.min, 30 * kMinute, 1e-12);
+  EXPECT_DOUBLE_EQ(view.left.max - view.left.min, 350);
   rules.sbXposChange(50);
   EXPECT_TRUE(std::isfinite(view.bottom.min));
-  EXPECT_TRUE(std::isfinite(view.bottom.max));
+  // A negative range is taken by its size, as before.
+  view.boxes[2] = "-20";
+  EXPECT_TRUE(rules.UpdateChartAxis());
+  EXPECT_DOUBLE_EQ(rules.Xrange(), 20);
+}
+
+TEST_F(AxisFixture, AFollowingWindowKeepsFollowingThroughCatchAndAxisChanges) {
+  // At one reading a minute the 30-minute window starts following at once; a Catch
+  // re-centre must not compute the scroll position from the old window start.
+  rules.setCatch(true);
+  view.left = {0, 350, false};
+  recordMinutes(40);
+  ASSERT_EQ(view.scrollPos, 100);
+  display.AddPoint(41 * kMinute, 500);  // Catch
+  EXPECT_EQ(view.scrollPos, 100);
+  EXPECT_NEAR(view.bottom.max, 41 * kMinute, 1e-12);
+  display.AddPoint(42 * kMinute, 500);
+  EXPECT_NEAR(view.bottom.max, 42 * kMinute, 1e-12);  // still following
+  // Narrowing the window while following keeps its right end on the newest point.
+  view.boxes[2] = "10";
+  ASSERT_TRUE(rules.boxEnter(AxisBox::Xrange));
+  EXPECT_EQ(view.scrollPos, 100);
+  EXPECT_NEAR(view.bottom.max, 42 * kMinute, 1e-12);
+  EXPECT_NEAR(view.bottom.min, 32 * kMinute, 1e-12);
+  // Switching Auto X on and off again during the run.
+  rules.miCatchClick(AxisRules::Toggle::AutoX, true);
+  display.AddPoint(43 * kMinute, 500);
+  rules.miCatchClick(AxisRules::Toggle::AutoX, false);
+  EXPECT_EQ(view.scrollPos, 100);
+  EXPECT_NEAR(view.bottom.max, 43 * kMinute, 1e-12);
+  display.AddPoint(44 * kMinute, 500);
+  EXPECT_NEAR(view.bottom.max, 44 * kMinute, 1e-12);
+}
+
+TEST_F(AxisFixture, AWindowScrolledBackStaysWhereItIsOnAnAxisChange) {
+  recordMinutes(90);
+  rules.sbXposChange(0);
+  view.boxes[1] = "100";
+  ASSERT_TRUE(rules.UpdateChartAxis());
+  EXPECT_NEAR(view.bottom.min, 0, 1e-12);
+  EXPECT_EQ(view.scrollPos, 0);
+}
+
+TEST_F(AxisFixture, CatchRecentresOnAReadingBelowTheAxis) {
+  rules.setCatch(true);
+  view.left = {0, 350, false};
+  view.boxes[0] = "0";
+  rules.UpdateChartAxis();
+  display.AddPoint(kMinute, -100);  // below the minimum
+  EXPECT_EQ(view.boxes[0], "-275");
+  EXPECT_DOUBLE_EQ(view.left.min, -275);
+  EXPECT_DOUBLE_EQ(view.left.max, 75);
+  display.AddPoint(2 * kMinute, -275);  // exactly on the minimum: inside
+  EXPECT_DOUBLE_EQ(view.left.min, -275);
 }
 
 TEST_F(AxisFixture, BoxPlacementFollowsTheAxes) {
