@@ -84,6 +84,8 @@ class TfmMain : public QMainWindow, public ReadingSink {
   TfmCalibr* calibrationWindow() const { return m_calibr; }
   TSerialPort& serialPort() { return m_connection->serialPort(); }
   QString statusText() const;
+  const QTimer& dataTimer() const { return m_dataTimer; }
+  const QTimer& timeOffTimer() const { return m_timeOffTimer; }
   QString portCaption() const { return miPort->text(); }
   const QString& PortPrefix() const { return m_portPrefix; }
   const std::vector<std::string>& PortList() const { return m_connection->PortList(); }

@@ -338,3 +338,11 @@ TEST(MainWindow, TheReadoutIsDrawnInItsColours) {
   static_cast<ReadingSink&>(w).readoutReply("100.000 21.50");
   EXPECT_GT(white, pixelsNear(readout, Qt::white) + 20);
 }
+
+TEST(MainWindow, PollAndTimeOutUsePreciseTimers) {
+  // A coarse timer lets a 1-s poll period wander by several percent.
+  MemorySettingsBackend store;
+  Window win(store);
+  EXPECT_EQ(win.w.dataTimer().timerType(), Qt::PreciseTimer);
+  EXPECT_EQ(win.w.timeOffTimer().timerType(), Qt::PreciseTimer);
+}

@@ -68,6 +68,30 @@ TEST(MainSettings, MissingValuesTakeTheirDefaults) {
   EXPECT_TRUE(ru->ChartVisible);
   EXPECT_FALSE(ru->AutoY.has_value());
   EXPECT_FALSE(ru->USB.has_value());
+  // Every other value of the table.
+  EXPECT_EQ(ru->Top, 0);
+  EXPECT_EQ(ru->Left, 0);
+  EXPECT_FALSE(ru->TuneVisible);
+  EXPECT_EQ(ru->Flow, 60);
+  EXPECT_EQ(ru->Ystart, 0);
+  EXPECT_FALSE(ru->Catch);
+  EXPECT_FALSE(ru->AutoX.has_value());
+  EXPECT_EQ(ru->CalcMethod, 0);
+}
+
+TEST(MainSettings, AStoredZeroRangeFallsBackToItsDefault) {
+  MemorySettingsBackend store;
+  store.createKey(kMainKey);
+  writeDouble(store, kMainKey, "Yrange", 0);
+  writeDouble(store, kMainKey, "Xrange", 0.2);  // shows as "0" in its box
+  writeDouble(store, kMainKey, "Ystart", 0);    // a zero start is a start like any other
+  auto s = loadMainSettings(store, 1033);
+  ASSERT_TRUE(s.has_value());
+  EXPECT_EQ(s->Yrange, 350);
+  EXPECT_EQ(s->Xrange, 60);
+  EXPECT_EQ(s->Ystart, 0);
+  writeDouble(store, kMainKey, "Xrange", -5);  // a negative range is taken by its size later
+  EXPECT_EQ(loadMainSettings(store, 1033)->Xrange, -5);
 }
 
 TEST(MainSettings, WrongTypesAndOutOfRangeValuesFallBackToDefaults) {

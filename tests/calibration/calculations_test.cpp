@@ -215,3 +215,120 @@ TEST(Deviation, TemperatureModeBeforeAnyCalculationUsesZeroOldFactors) {
   btErrorClick(g, s);
   EXPECT_EQ(g.dataCell(4, 1), formatFixed(math::TofR(s.NewCof, 0) - 25, 8, 3));
 }
+
+TEST(Deviation, TemperatureModeAppliesTheCTermBelowZero) {
+  FakeGrid g;
+  g.type = 1;
+  g.cof[{1, 2}] = "100.000";
+  g.cof[{2, 2}] = "3.9083";
+  g.cof[{3, 2}] = "-5.7750";
+  g.cof[{4, 2}] = "-4.1830";
+  g.point(1, "-100", "-100");
+  g.point(2, "100", "100");
+  CalibrationState s;
+  s.OldCof = kIec;  // as the last calculation read them
+  btErrorClick(g, s);
+  // Below 0 °C the measured temperature becomes a resistance with the C term; without it
+  // the row would be off by about 0.2 °C.
+  EXPECT_EQ(g.dataCell(4, 1), "0.000");
+  EXPECT_EQ(g.dataCell(4, 2), "0.000");
+}
+
+TEST(CalcMethod3, TheCheckPassConvertsMeasuredTemperaturesWithC) {
+  FakeGrid g;
+  g.type = 1;
+  g.cof[{1, 1}] = "100.000";
+  g.cof[{2, 1}] = "3.9083";
+  g.cof[{3, 1}] = "-5.7750";
+  g.cof[{4, 1}] = "-4.1830";
+  int r = 1;
+  for (double t : {0.0, 100.0, 200.0, 400.0, -50.0}) g.point(r++, formatFixed(t, 6, 2), formatFixed(t, 6, 2));
+  CalibrationState s;
+  calcMethod3(g, s);
+  EXPECT_TRUE(g.errors.empty());
+  math::TCofSet noC = s.NewCof;
+  noC.C = 0;
+  const double err = math::TofR(noC, math::RofT(kIec, -50, true)) + 50;
+  EXPECT_DOUBLE_EQ(s.NewCof.C, (err - 0.015) * 2.12e-10);
+}
+
+TEST(Methods, TooFewDistinctTemperaturesLeaveTheNewRowAlone) {
+  CalibrationState s;
+  {
+    // Two temperatures, repeated: method 1 cannot determine four factors.
+    FakeGrid g;
+    exactRows(g, {0, 100, 0, 100, 0, 100});
+    g.cof[{1, 2}] = "kept";
+    calcMethod1(g, s);
+    ASSERT_EQ(g.errors.size(), 1u);
+    EXPECT_EQ(g.errors[0], "msgTooFewPoints1");
+    EXPECT_EQ(g.cofCell(1, 2), "kept");
+    EXPECT_EQ(g.cofCell(2, 2), "");
+  }
+  {
+    // Three are enough for the quadratic, not for method 1.
+    FakeGrid g;
+    exactRows(g, {0, 100, 200, 0});
+    calcMethod1(g, s);
+    ASSERT_EQ(g.errors.size(), 1u);
+    EXPECT_EQ(g.errors[0], "msgTooFewPoints1");
+    g.errors.clear();
+    calcMethod3(g, s);
+    EXPECT_TRUE(g.errors.empty());
+    EXPECT_EQ(g.cofCell(2, 2), "3.9083");
+  }
+  for (int method : {1, 2}) {
+    FakeGrid g;
+    // Two distinct at or above 0 °C (method 2 fits its quadratic to those; method 3 to all).
+    if (method == 1)
+      exactRows(g, {100, 200, 100, 200, -50});
+    else
+      exactRows(g, {100, 200, 100, 200});
+    g.cof[{1, 2}] = "kept";
+    runCalcMethod(method, g, s);
+    ASSERT_EQ(g.errors.size(), 1u) << method;
+    EXPECT_TRUE(g.errors[0] == "msgTooFewPoints2" || g.errors[0] == "IDS_5\rIDS_6") << g.errors[0];
+    EXPECT_EQ(g.cofCell(1, 2), "kept");
+    EXPECT_EQ(g.cofCell(4, 2), "");
+  }
+}
+
+TEST(Methods, ANumberTooLargeForADoubleIsAnInvalidCell) {
+  FakeGrid g;
+  exactRows(g, {0, 100, 200, 400});
+  g.data[{2, 3}] = "1e400";
+  CalibrationState s;
+  calcMethod2(g, s);
+  ASSERT_EQ(g.errors.size(), 1u);
+  EXPECT_EQ(g.errors[0], "IDS_1");
+  EXPECT_EQ(g.focusedData, std::make_pair(2, 3));
+  EXPECT_EQ(g.cofCell(1, 2), "");
+  g.errors.clear();
+  g.cof[{1, 2}] = "100";
+  g.cof[{2, 2}] = "3.9083";
+  g.cof[{3, 2}] = "-5.775";
+  g.cof[{4, 2}] = "-4.183";
+  EXPECT_THROW(btErrorClick(g, s), std::runtime_error);  // never "INF" in the deviation column
+  EXPECT_NE(g.dataCell(4, 3), "INF");
+  EXPECT_EQ(g.dataCell(4, 3), "");
+}
+
+TEST(FitPlan, TheCalculationReadsTheTableOnceAndPlansWithoutTouchingIt) {
+  FakeGrid g;
+  exactRows(g, {0, 100, 200, 400});
+  g.data[{3, 3}] = "x";
+  const CalibrationInput input = readCalibrationInput(g);
+  ASSERT_EQ(input.rows.size(), 4u);
+  CalibrationState s;
+  const FitPlan plan = fitMethod(1, input, s, {});
+  EXPECT_EQ(plan.stop, FitPlan::Stop::BadDataCell);
+  EXPECT_EQ(plan.stopColumn, 3);
+  EXPECT_EQ(plan.stopRow, 3);
+  EXPECT_EQ(plan.rowsRead, 3);
+  EXPECT_EQ(g.highlight, 0);  // nothing shown yet
+  EXPECT_TRUE(g.errors.empty());
+  applyFit(g, input, plan, 7);
+  EXPECT_EQ(g.pauses, 3);
+  EXPECT_EQ(g.highlight, 3);
+  EXPECT_EQ(g.errors, std::vector<std::string>{"IDS_1"});
+}

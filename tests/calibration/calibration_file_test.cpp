@@ -86,3 +86,57 @@ TEST(CalibrationFile, BadFilesNameTheLineAndChangeNothing) {
   text.replace(text.find("5\r\n3\r\n"), 6, "5\r\n9\r\n");
   expectFailure(text, 85);
 }
+
+TEST(CalibrationFile, EveryCellSitsWhereTheLayoutPutsIt) {
+  // Written by hand from the layout: data type, CC, RC, the input cells column by column
+  // (20 rows each), CC and RC of the coefficient table, its cells column by column (Old,
+  // New), the method.
+  std::string text = "1\r\n5\r\n21\r\n";
+  for (int c = 1; c <= 4; ++c)
+    for (int r = 1; r <= 20; ++r) text += "d" + std::to_string(c) + "_" + std::to_string(r) + "\r\n";
+  text += "5\r\n3\r\n";
+  const char* cof[8] = {"100.010", "100.020", "3.9081", "3.9082", "-5.7751", "-5.7752", "-4.1831", "-4.1832"};
+  for (const char* c : cof) text += std::string(c) + "\r\n";
+  text += "1\r\n";
+  CalibrationTables t;
+  auto r = parseCalibrationFile(text, t);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(t.dataType, 1);
+  for (int c = 1; c <= 4; ++c)
+    for (int row = 1; row <= 20; ++row) EXPECT_EQ(t.data(c, row), "d" + std::to_string(c) + "_" + std::to_string(row));
+  EXPECT_EQ(t.cof(1, 1), "100.010");  // R0 Old
+  EXPECT_EQ(t.cof(1, 2), "100.020");  // R0 New
+  EXPECT_EQ(t.cof(2, 1), "3.9081");   // A Old
+  EXPECT_EQ(t.cof(2, 2), "3.9082");
+  EXPECT_EQ(t.cof(3, 1), "-5.7751");  // B
+  EXPECT_EQ(t.cof(3, 2), "-5.7752");
+  EXPECT_EQ(t.cof(4, 1), "-4.1831");  // C
+  EXPECT_EQ(t.cof(4, 2), "-4.1832");
+  EXPECT_EQ(t.calcMethod, 1);
+  EXPECT_EQ(calibrationFileText(t), text);  // and written back byte for byte
+}
+
+TEST(CalibrationFile, TooFewRowsAndOverlongCellsAreRefused) {
+  CalibrationTables target;
+  target.resize();
+  target.data(2, 1) = "keep me";
+  for (int rows : {0, 1}) {
+    auto r = parseCalibrationFile("0\r\n5\r\n" + std::to_string(rows) + "\r\n", target);
+    EXPECT_FALSE(r.ok) << rows;
+    EXPECT_EQ(r.line, 3u) << rows;
+  }
+  CalibrationTables two;  // two rows (one data row) is the smallest table
+  two.dataRows = 2;
+  two.resize();
+  CalibrationTables back;
+  EXPECT_TRUE(parseCalibrationFile(calibrationFileText(two), back).ok);
+  CalibrationTables good;
+  good.resize();
+  good.data(1, 1) = std::string(255, '1');
+  EXPECT_TRUE(parseCalibrationFile(calibrationFileText(good), back).ok);
+  good.data(1, 1) = std::string(256, '1');
+  auto r = parseCalibrationFile(calibrationFileText(good), target);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.line, 4u);
+  EXPECT_EQ(target.data(2, 1), "keep me");
+}

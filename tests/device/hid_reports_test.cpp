@@ -26,6 +26,12 @@ TEST(HidReports, InputReports) {
   EXPECT_EQ(inputReportText(good, sizeof good), std::string_view("25.1\r"));
   const std::uint8_t zero[] = {0x00, 0x00, 0x00, 0x00, 'a'};
   EXPECT_FALSE(inputReportText(zero, sizeof zero).has_value());
+  // The count is two bytes, low first: 0x0102 = 258 characters, clamped to the report.
+  std::uint8_t wide[65] = {0x02, 0x01, 0x00, 0x00};
+  for (int i = 4; i < 65; ++i) wide[i] = static_cast<std::uint8_t>('0' + i % 10);
+  EXPECT_EQ(inputReportText(wide, sizeof wide)->size(), 61u);
+  const std::uint8_t highOnly[] = {0x00, 0x01, 0x00, 0x00, 'h', 'i'};  // 256: not "no text"
+  EXPECT_EQ(inputReportText(highOnly, sizeof highOnly), std::string_view("hi"));
   const std::uint8_t tooMany[] = {0xFF, 0x01, 0x00, 0x00, 'o', 'k'};
   EXPECT_EQ(inputReportText(tooMany, sizeof tooMany), std::string_view("ok"));  // clamped to the report
   const std::uint8_t tiny[] = {0x03};

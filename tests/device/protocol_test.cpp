@@ -302,3 +302,36 @@ TEST_F(ProtocolFixture, BadInstrumentBytesNeverGrowTheBufferOrCrash) {
     ASSERT_LE(protocol.RxBuffer.size(), Protocol::kMaxRxBuffer);
   }
 }
+
+TEST_F(ProtocolFixture, AnUnterminatedLineKeepsOnlyItsNewest4KiBAndLinesAreCutAt255) {
+  startRecording();
+  // 10,000 characters without CR arriving in blocks of 7.
+  std::string text;
+  for (int i = 0; i < 10000; ++i) text.push_back(static_cast<char>('a' + i % 26));
+  for (std::size_t i = 0; i < text.size(); i += 7) protocol.received(std::string_view(text).substr(i, 7));
+  EXPECT_EQ(protocol.RxBuffer.size(), Protocol::kMaxRxBuffer);
+  EXPECT_EQ(protocol.RxBuffer, text.substr(text.size() - Protocol::kMaxRxBuffer));
+  // A line ends: only its first 255 characters reach the parser.
+  protocol.RxBuffer.clear();
+  // 255 characters of a number, then text that would spoil it: the cut drops the text.
+  const std::string longAnswer = "100.000 " + std::string(247, '2') + "xyz";
+  protocol.received(longAnswer + "\r");
+  ASSERT_FALSE(host.readoutReplies.empty());
+  EXPECT_EQ(host.readoutReplies.back(), longAnswer.substr(0, 255));
+  ASSERT_EQ(host.points.size(), 1u);
+  EXPECT_GT(host.points[0].second, 2.2e246);
+}
+
+TEST_F(ProtocolFixture, AnAnswerTooLargeForADoubleIsShownButNotRecorded) {
+  startRecording();
+  deliver("100.000 1e999\r");
+  EXPECT_EQ(host.readoutReplies.back(), "100.000 1e999");
+  EXPECT_TRUE(host.points.empty());
+  protocol.DataTimerTimer();
+  deliver("100.000 -1e400\r");
+  EXPECT_TRUE(host.points.empty());
+  protocol.DataTimerTimer();
+  deliver("100.000 21.5\r");
+  ASSERT_EQ(host.points.size(), 1u);
+  EXPECT_EQ(host.points[0].second, 21.5);
+}

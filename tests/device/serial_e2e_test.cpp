@@ -1,6 +1,7 @@
 // The real serial stack (port object, background thread, block assembly, hand-over,
 // connection, protocol) against the thermometer simulator on a pseudo-terminal.
 #include <QTest>
+#include <QThread>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -161,4 +162,22 @@ TEST_F(E2E, AHungUpPortIsClosedAndTheWorkerRestsWhileThePortIsHeldOpen) {
   QTest::qWait(2000);
   EXPECT_LT(threadCpuSeconds("TWorkThread") - before, 0.1);  // a spinning worker takes ~1 s of 2
   EXPECT_TRUE(messages().isEmpty());  // transport errors stay silent
+}
+
+TEST_F(E2E, TheWorkerWaitsUntilTheHandlerOfABlockHasReturned) {
+  TSerialPort& port = rig->connection.serialPort();
+  std::vector<std::pair<long, long>> seen;  // blocks delivered at the handler's start and end
+  QObject::connect(&port, &TSerialPort::received, [&](const QByteArray&) {
+    const long atStart = port.deliveredBlocks();
+    QThread::msleep(60);  // the instrument answers more meanwhile
+    seen.emplace_back(atStart, port.deliveredBlocks());
+  });
+  setRate(120);
+  record(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return seen.size() >= 4; }, 10000));
+  record(false);
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].first, seen[i].second) << i;  // nothing delivered while a handler runs
+    EXPECT_EQ(seen[i].first, static_cast<long>(i)) << i;  // and each block counted only after it
+  }
 }

@@ -1,5 +1,6 @@
 #include "display/chart_panel.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -33,6 +34,19 @@ struct ChartFixture : ::testing::Test {
     QObject::connect(&panel, &ChartPanel::axisSetupClicked, [this] { display.rules().cbAxisClick(); });
     display.rules().UpdateChartAxis();
   }
+  void setBoxes(const char* ystart, const char* yrange, const char* xrange) {
+    panel.setBoxText(AxisBox::Ystart, ystart);
+    panel.setBoxText(AxisBox::Yrange, yrange);
+    panel.setBoxText(AxisBox::Xrange, xrange);
+    ASSERT_TRUE(display.rules().UpdateChartAxis());
+  }
+  // Rows of pixel column x (plot coordinates) painted in the series line's colour.
+  static std::vector<int> lineRows(const QImage& image, int x) {
+    std::vector<int> rows;
+    for (int y = 0; y < image.height(); ++y)
+      if (image.pixelColor(x, y) == QColor(0, 128, 192)) rows.push_back(y);
+    return rows;
+  }
   QPoint pixel(std::size_t i) {
     return QPoint(static_cast<int>(panel.plot()->xAxis->coordToPixel(series.x(i))),
                   static_cast<int>(panel.plot()->yAxis->coordToPixel(series.y(i))));
@@ -44,7 +58,7 @@ TEST_F(ChartFixture, DrawsAMillionPointsAsTheSeriesLine) {
   for (int i = 0; i < 1000000; ++i) display.AddPoint(i * 0.5 / 86400, 150 + 100 * std::sin(i * 1e-4));
   panel.flushRedraw();
   const QImage image = panel.grab().toImage();
-  image.save("/tmp/velmora-chart-1M.png");
+  image.save(QDir::temp().filePath("velmora-chart-1M.png"));
   int lineColoured = 0;
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x)
@@ -137,7 +151,7 @@ TEST_F(ChartFixture, OverlayArrowsFrameTheAxisBoxes) {
   panel.flushRedraw();
   QCoreApplication::processEvents();
   QImage image = panel.plot()->grab().toImage();
-  image.save("/tmp/velmora-overlay.png");
+  image.save(QDir::temp().filePath("velmora-overlay.png"));
   const QRect area = panel.plot()->axisRect()->rect();
   QLineEdit* ex = panel.box(AxisBox::Xrange);
   QLineEdit* ey = panel.box(AxisBox::Yrange);
@@ -156,4 +170,59 @@ TEST_F(ChartFixture, OverlayArrowsFrameTheAxisBoxes) {
   image = panel.plot()->grab().toImage();
   EXPECT_FALSE(ex->isVisible());
   EXPECT_NE(image.pixelColor(area.left() + 30, y), QColor(Qt::black));
+}
+
+TEST_F(ChartFixture, EachColumnShowsTheMinimumAndMaximumOfItsPoints) {
+  setBoxes("0", "300", "900");  // 0..300 °C over 900 minutes
+  // 100,000 points over 833 minutes: alternating 100/200 °C in the first half, a steady
+  // 250 °C in the second.
+  const int n = 100000;
+  for (int i = 0; i < n; ++i) display.AddPoint(i * 0.5 / 86400, i < n / 2 ? (i % 2 ? 100.0 : 200.0) : 250.0);
+  panel.flushRedraw();
+  const QImage image = panel.plot()->grab().toImage();
+  auto px = [&](double minutes) { return static_cast<int>(panel.plot()->xAxis->coordToPixel(minutes / 1440.0)); };
+  auto py = [&](double t) { return static_cast<int>(std::lround(panel.plot()->yAxis->coordToPixel(t))); };
+  // A column in the first half: one vertical stroke from 200 down to 100 °C.
+  auto rows = lineRows(image, px(200));
+  ASSERT_FALSE(rows.empty());
+  EXPECT_NEAR(rows.front(), py(200), 2);
+  EXPECT_NEAR(rows.back(), py(100), 2);
+  EXPECT_GE(static_cast<int>(rows.size()), py(100) - py(200) - 2);  // drawn all the way
+  // A column in the second half: only at 250 °C, two pixels thick.
+  rows = lineRows(image, px(600));
+  ASSERT_FALSE(rows.empty());
+  EXPECT_NEAR(rows.front(), py(250), 2);
+  EXPECT_LE(rows.back() - rows.front(), 3);
+  // Past the last point nothing is drawn.
+  EXPECT_TRUE(lineRows(image, px(880)).empty());
+}
+
+TEST_F(ChartFixture, TheLineReachesTheLeftEdgeFromThePointBeforeTheWindow) {
+  setBoxes("0", "300", "30");
+  // A point every 7 minutes; the 30-minute window ends on the newest (63) and starts at 33,
+  // between the points at 28 and 35.
+  for (int m = 0; m <= 63; m += 7) display.AddPoint(m * kMinute, m % 14 ? 100.0 : 200.0);
+  panel.flushRedraw();
+  ASSERT_NEAR(panel.bottomAxis().min, 33 * kMinute, 1e-9);
+  const QImage image = panel.plot()->grab().toImage();
+  const int left = panel.plot()->axisRect()->rect().left();
+  // The segment from 28 min (200 °C) to 35 min (100 °C) crosses the edge at 33 min.
+  const double atEdge = 200 - 100 * (33.0 - 28.0) / 7.0;
+  const auto rows = lineRows(image, left + 1);
+  ASSERT_FALSE(rows.empty());
+  const double y = panel.plot()->yAxis->coordToPixel(atEdge);
+  EXPECT_LE(std::abs(rows.front() - y), 8.0);
+}
+
+TEST_F(ChartFixture, AutoYTakesInTheNewestReading) {
+  display.rules().miCatchClick(AxisRules::Toggle::AutoY, true);
+  for (int i = 0; i < 50; ++i) display.AddPoint(i * kMinute, 20 + 0.1 * i);
+  panel.flushRedraw();
+  EXPECT_GE(panel.leftAxis().max, 24.9);
+  display.AddPoint(50 * kMinute, 480);  // the newest reading, far above the rest
+  panel.flushRedraw();
+  EXPECT_GE(panel.leftAxis().max, 480);
+  display.AddPoint(51 * kMinute, -40);
+  panel.flushRedraw();
+  EXPECT_LE(panel.leftAxis().min, -40);
 }

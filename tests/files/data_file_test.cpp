@@ -57,6 +57,18 @@ TEST(DataFile, BadFilesStopWithTheLineNumber) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.errorLine, 2u);
   EXPECT_EQ(r.error, "Invalid numeric input");
+  // Lines of only blanks or tabs are skipped and still counted for the error's line.
+  r = load("1.00 20.00\r\n   \r\n\t\t\r\n\r\n2.00 x\r\n", list, series);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorLine, 5u);
+  r = load("1.00 20.00\n \t \n2.00 21.00\n", list, series);
+  EXPECT_TRUE(r.ok);
+  // A number too large for a double is invalid input, not an infinite time or temperature.
+  r = load("1.00 20.00\r\n1e999 20.00\r\n", list, series);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.errorLine, 2u);
+  r = load("1.00 -1e999\r\n", list, series);
+  EXPECT_FALSE(r.ok);
   r = load("1.00\r\n", list, series);  // a second field is missing
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.errorLine, 1u);
