@@ -45,7 +45,7 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_status = new MainStatusBar(this);
   setStatusBar(m_status);
   m_calibr = new TfmCalibr(m_tr, this);
-  m_files = std::make_unique<DataFileActions>(*this, m_tr, *m_display, *pnGauge, *Gauge);
+  m_files = std::make_unique<DataFileActions>(*this, m_tr, *m_display, *pnGauge, *Gauge, *m_cancelLoad);
   wireParts();
   FormCreate();
 }
@@ -226,6 +226,11 @@ void TfmMain::buildCentral() {
   Gauge->setGeometry(4, 4, 33, 121);
   Gauge->setTextVisible(false);
   pnGauge->hide();
+  // Beside the gauge while a long open runs.
+  m_cancelLoad = new QPushButton(central);
+  m_cancelLoad->setObjectName("btCancelLoad");
+  m_cancelLoad->setGeometry(153, 24, 72, 24);
+  m_cancelLoad->hide();
 
   setCentralWidget(central);
 }

@@ -169,6 +169,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   QSpinBox* seFlow = nullptr;
   QFrame* pnGauge = nullptr;
   QProgressBar* Gauge = nullptr;
+  QPushButton* m_cancelLoad = nullptr;
   MainStatusBar* m_status = nullptr;
   TfmCalibr* m_calibr = nullptr;
   std::unique_ptr<ToolbarPlacement> m_placement;

@@ -306,11 +306,18 @@ void ChartPanel::requestRedraw() {
 
 void ChartPanel::flushRedraw() {
   if (!m_dirty) return;
-  m_dirty = false;
   m_redrawTimer.stop();
   autoScale();
   pushRanges();
+  // A hidden chart keeps its scales current and draws when it is shown again.
+  if (!isVisible()) return;
+  m_dirty = false;
   m_plot->replot(QCustomPlot::rpQueuedRefresh);
+}
+
+void ChartPanel::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  flushRedraw();
 }
 
 bool ChartPanel::eventFilter(QObject* watched, QEvent* event) {

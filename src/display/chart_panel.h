@@ -145,6 +145,7 @@ class ChartPanel : public QWidget, public ChartView {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   QString overlayText(std::string_view id) const;

@@ -49,6 +49,16 @@ void MeasurementSeries::rebuildFrom(std::size_t index) {
   for (std::size_t i = b0 * kBlock; i < m_y.size(); ++i) summarize(i);
 }
 
+void MeasurementSeries::assignSorted(std::vector<double> xs, std::vector<double> ys) {
+  m_x = std::move(xs);
+  m_y = std::move(ys);
+  m_block.clear();
+  m_super.clear();
+  m_block.reserve(m_y.size() / kBlock + 1);
+  m_super.reserve(m_y.size() / kSuperBlock + 1);
+  for (std::size_t i = 0; i < m_y.size(); ++i) summarize(i);
+}
+
 void MeasurementSeries::clear() {
   m_x.clear();
   m_y.clear();

@@ -29,6 +29,9 @@ class MeasurementSeries {
   std::size_t add(double x, double y);
   void clear();
   void reserve(std::size_t n);
+  // Takes points already in ascending X (equal X in their order of arrival) and builds the
+  // summary once: what adding them one by one would give, without its cost.
+  void assignSorted(std::vector<double> xs, std::vector<double> ys);
 
   std::size_t size() const { return m_x.size(); }
   bool empty() const { return m_x.empty(); }

@@ -1,5 +1,8 @@
 #include "files/data_file.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "common/number_text.h"
 
 namespace velmora {
@@ -28,43 +31,155 @@ std::string_view nextField(std::string_view& rest) {
   rest.remove_prefix(j);
   return field;
 }
+
+struct Point {
+  double x, y;
+};
+
+// A stable merge sort by X in passes, so that a long sort can report and be stopped between
+// steps: runs of kRun points are sorted first, then merged pairwise.
+bool stableSortByX(std::vector<Point>& points, const std::function<bool(double)>& keepGoing) {
+  constexpr std::size_t kRun = 1 << 16;
+  const std::size_t n = points.size();
+  auto byX = [](const Point& a, const Point& b) { return a.x < b.x; };
+  std::size_t passes = 1;
+  for (std::size_t w = kRun; w < n; w *= 2) ++passes;
+  std::size_t step = 0;
+  const double totalSteps = static_cast<double>(passes) * static_cast<double>((n + kRun - 1) / kRun + 1);
+  auto report = [&] { return !keepGoing || keepGoing(static_cast<double>(++step) / totalSteps); };
+  for (std::size_t i = 0; i < n; i += kRun) {
+    std::stable_sort(points.begin() + static_cast<std::ptrdiff_t>(i),
+                     points.begin() + static_cast<std::ptrdiff_t>(std::min(n, i + kRun)), byX);
+    if (!report()) return false;
+  }
+  std::vector<Point> buffer(n);
+  for (std::size_t width = kRun; width < n; width *= 2) {
+    for (std::size_t lo = 0; lo < n; lo += 2 * width) {
+      const std::size_t mid = std::min(n, lo + width), hi = std::min(n, lo + 2 * width);
+      std::merge(points.begin() + static_cast<std::ptrdiff_t>(lo), points.begin() + static_cast<std::ptrdiff_t>(mid),
+                 points.begin() + static_cast<std::ptrdiff_t>(mid), points.begin() + static_cast<std::ptrdiff_t>(hi),
+                 buffer.begin() + static_cast<std::ptrdiff_t>(lo), byX);
+      if (!report()) return false;
+    }
+    points.swap(buffer);
+  }
+  return true;
+}
 }  // namespace
+
+void DataFileLoader::reserve(std::size_t lines, std::size_t chars) {
+  m_list.reserve(lines, chars);
+  m_xs.reserve(lines);
+  m_ys.reserve(lines);
+}
+
+bool DataFileLoader::parseLine(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  ++m_lineNo;
+  std::string_view rest = line;
+  const std::string_view first = nextField(rest);
+  if (first.empty()) return true;  // a blank line, as a text reader skips it
+  const std::string_view second = nextField(rest);
+  const auto minutes = parseNumber(first);
+  const auto y = second.empty() ? std::nullopt : parseNumber(second);
+  if (!minutes || !y) {
+    m_result.ok = false;
+    m_result.errorLine = m_lineNo;
+    m_result.error = "Invalid numeric input";
+    return false;
+  }
+  const double x = *minutes * 60.0 / 86400.0;
+  if (!m_xs.empty() && x < m_xs.back()) m_sorted = false;
+  m_list.append(line);
+  m_xs.push_back(x);
+  m_ys.push_back(*y);
+  return true;
+}
+
+bool DataFileLoader::feed(std::string_view bytes) {
+  if (!m_result.ok) return false;
+  while (!bytes.empty()) {
+    const std::size_t end = bytes.find('\n');
+    if (end == std::string_view::npos) {
+      m_partial.append(bytes);
+      return true;
+    }
+    bool good;
+    if (m_partial.empty()) {
+      good = parseLine(bytes.substr(0, end));
+    } else {
+      m_partial.append(bytes.substr(0, end));
+      good = parseLine(m_partial);
+      m_partial.clear();
+    }
+    if (!good) return false;
+    bytes.remove_prefix(end + 1);
+  }
+  return true;
+}
+
+bool DataFileLoader::finish() {
+  if (!m_result.ok) return false;
+  if (m_partial.empty()) return true;
+  const std::string last = std::move(m_partial);
+  m_partial.clear();
+  return parseLine(last);
+}
+
+bool DataFileLoader::order(const std::function<bool(double)>& keepGoing) {
+  if (!m_result.ok) return false;
+  if (!m_sorted) {
+    // Put the points in order as pairs, then back into the series' two columns.
+    std::vector<Point> points(m_xs.size());
+    for (std::size_t i = 0; i < points.size(); ++i) points[i] = {m_xs[i], m_ys[i]};
+    std::vector<double>().swap(m_xs);
+    std::vector<double>().swap(m_ys);
+    if (!stableSortByX(points, keepGoing)) {
+      m_result.ok = false;
+      m_result.cancelled = true;
+      return false;
+    }
+    m_xs.resize(points.size());
+    m_ys.resize(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      m_xs[i] = points[i].x;
+      m_ys[i] = points[i].y;
+    }
+  }
+  m_series.assignSorted(std::move(m_xs), std::move(m_ys));
+  return true;
+}
+
+void DataFileLoader::takeInto(ReadingList& list, MeasurementSeries& series) {
+  list = std::move(m_list);
+  series = std::move(m_series);
+}
+
+std::size_t countLines(std::string_view bytes) {
+  std::size_t n = 0;
+  const char* p = bytes.data();
+  const char* end = p + bytes.size();
+  while ((p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr) {
+    ++n;
+    ++p;
+  }
+  return n;
+}
 
 DataFileLoad parseDataFile(std::string_view bytes, ReadingList& list, MeasurementSeries& series,
                            const std::function<void(std::size_t)>& progress) {
-  DataFileLoad result;
-  std::size_t pos = 0;
-  std::size_t lineNo = 0;
-  std::size_t nextReport = 1 << 20;
-  while (pos < bytes.size()) {
-    std::size_t end = bytes.find('\n', pos);
-    const std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
-    if (end == std::string_view::npos) end = bytes.size();
-    std::string_view line = bytes.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    ++lineNo;
-    pos = next;
-    std::string_view rest = line;
-    const std::string_view first = nextField(rest);
-    if (first.empty()) continue;  // a blank line, as a text reader skips it
-    const std::string_view second = nextField(rest);
-    const auto minutes = parseNumber(first);
-    const auto y = second.empty() ? std::nullopt : parseNumber(second);
-    if (!minutes || !y) {
-      result.ok = false;
-      result.errorLine = lineNo;
-      result.error = "Invalid numeric input";
-      return result;
-    }
-    list.append(line);
-    series.add(*minutes * 60.0 / 86400.0, *y);
-    if (progress && pos >= nextReport) {
-      progress(pos);
-      nextReport = pos + (1 << 20);
-    }
+  DataFileLoader loader;
+  const std::size_t lines = countLines(bytes) + 1;
+  loader.reserve(lines, bytes.size());
+  constexpr std::size_t kPiece = 1 << 20;
+  for (std::size_t pos = 0; pos < bytes.size(); pos += kPiece) {
+    if (!loader.feed(bytes.substr(pos, kPiece))) return loader.result();
+    if (progress) progress(std::min(bytes.size(), pos + kPiece));
   }
+  if (!loader.finish() || !loader.order()) return loader.result();
+  loader.takeInto(list, series);
   if (progress) progress(bytes.size());
-  return result;
+  return loader.result();
 }
 
 }  // namespace velmora

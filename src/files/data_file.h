@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "display/measurement_series.h"
 #include "display/reading_list.h"
@@ -19,14 +20,49 @@ void dataFileText(const ReadingList& list, std::string& out);
 
 struct DataFileLoad {
   bool ok = true;
+  bool cancelled = false;     // the user stopped the load
   std::size_t errorLine = 0;  // 1-based line of the first bad line
   std::string error;          // "Invalid numeric input"
 };
 
-// Parses a file's bytes. Each non-blank line gives one point: x = first number × 60 / 86400
-// days, y = second number; further text on the line is ignored. Lines may end in CR LF or
-// LF. `progress` is called now and then with the number of bytes consumed.
+// Reads a data file in pieces. Each non-blank line gives one reading: x = first number ×
+// 60 / 86400 days, y = second number; further text on the line is ignored. Lines may end in
+// CR LF or LF. The list keeps the lines in file order; the series is put in ascending X with
+// equal X in file order — exactly what adding the lines one by one gives — in O(n log n).
+class DataFileLoader {
+ public:
+  // Room for about this many lines and characters (from a first look at the file).
+  void reserve(std::size_t lines, std::size_t chars);
+  // The next piece of the file; a line may continue in the next piece. False on a bad line.
+  bool feed(std::string_view bytes);
+  // The end of the file. False on a bad last line.
+  bool finish();
+  // Puts the points in order and builds the series. `keepGoing` is asked now and then
+  // (with the fraction done); false stops and leaves the load cancelled.
+  bool order(const std::function<bool(double)>& keepGoing = {});
+  const DataFileLoad& result() const { return m_result; }
+  // Hands the readings over (after order()).
+  void takeInto(ReadingList& list, MeasurementSeries& series);
+  std::size_t lines() const { return m_list.size(); }
+
+ private:
+  bool parseLine(std::string_view line);
+
+  DataFileLoad m_result;
+  std::size_t m_lineNo = 0;
+  std::string m_partial;  // an unfinished line from the previous piece
+  ReadingList m_list;
+  std::vector<double> m_xs, m_ys;
+  bool m_sorted = true;
+  MeasurementSeries m_series;
+};
+
+// Parses a whole file's bytes. `progress` is called now and then with the number of bytes
+// consumed; returning false from `keepGoing` cancels.
 DataFileLoad parseDataFile(std::string_view bytes, ReadingList& list, MeasurementSeries& series,
                            const std::function<void(std::size_t)>& progress = {});
+
+// The number of line ends in the bytes (a first look at a file, to reserve room).
+std::size_t countLines(std::string_view bytes);
 
 }  // namespace velmora

@@ -1,12 +1,17 @@
 #include "files/data_file_actions.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QProgressBar>
+#include <algorithm>
+#include <vector>
 
 #include "display/measurement_display.h"
 #include "files/data_file.h"
@@ -66,33 +71,148 @@ void DataFileActions::miOpenClick() {
   loadDataFile(path);
 }
 
+namespace {
+
+// While a file loads: input reaches only the cancel button, and the window is not closed.
+class CancelOnlyInput : public QObject {
+ public:
+  CancelOnlyInput(QWidget& cancel, QWidget& window) : m_cancel(cancel), m_window(window) {
+    qApp->installEventFilter(this);
+  }
+  ~CancelOnlyInput() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Close && watched == &m_window) {
+      event->ignore();
+      return true;
+    }
+    if (!isInput(event->type())) return false;
+    return watched != &m_cancel && watched != m_cancel.windowHandle();
+  }
+
+ private:
+  static bool isInput(QEvent::Type t) {
+    switch (t) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::ContextMenu:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TabletPress:
+      case QEvent::TabletMove:
+      case QEvent::TabletRelease:
+        return true;
+      default:
+        return false;
+    }
+  }
+  QWidget& m_cancel;
+  QWidget& m_window;
+};
+
+}  // namespace
+
+// Moves the gauge and lets the window repaint at least every ~50 ms of work.
+class LoadProgress {
+ public:
+  LoadProgress(QProgressBar& gauge, const std::function<void(double)>& hook, const bool& cancel)
+      : m_gauge(gauge), m_hook(hook), m_cancel(cancel) {
+    m_clock.start();
+  }
+  // `fraction` of the whole load done; false when the user cancelled.
+  bool step(double fraction, bool force = false) {
+    if (force || m_clock.elapsed() >= 50) {
+      m_gauge.setValue(static_cast<int>(1000.0 * std::clamp(fraction, 0.0, 1.0)));
+      if (m_hook) m_hook(fraction);
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
+      m_clock.restart();
+    }
+    return !m_cancel;
+  }
+
+ private:
+  QProgressBar& m_gauge;
+  const std::function<void(double)>& m_hook;
+  const bool& m_cancel;
+  QElapsedTimer m_clock;
+};
+
+DataFileActions::DataFileActions(QWidget& window, const Translator& tr, MeasurementDisplay& display,
+                                 QWidget& gaugePanel, QProgressBar& gauge, QPushButton& cancel)
+    : m_window(window), m_tr(tr), m_display(display), m_gaugePanel(gaugePanel), m_gauge(gauge), m_cancelButton(cancel) {
+  QObject::connect(&m_cancelButton, &QPushButton::clicked, [this] { cancelLoad(); });
+}
+
+// Reads the file in pieces: a first pass counts the lines (so that the stores are sized
+// once), the second parses them. Reading takes the first 70 % of the gauge.
+bool DataFileActions::readFile(QFile& file, DataFileLoader& loader, LoadProgress& progress) {
+  constexpr qint64 kPiece = 4 << 20;
+  const double size = static_cast<double>(std::max<qint64>(1, file.size()));
+  std::vector<char> piece(static_cast<std::size_t>(kPiece));
+  std::size_t lines = 0;
+  for (qint64 done = 0;;) {
+    const qint64 n = file.read(piece.data(), kPiece);
+    if (n <= 0) break;
+    lines += countLines(std::string_view(piece.data(), static_cast<std::size_t>(n)));
+    done += n;
+    if (!progress.step(0.1 * static_cast<double>(done) / size)) return false;
+  }
+  loader.reserve(lines + 1, static_cast<std::size_t>(file.size()));
+  file.seek(0);
+  for (qint64 done = 0;;) {
+    const qint64 n = file.read(piece.data(), kPiece);
+    if (n <= 0) break;
+    if (!loader.feed(std::string_view(piece.data(), static_cast<std::size_t>(n)))) return true;
+    done += n;
+    if (!progress.step(0.1 + 0.6 * static_cast<double>(done) / size)) return false;
+  }
+  loader.finish();
+  return true;
+}
+
 bool DataFileActions::loadDataFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     reportError("Cannot open " + QDir::toNativeSeparators(path) + ": " + file.errorString());
     return false;
   }
-  const QByteArray bytes = file.readAll();
-  file.close();
-  ReadingList list;
-  MeasurementSeries series;
+  m_loading = true;
+  m_cancel = false;
   m_gauge.setRange(0, 1000);
   m_gauge.setValue(0);
+  m_cancelButton.setText(qs(m_tr.dialogWord("Cancel")));
   m_gaugePanel.show();
   m_gaugePanel.raise();
-  const auto total = static_cast<double>(std::max<qsizetype>(1, bytes.size()));
-  const DataFileLoad result =
-      parseDataFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), list, series,
-                    [&](std::size_t done) {
-                      m_gauge.setValue(static_cast<int>(1000.0 * static_cast<double>(done) / total));
-                      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                    });
+  m_cancelButton.show();
+  m_cancelButton.raise();
+  DataFileLoader loader;
+  {
+    CancelOnlyInput onlyCancel(m_cancelButton, m_window);
+    LoadProgress progress(m_gauge, loadProgressHook, m_cancel);
+    progress.step(0, true);
+    if (readFile(file, loader, progress) && loader.result().ok)
+      loader.order([&](double f) { return progress.step(0.7 + 0.3 * f); });
+  }
+  file.close();
   m_gaugePanel.hide();
-  if (!result.ok) {
-    // The readings shown before stay as they were.
-    reportError(qs(result.error + " (" + std::string(m_tr.text("msgLine")) + " " + std::to_string(result.errorLine) + ")"));
+  m_cancelButton.hide();
+  m_loading = false;
+  if (m_cancel || loader.result().cancelled) return false;  // the readings shown stay as they were
+  if (!loader.result().ok) {
+    const auto& r = loader.result();
+    reportError(qs(r.error + " (" + std::string(m_tr.text("msgLine")) + " " + std::to_string(r.errorLine) + ")"));
     return false;
   }
+  ReadingList list;
+  MeasurementSeries series;
+  loader.takeInto(list, series);
   m_display.replaceAll(std::move(list), std::move(series));
   return true;
 }

@@ -3,6 +3,8 @@
 // gauge of a long open, and the question asked before unsaved readings would be lost.
 
 #include <QString>
+
+class QFile;
 #include <functional>
 
 #include "ui_common/translations.h"
@@ -10,20 +12,30 @@
 
 class QWidget;
 class QProgressBar;
+class QPushButton;
 
 namespace velmora {
 
 class MeasurementDisplay;
+class DataFileLoader;
+class LoadProgress;
 
 class DataFileActions {
  public:
+  // The gauge panel shows a long open's progress; the cancel button beside it stops it.
   DataFileActions(QWidget& window, const Translator& tr, MeasurementDisplay& display, QWidget& gaugePanel,
-                  QProgressBar& gauge)
-      : m_window(window), m_tr(tr), m_display(display), m_gaugePanel(gaugePanel), m_gauge(gauge) {}
+                  QProgressBar& gauge, QPushButton& cancel);
 
   bool miSaveClick();
   void miOpenClick();
+  // Opens a data file; the readings shown change only when the whole file was read. While
+  // it loads, the gauge moves, the window repaints and only the cancel button takes input.
   bool loadDataFile(const QString& path);
+  bool loading() const { return m_loading; }
+  // Stops a load in progress (the cancel button); the readings shown stay as they were.
+  void cancelLoad() { m_cancel = true; }
+  // Called between steps of a load with the fraction done (tests use it to cancel).
+  std::function<void(double)> loadProgressHook;
   // Asks before readings that were not saved would be lost; false means "Cancel".
   bool confirmDiscard();
 
@@ -37,12 +49,16 @@ class DataFileActions {
  private:
   QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed);
   void reportError(const QString& text);
+  bool readFile(QFile& file, DataFileLoader& loader, LoadProgress& progress);
 
   QWidget& m_window;
   const Translator& m_tr;
   MeasurementDisplay& m_display;
   QWidget& m_gaugePanel;
   QProgressBar& m_gauge;
+  QPushButton& m_cancelButton;
+  bool m_loading = false;
+  bool m_cancel = false;
 };
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -138,7 +139,7 @@ TEST(ReadingListView, FollowsTheStoreAndCopiesPlainText) {
   view.selectAll();
   EXPECT_EQ(view.selectedText(), "0.50 21.46\r\n1.00 21.47");
   view.copyAllToClipboard();
-  EXPECT_TRUE(view.selectionModel()->selectedRows().isEmpty());
+  EXPECT_EQ(view.selectedCount(), 0u);
   view.listModel()->beginReplace();
   list.clear();
   view.sync();
@@ -225,4 +226,60 @@ TEST_F(ChartFixture, AutoYTakesInTheNewestReading) {
   display.AddPoint(51 * kMinute, -40);
   panel.flushRedraw();
   EXPECT_LE(panel.leftAxis().min, -40);
+}
+
+TEST(ReadingListView, FollowsTheNewestLineAndSelectsByMouseAndKeys) {
+  ReadingList list;
+  ReadingListView view(list);
+  view.resize(200, 10 * view.rowHeight() + 4);
+  view.show();
+  for (int i = 0; i < 1000; ++i) list.append(listLine(i / 1440.0, 20 + i * 0.01));
+  view.sync();
+  EXPECT_EQ(view.rowCount(), 1000u);
+  // At the end: the last lines are in sight, and the next batch keeps them there.
+  EXPECT_GE(view.firstVisibleRow() + 10, 1000u);
+  list.append("new line");
+  view.sync();
+  EXPECT_GE(view.firstVisibleRow() + 10, 1001u);
+  // Scrolled back: new lines leave the view where it is.
+  view.verticalScrollBar()->setValue(100);
+  list.append("another");
+  view.sync();
+  EXPECT_EQ(view.firstVisibleRow(), 100u);
+  // Click, Shift+Down twice, Ctrl+C.
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(5, view.rowHeight() / 2));
+  QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+  QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(view.selectedCount(), 3u);
+  EXPECT_EQ(view.selectedText(), "100.00 21.00\r\n101.00 21.01\r\n102.00 21.02");
+  // Ctrl-click adds a line, Ctrl-click again removes it.
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5 * view.rowHeight() + 2));
+  EXPECT_EQ(view.selectedCount(), 4u);
+  EXPECT_TRUE(view.isSelected(105));
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5 * view.rowHeight() + 2));
+  EXPECT_FALSE(view.isSelected(105));
+  QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(view.selectedCount(), 1002u);
+}
+
+TEST(ReadingListView, AHiddenViewKeepsCountAndGoesToTheEndWhenShown) {
+  ReadingList list;
+  QWidget holder;
+  ReadingListView view(list, &holder);
+  view.resize(200, 10 * view.rowHeight());
+  view.hide();
+  holder.show();
+  for (int i = 0; i < 5000; ++i) list.append("0.00 20.00");
+  view.sync();
+  EXPECT_EQ(view.rowCount(), 5000u);
+  EXPECT_EQ(view.model()->rowCount(), 5000);
+  view.show();
+  EXPECT_GE(view.firstVisibleRow() + 10, 5000u);
+  // The lines in sight are drawn.
+  const QImage image = view.grab().toImage();
+  int inked = 0;
+  for (int x = 0; x < image.width(); ++x)
+    for (int y = 0; y < image.height(); ++y)
+      if (image.pixelColor(x, y).lightness() < 100) ++inked;
+  EXPECT_GT(inked, 100);
 }
