@@ -1,12 +1,22 @@
 // Start-up: from creating the main window (settings read, every control built, the chart and
-// the port list set up) to its first painted frame, headless.
+// the port list set up) to its first painted frame, headless. And the whole road of one
+// reading — the instrument's answer through the protocol, AddPoint, the list model and view
+// or the chart, the readout, and the repaint that follows — with 100 and with 10,000,000
+// readings held.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 
+#include <QAction>
+#include <map>
+#include <memory>
+#include <vector>
+
 #include "app/main_window.h"
+#include "display/chart_panel.h"
+#include "display/reading_list_view.h"
 
 namespace {
 struct PaintWatch : QObject {
@@ -33,6 +43,68 @@ static void BM_StartToFirstPaint(benchmark::State& state) {
 }
 BENCHMARK(BM_StartToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(10);
 
+namespace {
+// One window per count of readings held, kept for all the benchmarks that use it.
+std::map<std::size_t, std::unique_ptr<velmora::TfmMain>> windows;  // closed before the application ends
+
+velmora::TfmMain& windowWith(std::size_t held) {
+  static velmora::MemorySettingsBackend store;
+  auto& w = windows[held];
+  if (!w) {
+    w = std::make_unique<velmora::TfmMain>(store, velmora::MainWindowOptions::with(false, 1033));
+    w->messageHook = [](velmora::MessageKind, const QString&) {};
+    velmora::ReadingList list;
+    std::vector<double> xs, ys;
+    list.reserve(held, held * 11);
+    xs.reserve(held);
+    ys.reserve(held);
+    for (std::size_t i = 0; i < held; ++i) {
+      xs.push_back(static_cast<double>(i) * 0.5 / 86400);
+      ys.push_back(21.0 + 0.001 * static_cast<double>(i % 1000));
+      list.append("0.00 21.00");
+    }
+    velmora::MeasurementSeries series;
+    series.assignSorted(std::move(xs), std::move(ys));
+    w->display().replaceAll(std::move(list), std::move(series));
+    w->resize(1600, 900);
+    w->show();
+    QCoreApplication::processEvents();
+  }
+  return *w;
+}
+
+// One reading per iteration, its views brought up to date and painted (at 120 readings a
+// minute every reading gets its own coalesced repaint).
+void readingRoad(benchmark::State& state, std::size_t held, bool listShown) {
+  velmora::TfmMain& w = windowWith(held);
+  auto* toggle = w.findChild<QAction*>("miSelectView");
+  if (toggle->isChecked() != listShown) toggle->trigger();
+  QCoreApplication::processEvents();
+  for (auto _ : state) {
+    w.protocol().DataTimerTimer();
+    w.connection().onReceived("100.000 21.50\r");
+    w.flushViews();
+    if (!qEnvironmentVariableIsSet("VELMORA_BENCH_NOPAINT")) {
+    if (listShown)
+      w.list()->viewport()->repaint();
+    else
+      w.chart()->plot()->repaint();
+    QCoreApplication::processEvents();
+    }
+  }
+  state.counters["held"] = static_cast<double>(w.display().series().size());
+}
+}  // namespace
+
+static void BM_ReadingRoadWith100Held(benchmark::State& state, bool listShown) { readingRoad(state, 100, listShown); }
+static void BM_ReadingRoadWith10MHeld(benchmark::State& state, bool listShown) {
+  readingRoad(state, 10000000, listShown);
+}
+BENCHMARK_CAPTURE(BM_ReadingRoadWith100Held, list, true)->Unit(benchmark::kMicrosecond)->Iterations(500)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_ReadingRoadWith100Held, chart, false)->Unit(benchmark::kMicrosecond)->Iterations(500)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_ReadingRoadWith10MHeld, list, true)->Unit(benchmark::kMicrosecond)->Iterations(500)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(BM_ReadingRoadWith10MHeld, chart, false)->Unit(benchmark::kMicrosecond)->Iterations(500)->Repetitions(5)->ReportAggregatesOnly(true);
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QElapsedTimer sinceStart;
@@ -43,5 +115,6 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  windows.clear();
   return 0;
 }

@@ -1,10 +1,18 @@
 // Data file budgets: save 1,000,000 lines and open 1,000,000 lines (list and series), with a
-// naive std::istream >> double loader of the same file as the same-run baseline.
+// naive std::istream >> double loader of the same file as the same-run baseline; open files
+// whose times are reversed or shuffled, and ten million lines read in pieces as the window
+// reads them, with the peak of the heap while loading against what the readings occupy.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <new>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -25,7 +33,7 @@ const ReadingList& million() {
   return list;
 }
 
-std::string path() { return "/tmp/velmora-bench.vmd"; }
+std::string path() { return (std::filesystem::temp_directory_path() / "velmora-bench.vmd").string(); }
 
 std::string readAll(const std::string& p) {
   std::ifstream in(p, std::ios::binary);
@@ -81,4 +89,105 @@ static void BM_OpenMillionLines_IstreamBaseline(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenMillionLines_IstreamBaseline)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+namespace {
+// The file of `lines` readings half a second apart, in the given order of lines.
+std::string fileText(std::size_t lines, int order) {  // 0 ascending, 1 reversed, 2 shuffled
+  std::vector<std::size_t> index(lines);
+  for (std::size_t i = 0; i < lines; ++i) index[i] = i;
+  if (order == 1) std::reverse(index.begin(), index.end());
+  if (order == 2) std::shuffle(index.begin(), index.end(), std::mt19937(7));
+  std::string text;
+  text.reserve(lines * 20);
+  for (std::size_t i : index) {
+    appendListLine(text, static_cast<double>(i) * 0.5 / 86400.0, 21.0 + 2 * std::sin(static_cast<double>(i) * 1e-4));
+    text += "\r\n";
+  }
+  return text;
+}
+
+void openInOrder(benchmark::State& state, int order) {
+  const std::string text = fileText(kLines, order);
+  for (auto _ : state) {
+    ReadingList list;
+    MeasurementSeries series;
+    auto r = parseDataFile(text, list, series);
+    if (!r.ok || series.size() != kLines) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(series);
+  }
+}
+}  // namespace
+
+static void BM_OpenMillionLinesReversed(benchmark::State& state) { openInOrder(state, 1); }
+BENCHMARK(BM_OpenMillionLinesReversed)->Unit(benchmark::kMillisecond)->Iterations(3);
+static void BM_OpenMillionLinesShuffled(benchmark::State& state) { openInOrder(state, 2); }
+BENCHMARK(BM_OpenMillionLinesShuffled)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Heap in use and its peak, counted by the replaced global allocation functions below.
+std::atomic<std::size_t> g_heapNow{0}, g_heapPeak{0};
+
+// Ten million lines, read from the file in 4-MiB pieces as the window does.
+static void BM_OpenTenMillionLines(benchmark::State& state) {
+  constexpr std::size_t kTen = 10000000;
+  const std::string file = (std::filesystem::temp_directory_path() / "velmora-bench-10M.vmd").string();
+  {
+    std::ofstream(file, std::ios::binary) << fileText(kTen, state.range(0) ? 2 : 0);
+  }
+  double peakRatio = 0;
+  for (auto _ : state) {
+    const std::size_t before = g_heapNow.load();
+    g_heapPeak = before;
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> piece(4 << 20);
+    std::size_t lines = 0;
+    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
+      lines += countLines(std::string_view(piece.data(), static_cast<std::size_t>(in.gcount())));
+    in.clear();
+    in.seekg(0);
+    DataFileLoader loader;
+    loader.reserve(lines + 1, static_cast<std::size_t>(std::filesystem::file_size(file)));
+    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
+      loader.feed(std::string_view(piece.data(), static_cast<std::size_t>(in.gcount())));
+    loader.finish();
+    loader.order();
+    ReadingList list;
+    MeasurementSeries series;
+    loader.takeInto(list, series);
+    if (series.size() != kTen) state.SkipWithError("load failed");
+    const double loaded = static_cast<double>(list.memoryBytes() + series.memoryBytes());
+    peakRatio = static_cast<double>(g_heapPeak.load() - before) / loaded;
+    state.counters["bytes_per_reading"] = loaded / kTen;
+  }
+  state.counters["peak_over_loaded"] = peakRatio;
+  std::filesystem::remove(file);
+}
+BENCHMARK(BM_OpenTenMillionLines)->Arg(0)->Arg(1)->ArgName("shuffled")->Unit(benchmark::kMillisecond)->Iterations(1);
+
 BENCHMARK_MAIN();
+
+// Counting allocation functions: the size travels in a header in front of each block.
+namespace {
+constexpr std::size_t kHeader = 16;
+void* countedAlloc(std::size_t n) {
+  void* p = std::malloc(n + kHeader);
+  if (!p) throw std::bad_alloc();
+  *static_cast<std::size_t*>(p) = n;
+  const std::size_t now = g_heapNow.fetch_add(n) + n;
+  std::size_t peak = g_heapPeak.load();
+  while (now > peak && !g_heapPeak.compare_exchange_weak(peak, now)) {
+  }
+  return static_cast<char*>(p) + kHeader;
+}
+void countedFree(void* p) noexcept {
+  if (!p) return;
+  void* block = static_cast<char*>(p) - kHeader;
+  g_heapNow.fetch_sub(*static_cast<std::size_t*>(block));
+  std::free(block);
+}
+}  // namespace
+
+void* operator new(std::size_t n) { return countedAlloc(n); }
+void* operator new[](std::size_t n) { return countedAlloc(n); }
+void operator delete(void* p) noexcept { countedFree(p); }
+void operator delete[](void* p) noexcept { countedFree(p); }
+void operator delete(void* p, std::size_t) noexcept { countedFree(p); }
+void operator delete[](void* p, std::size_t) noexcept { countedFree(p); }

@@ -136,15 +136,14 @@ void ReadingListView::paintEvent(QPaintEvent*) {
   const std::size_t last = std::min(m_rows, first + pageRows() + 1);
   const QPalette& pal = palette();
   const int width = viewport()->width();
+  const int ascent = fontMetrics().ascent();
   for (std::size_t row = first; row < last; ++row) {
     const int y = static_cast<int>(row - first) * m_rowHeight;
-    const QRect rect(0, y, width, m_rowHeight);
     const bool selected = isSelected(row);
-    if (selected) p.fillRect(rect, pal.brush(QPalette::Highlight));
+    if (selected) p.fillRect(QRect(0, y, width, m_rowHeight), pal.brush(QPalette::Highlight));
     p.setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
     const auto line = m_list.line(row);
-    p.drawText(rect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-               QString::fromLatin1(line.data(), static_cast<int>(line.size())));
+    p.drawText(QPoint(2, y + ascent), QString::fromLatin1(line.data(), static_cast<int>(line.size())));
   }
 }
 
