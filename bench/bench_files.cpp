@@ -17,6 +17,7 @@
 #include <string>
 
 #include "files/data_file.h"
+#include "files/journal.h"
 
 using namespace velmora;
 
@@ -161,6 +162,45 @@ static void BM_OpenTenMillionLines(benchmark::State& state) {
   std::filesystem::remove(file);
 }
 BENCHMARK(BM_OpenTenMillionLines)->Arg(0)->Arg(1)->ArgName("shuffled")->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The user-interface thread's share of journaling one reading: formatting it into the
+// writer's buffer (the writing thread does the rest).
+static void BM_JournalAppend(benchmark::State& state) {
+  const std::string file = (std::filesystem::temp_directory_path() / "velmora-bench-journal.txt").string();
+  JournalWriter writer(file);
+  writer.startNew(std::nullopt);
+  std::size_t i = 0;
+  const std::string line = listLine(0.5, 21.46);
+  for (auto _ : state) {
+    writer.append(static_cast<double>(i) * 0.5 / 86400.0, 21.0 + 0.001 * static_cast<double>(i % 1000), line);
+    ++i;
+  }
+  writer.remove();
+}
+BENCHMARK(BM_JournalAppend)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// Restoring a journal of a million readings: reading it and rebuilding list and series.
+static void BM_RestoreMillionReadings(benchmark::State& state) {
+  std::string text = "VELMORA JOURNAL 1\n";
+  for (std::size_t i = 0; i < kLines; ++i) {
+    const double x = static_cast<double>(i) * 0.5 / 86400.0, y = 21.0 + 2 * std::sin(static_cast<double>(i) * 1e-4);
+    appendJournalReading(text, x, y, listLine(x, y));
+  }
+  for (auto _ : state) {
+    const JournalContents c = readJournal(text);
+    ReadingList list;
+    MeasurementSeries series;
+    list.reserve(c.readings.size(), c.readings.size() * 12);
+    series.reserve(c.readings.size());
+    for (const auto& r : c.readings) {
+      list.append(r.line);
+      series.add(r.x, r.y);
+    }
+    if (series.size() != kLines) state.SkipWithError("restore failed");
+    benchmark::DoNotOptimize(series);
+  }
+}
+BENCHMARK(BM_RestoreMillionReadings)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 BENCHMARK_MAIN();
 

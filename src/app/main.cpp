@@ -1,6 +1,7 @@
 // Velmora: the companion program of the QM-515 platinum resistance thermometer.
 #include <QDir>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstring>
 #include <memory>
 
@@ -29,5 +30,7 @@ int main(int argc, char** argv) {
                          text);
   };
   fmMain.show();
+  // A journal left by a run that did not end normally is offered once the window is up.
+  QTimer::singleShot(0, &fmMain, [&fmMain] { fmMain.journal().offerRestore(); });
   return app.exec();
 }

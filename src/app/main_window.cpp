@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -23,7 +22,6 @@
 #include "ui_common/velmora_application.h"
 
 namespace velmora {
-
 
 TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent), m_store(store), m_options(std::move(options)) {
@@ -46,6 +44,7 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   setStatusBar(m_status);
   m_calibr = new TfmCalibr(m_tr, this);
   m_files = std::make_unique<DataFileActions>(*this, m_tr, *m_display, *pnGauge, *Gauge, *m_cancelLoad);
+  m_journal = std::make_unique<JournalKeeper>(*this, m_tr, *m_display);
   wireParts();
   FormCreate();
 }
@@ -72,38 +71,45 @@ void TfmMain::wireParts() {
   m_calibr->connectProtocol(*m_protocol);
   m_calibr->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
   m_files->errorReport = [this](const QString& text) { showError(text.toStdString()); };
+  m_files->savedHook = [this](const QString& path) { m_journal->saved(path); };
+  m_files->loadedHook = [this](const QString& path) { m_journal->loaded(path); };
+  m_journal->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
+  m_journal->failingChanged = [this](bool failing) {
+    m_status->journal->setText(failing ? qs(m_tr.text("msgJournalFailing")) : QString());
+  };
 }
 
 // ---------------------------------------------------------------- construction
 
+QAction* TfmMain::makeAction(const char* name, const QString& text, int icon, const QKeySequence& key) {
+  auto* a = new QAction(text, this);
+  a->setObjectName(name);
+  if (icon >= 0) a->setIcon(toolbarIcon(icon));
+  if (!key.isEmpty()) a->setShortcut(key);
+  return a;
+}
+
 void TfmMain::buildActions() {
-  auto action = [this](const char* name, const QString& text, int icon, const QKeySequence& key = {}) {
-    auto* a = new QAction(text, this);
-    a->setObjectName(name);
-    if (icon >= 0) a->setIcon(toolbarIcon(icon));
-    if (!key.isEmpty()) a->setShortcut(key);
-    return a;
-  };
   m_langGroup = new QActionGroup(this);
-  miLangRU = action("miLangRU", QString(), 14);
+  miLangRU = makeAction("miLangRU", QString(), 14);
   miLangRU->setToolTip("Русский");
-  miLangEN = action("miLangEN", QString(), 13);
+  miLangEN = makeAction("miLangEN", QString(), 13);
   miLangEN->setToolTip("English");
   for (QAction* a : {miLangRU, miLangEN}) {
     a->setCheckable(true);
     m_langGroup->addAction(a);
     connect(a, &QAction::triggered, this, &TfmMain::miLangRUClick);
   }
-  miPort = action("miPort", "Port: COM1", 2);
+  miPort = makeAction("miPort", "Port: COM1", 2);
   m_ports = new PortMenu(*miPort, *m_connection, m_tr, this);
-  miFile = action("miFile", "File", 1);
+  miFile = makeAction("miFile", "File", 1);
   m_fileMenu = new QMenu(this);
   miFile->setMenu(m_fileMenu);
-  miOpen = action("miOpen", "Open", 0, QKeySequence("Ctrl+O"));
-  miSave = action("miSave", "Save", 1, QKeySequence("Ctrl+S"));
+  miOpen = makeAction("miOpen", "Open", 0, QKeySequence("Ctrl+O"));
+  miSave = makeAction("miSave", "Save", 1, QKeySequence("Ctrl+S"));
   miSave->setCheckable(true);
-  miToClipboard = action("miToClipboard", "To clipboard", 11, QKeySequence("Ctrl+C"));
-  miExit = action("miExit", "Exit", 5);
+  miToClipboard = makeAction("miToClipboard", "To clipboard", 11, QKeySequence("Ctrl+C"));
+  miExit = makeAction("miExit", "Exit", 5);
   connect(miExit, &QAction::triggered, this, &QWidget::close);
   connect(miSave, &QAction::triggered, this, [this] { m_files->miSaveClick(); });
   connect(miOpen, &QAction::triggered, this, [this] { m_files->miOpenClick(); });
@@ -117,16 +123,16 @@ void TfmMain::buildActions() {
   addAction(miOpen);
   addAction(miSave);
   addAction(miToClipboard);
-  miTune = action("miTune", "Setup", 7, QKeySequence("Ctrl+D"));
+  miTune = makeAction("miTune", "Setup", 7, QKeySequence("Ctrl+D"));
   miTune->setCheckable(true);
   connect(miTune, &QAction::triggered, this, &TfmMain::miTuneClick);
-  miSelectView = action("miSelectView", "List", 6, QKeySequence("Ctrl+T"));
+  miSelectView = makeAction("miSelectView", "List", 6, QKeySequence("Ctrl+T"));
   miSelectView->setCheckable(true);
   connect(miSelectView, &QAction::triggered, this, &TfmMain::miSelectViewClick);
-  miRecord = action("miRecord", "Record", 4, QKeySequence("Ctrl+R"));
+  miRecord = makeAction("miRecord", "Record", 4, QKeySequence("Ctrl+R"));
   miRecord->setCheckable(true);
   connect(miRecord, &QAction::triggered, this, &TfmMain::miRecordClick);
-  miHelp = action("miHelp", "?", -1, QKeySequence(Qt::Key_F1));
+  miHelp = makeAction("miHelp", "?", -1, QKeySequence(Qt::Key_F1));
   miHelp->setVisible(false);
   connect(miHelp, &QAction::triggered, this, [] {
     const QString help = qApp->property("helpFile").toString();
@@ -135,32 +141,24 @@ void TfmMain::buildActions() {
 }
 
 void TfmMain::buildPopupMenu() {
-  auto action = [this](const char* name, const QString& text, int icon) {
-    auto* a = new QAction(text, this);
-    a->setObjectName(name);
-    a->setIcon(toolbarIcon(icon));
-    return a;
-  };
   mnPopup = new QMenu(this);
   mnPopup->setObjectName("mnPopup");
-  miClear = action("miClear", "Clear", 10);
-  miCatch = action("miCatch", "Catch", 12);
-  miYAuto = action("miYAuto", "Auto Y", 8);
-  miXAuto = action("miXAuto", "Auto X", 9);
-  for (QAction* a : {miCatch, miYAuto, miXAuto}) a->setCheckable(true);
+  miClear = makeAction("miClear", "Clear", 10);
   mnPopup->addAction(miClear);
-  mnPopup->addSeparator();
-  mnPopup->addAction(miCatch);
-  mnPopup->addSeparator();
-  mnPopup->addAction(miYAuto);
-  mnPopup->addAction(miXAuto);
   connect(miClear, &QAction::triggered, this, &TfmMain::miClearClick);
-  connect(miCatch, &QAction::triggered, this,
-          [this](bool on) { m_display->rules().miCatchClick(AxisRules::Toggle::Catch, on); });
-  connect(miYAuto, &QAction::triggered, this,
-          [this](bool on) { m_display->rules().miCatchClick(AxisRules::Toggle::AutoY, on); });
-  connect(miXAuto, &QAction::triggered, this,
-          [this](bool on) { m_display->rules().miCatchClick(AxisRules::Toggle::AutoX, on); });
+  const std::pair<QAction**, AxisRules::Toggle> toggles[] = {
+      {&miCatch, AxisRules::Toggle::Catch}, {&miYAuto, AxisRules::Toggle::AutoY}, {&miXAuto, AxisRules::Toggle::AutoX}};
+  const char* names[] = {"miCatch", "miYAuto", "miXAuto"};
+  const char* texts[] = {"Catch", "Auto Y", "Auto X"};
+  const int icons[] = {12, 8, 9};
+  for (int i = 0; i < 3; ++i) {
+    QAction* a = *toggles[i].first = makeAction(names[i], texts[i], icons[i]);
+    a->setCheckable(true);
+    if (i < 2) mnPopup->addSeparator();
+    mnPopup->addAction(a);
+    const auto toggle = toggles[i].second;
+    connect(a, &QAction::triggered, this, [this, toggle](bool on) { m_display->rules().miCatchClick(toggle, on); });
+  }
 }
 
 void TfmMain::buildToolbar() {
@@ -343,6 +341,7 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     return;
   }
   FormClose();
+  m_journal->closeNormally();
   event->accept();
 }
 
@@ -389,6 +388,7 @@ void TfmMain::miRecordClick() { m_protocol->miRecordClick(miRecord->isChecked())
 void TfmMain::miClearClick() {
   if (!m_files->confirmDiscard()) return;
   m_display->miClearClick();
+  m_journal->cleared();
 }
 
 void TfmMain::seFlowChange() {
@@ -421,6 +421,7 @@ void TfmMain::miPortClick(QAction* entry) { m_ports->miPortClick(entry); }
 
 void TfmMain::AddPoint(double x, double y) {
   m_display->AddPoint(x, y);
+  m_journal->recorded(x, y);
   scheduleViews();
 }
 

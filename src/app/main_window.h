@@ -26,6 +26,7 @@
 #include "device/qt_protocol_timer.h"
 #include "display/measurement_display.h"
 #include "files/data_file_actions.h"
+#include "files/journal_keeper.h"
 #include "ui_common/translations.h"
 #include "ui_common/ui_helpers.h"
 
@@ -79,6 +80,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   Protocol& protocol() { return *m_protocol; }
   ConnectionController& connection() { return *m_connection; }
   DataFileActions& files() { return *m_files; }
+  JournalKeeper& journal() { return *m_journal; }
   ChartPanel* chart() const { return m_chart; }
   ReadingListView* list() const { return m_list; }
   TfmCalibr* calibrationWindow() const { return m_calibr; }
@@ -108,6 +110,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
 
  private:
   void wireParts();
+  QAction* makeAction(const char* name, const QString& text, int icon, const QKeySequence& key = {});
   void buildActions();
   void buildPopupMenu();
   void buildToolbar();
@@ -148,6 +151,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   std::unique_ptr<ConnectionController> m_connection;
   std::unique_ptr<Protocol> m_protocol;
   std::unique_ptr<DataFileActions> m_files;
+  std::unique_ptr<JournalKeeper> m_journal;
   QTimer m_viewTimer;
 
   QString m_portPrefix;

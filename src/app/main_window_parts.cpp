@@ -62,9 +62,13 @@ MainStatusBar::MainStatusBar(QWidget* parent) : QStatusBar(parent) {
   statusText->setObjectName("StatusText");
   inspection = new QLabel(this);
   inspection->setObjectName("StatusInspection");
+  journal = new QLabel(this);
+  journal->setObjectName("StatusJournal");
+  journal->setStyleSheet("QLabel { color: #b00000; }");
   addWidget(osPanel);
   addWidget(statusText, 1);
   addWidget(inspection, 2);
+  addPermanentWidget(journal);
 }
 
 PortMenu::PortMenu(QAction& miPort, ConnectionController& connection, const Translator& tr, QWidget* window)

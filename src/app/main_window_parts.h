@@ -42,6 +42,7 @@ class MainStatusBar : public QStatusBar {
   QLabel* osPanel;
   QLabel* statusText;
   QLabel* inspection;
+  QLabel* journal;  // shown when the recording journal cannot be written
 };
 
 // The port menu `miPort`: one checkable entry per port of the connection, the chosen one

@@ -40,6 +40,7 @@ bool DataFileActions::miSaveClick() {
     return false;
   }
   m_display.setUnsaved(false);
+  if (savedHook) savedHook(path);
   return true;
 }
 
@@ -214,6 +215,7 @@ bool DataFileActions::loadDataFile(const QString& path) {
   MeasurementSeries series;
   loader.takeInto(list, series);
   m_display.replaceAll(std::move(list), std::move(series));
+  if (loadedHook) loadedHook(path);
   return true;
 }
 

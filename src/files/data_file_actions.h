@@ -45,6 +45,9 @@ class DataFileActions {
   std::function<int(const QString& text)> questionHook;
   // The general error report.
   std::function<void(const QString& text)> errorReport;
+  // Told after a file was saved or opened (the journal starts again from it).
+  std::function<void(const QString& path)> savedHook;
+  std::function<void(const QString& path)> loadedHook;
 
  private:
   QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed);

@@ -1,0 +1,74 @@
+#pragma once
+// Keeps the recording journal of the window's readings: every reading as it is recorded,
+// a fresh journal after an open, a save or a Clear, and its removal at a normal exit. At
+// start it finds the journal that a program which did not close normally left behind and
+// offers to restore it.
+//
+// The journals live in the user's application data folder (or the folder named by the
+// environment variable VELMORA_JOURNAL_DIR) as "journal-<process id>.txt", each held by a
+// lock file while its program runs, so that two programs never take each other's journal.
+
+#include <QLockFile>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "files/journal.h"
+#include "ui_common/translations.h"
+#include "ui_common/ui_helpers.h"
+
+class QWidget;
+
+namespace velmora {
+
+class MeasurementDisplay;
+
+class JournalKeeper {
+ public:
+  JournalKeeper(QWidget& window, const Translator& tr, MeasurementDisplay& display);
+  ~JournalKeeper();
+
+  // The newest reading of the display was just recorded.
+  void recorded(double x, double y);
+  // The window now holds exactly the readings of this data file.
+  void loaded(const QString& path);
+  void saved(const QString& path);
+  // The window holds no readings any more.
+  void cleared();
+  // A normal end: the journal is removed.
+  void closeNormally();
+
+  // Looks for journals of programs that did not close normally and offers each: restored
+  // into the window, or removed. Returns whether readings were restored.
+  bool offerRestore();
+
+  bool failing() const { return m_writer && m_writer->failing(); }
+  QString folder() const { return m_folder; }
+  QString journalPath() const;
+
+  // Replaceable question (tests): true to restore.
+  std::function<bool(const QString& text)> restoreQuestionHook;
+  std::function<void(MessageKind, const QString&)> messageHook;
+  // Told once a second whether the journal is being written (a full disk, a read-only folder).
+  std::function<void(bool failing)> failingChanged;
+
+  static QString journalFolder();
+
+ private:
+  bool restoreFrom(const QString& path, int& restored, bool& damaged, bool& baseMissing);
+  void startNew(const std::optional<JournalBase>& base);
+  void writeAll();
+
+  QWidget& m_window;
+  const Translator& m_tr;
+  MeasurementDisplay& m_display;
+  QString m_folder;
+  std::unique_ptr<QLockFile> m_lock;
+  std::unique_ptr<JournalWriter> m_writer;
+  bool m_started = false;
+  QTimer m_check;
+};
+
+}  // namespace velmora

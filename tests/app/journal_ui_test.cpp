@@ -1,0 +1,200 @@
+// The recording journal as the window keeps it: what a crash leaves behind is offered at the
+// next start and restored exactly; an open, a save and a Clear start it afresh; a normal
+// end removes it; another running program's journal is never taken.
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/main_window.h"
+#include "common/number_text.h"
+#include "display/reading_list_view.h"
+
+using namespace velmora;
+
+namespace {
+
+struct JournalFixture : ::testing::Test {
+  QTemporaryDir dir;
+  MemorySettingsBackend store;
+  QStringList messages;
+  int questions = 0;
+  bool answer = true;
+
+  QByteArray previous = qgetenv("VELMORA_JOURNAL_DIR");
+  void SetUp() override { qputenv("VELMORA_JOURNAL_DIR", dir.filePath("journal").toLocal8Bit()); }
+  void TearDown() override { qputenv("VELMORA_JOURNAL_DIR", previous); }
+  std::unique_ptr<TfmMain> window() {
+    auto w = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
+    w->messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
+    w->files().questionHook = [](const QString&) { return 1; };
+    w->journal().restoreQuestionHook = [this](const QString&) {
+      ++questions;
+      return answer;
+    };
+    return w;
+  }
+  // What a program killed now leaves: its journal, no longer locked, under another name.
+  void crash(std::unique_ptr<TfmMain>& w, const char* as = "journal-999991.txt") {
+    const QString path = w->journal().journalPath();
+    w.reset();  // no normal close
+    ASSERT_TRUE(QFile::rename(path, QDir(JournalKeeper::journalFolder()).filePath(as)));
+  }
+  static std::vector<std::string> lines(const ReadingList& l) {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < l.size(); ++i) out.emplace_back(l.line(i));
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST_F(JournalFixture, ACrashedRecordingIsRestoredExactly) {
+  auto w = window();
+  for (int i = 0; i < 50; ++i) w->AddPoint((i + 0.123) / 3.0 / 86400.0, 21.0 + i / 7.0);
+  const std::vector<double> xs = w->display().series().xs(), ys = w->display().series().ys();
+  const auto shown = lines(w->display().list());
+  crash(w);
+  auto again = window();
+  ASSERT_TRUE(again->journal().offerRestore());
+  EXPECT_EQ(questions, 1);
+  EXPECT_EQ(again->display().series().xs(), xs);  // same times and values, bit for bit
+  EXPECT_EQ(again->display().series().ys(), ys);
+  EXPECT_EQ(lines(again->display().list()), shown);
+  EXPECT_TRUE(again->display().unsaved());
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0], "50 readings restored.");
+  EXPECT_FALSE(QFile::exists(QDir(JournalKeeper::journalFolder()).filePath("journal-999991.txt")));
+  // The restored readings are in this program's journal now: a second crash keeps them.
+  again->AddPoint(60 / 86400.0, 30);
+  crash(again, "journal-999992.txt");
+  auto third = window();
+  ASSERT_TRUE(third->journal().offerRestore());
+  EXPECT_EQ(third->display().series().size(), 51u);
+}
+
+TEST_F(JournalFixture, OpenedAndSavedFilesAreTheJournalsStartingPoint) {
+  QTemporaryDir data;
+  auto w = window();
+  for (int i = 0; i < 10; ++i) w->AddPoint(i / 1440.0, 20 + i);
+  const QString saved = data.filePath("run.vmd");
+  w->files().fileDialogHook = [&](bool, const QString&, const QString&, const QString&) { return saved; };
+  ASSERT_TRUE(w->miSaveClick());
+  w->AddPoint(11 / 1440.0, 31);  // added since the save
+  crash(w);
+  auto again = window();
+  ASSERT_TRUE(again->journal().offerRestore());
+  ASSERT_EQ(again->display().series().size(), 11u);
+  EXPECT_EQ(again->display().series().y(10), 31);
+  EXPECT_EQ(again->display().list().line(0), "0.00 20.00");
+  // A file that changed since cannot be the base: the readings after it still come back.
+  QFile f(saved);
+  ASSERT_TRUE(f.open(QIODevice::Append));
+  f.write("99.00 99.00\r\n");
+  f.close();
+  crash(again, "journal-999993.txt");
+  messages.clear();
+  auto third = window();
+  ASSERT_TRUE(third->journal().offerRestore());
+  EXPECT_EQ(third->display().series().size(), 1u);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].contains("could not be read"));
+}
+
+TEST_F(JournalFixture, DiscardClearAndANormalEndRemoveTheJournal) {
+  auto w = window();
+  w->AddPoint(1 / 1440.0, 20);
+  crash(w);
+  answer = false;  // Discard
+  auto again = window();
+  EXPECT_FALSE(again->journal().offerRestore());
+  EXPECT_EQ(again->display().series().size(), 0u);
+  EXPECT_FALSE(QFile::exists(QDir(JournalKeeper::journalFolder()).filePath("journal-999991.txt")));
+  // Clear: the journal goes with the readings.
+  again->AddPoint(1 / 1440.0, 20);
+  const QString path = again->journal().journalPath();
+  again->journal().cleared();
+  EXPECT_FALSE(QFile::exists(path));
+  again->AddPoint(2 / 1440.0, 20);
+  QCoreApplication::processEvents();
+  again->close();  // a normal end (the unsaved readings are discarded)
+  EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(JournalFixture, AnotherRunningProgramsJournalIsLeftAlone) {
+  auto w = window();
+  w->AddPoint(1 / 1440.0, 20);
+  crash(w, "journal-424242.txt");
+  // Its lock is held, as by a program that still runs.
+  QLockFile live(QDir(JournalKeeper::journalFolder()).filePath("journal-424242.lock"));
+  ASSERT_TRUE(live.tryLock(0));
+  auto again = window();
+  EXPECT_FALSE(again->journal().offerRestore());
+  EXPECT_EQ(questions, 0);
+  EXPECT_TRUE(QFile::exists(QDir(JournalKeeper::journalFolder()).filePath("journal-424242.txt")));
+  live.unlock();
+  EXPECT_TRUE(again->journal().offerRestore());
+}
+
+TEST_F(JournalFixture, AFolderThatCannotBeWrittenIsShownAndRecordingGoesOn) {
+  qputenv("VELMORA_JOURNAL_DIR", "/dev/null/journal");  // no folder can be made there
+  auto w = window();
+  w->AddPoint(1 / 1440.0, 20);
+  w->AddPoint(2 / 1440.0, 21);
+  auto* label = w->findChild<QLabel*>("StatusJournal");
+  ASSERT_NE(label, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !label->text().isEmpty(); }, 5000));
+  EXPECT_EQ(label->text(), "The recording journal is not being written");
+  EXPECT_EQ(w->display().series().size(), 2u);
+}
+
+#ifdef __linux__
+#include <QProcess>
+#include <csignal>
+
+#include "files/journal.h"
+#include "pty_front_end.h"
+
+TEST(JournalEndToEnd, AKilledRecordingLeavesEveryReadingButTheLastMoment) {
+  QTemporaryDir journals;
+  sim::PtyThermometer thermometer{5};
+  ASSERT_TRUE(thermometer.start());
+  QProcess recorder;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("VELMORA_JOURNAL_DIR", journals.path());
+  recorder.setProcessEnvironment(env);
+  recorder.start(VELMORA_JOURNAL_RECORDER, {QString::fromStdString(thermometer.devicePath())});
+  ASSERT_TRUE(recorder.waitForStarted(5000));
+  QByteArray printed;
+  // About ten seconds of recording at two readings a second.
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    printed += recorder.readAllStandardOutput();
+    return printed.count('\n') >= 20;
+  }, 30000));
+  const qint64 pid = recorder.processId();
+  ::kill(static_cast<pid_t>(pid), SIGKILL);
+  recorder.waitForFinished(5000);
+  printed += recorder.readAllStandardOutput();
+  thermometer.stop();
+
+  QFile file(QDir(journals.path()).filePath(QString("journal-%1.txt").arg(pid)));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray text = file.readAll();
+  const JournalContents c = readJournal(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+  ASSERT_TRUE(c.valid);
+  const QList<QByteArray> rows = printed.trimmed().split('\n');
+  // The journal holds the recorded readings in order, equal in value and time, missing at
+  // most the last second's (two readings, and one more that was being printed).
+  ASSERT_LE(c.readings.size(), static_cast<std::size_t>(rows.size()));
+  EXPECT_GE(c.readings.size() + 3, static_cast<std::size_t>(rows.size()));
+  for (std::size_t i = 0; i < c.readings.size(); ++i) {
+    const QList<QByteArray> xy = rows[static_cast<qsizetype>(i)].split(' ');
+    ASSERT_EQ(xy.size(), 2);
+    EXPECT_EQ(c.readings[i].x, *parseNumber(xy[0].toStdString())) << i;
+    EXPECT_EQ(c.readings[i].y, *parseNumber(xy[1].toStdString())) << i;
+  }
+}
+#endif
