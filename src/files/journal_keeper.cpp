@@ -25,7 +25,7 @@ QByteArray readAll(const QString& path) {
 QString JournalKeeper::journalFolder() {
   const QByteArray env = qgetenv("VELMORA_JOURNAL_DIR");
   if (!env.isEmpty()) return QString::fromLocal8Bit(env);
-  return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/journal";
+  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/KORVAN/Velmora/journal";
 }
 
 JournalKeeper::JournalKeeper(QWidget& window, const Translator& tr, MeasurementDisplay& display)
