@@ -41,6 +41,7 @@ void Protocol::ParseRXstr(std::string_view line) {
     // Leading blanks are allowed; nothing may follow the number.
     if (auto y = parseNumber(trimLeadingBlanks(s))) {
       RetriesLeft = kRetryBudget;  // a good reading restores the budget
+      validReading();
       m_sink.AddPoint(x, *y);
     }
     return;
@@ -122,7 +123,70 @@ void Protocol::receiveText(std::string_view text) {
 
 void Protocol::received(std::string_view text) {
   m_timeOff.stop();
+  if (!text.empty()) m_pollGotData = true;
   receiveText(text);
+}
+
+// ---------------------------------------------------------------- reconnecting and garbage
+
+void Protocol::validReading() {
+  m_pollValid = true;
+  m_invalidPolls = 0;
+  if (m_invalidWarned) {
+    m_invalidWarned = false;
+    m_sink.invalidAnswers(false);
+  }
+  if (m_reconnecting) {
+    stopReconnect();
+    m_dataTimer.start(m_pollInterval);
+    m_sink.linkRestored();
+  }
+}
+
+// A poll ends when the next one goes out: one that brought data but no valid reading
+// counts towards the warning.
+void Protocol::pollEnded() {
+  if (m_pollGotData && !m_pollValid && ++m_invalidPolls >= kInvalidAnswersWarning && !m_invalidWarned) {
+    m_invalidWarned = true;
+    m_sink.invalidAnswers(true);
+  }
+  m_pollGotData = m_pollValid = false;
+}
+
+void Protocol::linkLost() {
+  if (m_recording && reconnectEnabled() && !m_reconnecting) startReconnect();
+}
+
+void Protocol::startReconnect() {
+  m_reconnecting = true;
+  m_attempt = 0;
+  m_reconnectElapsedMs = 0;
+  m_dataTimer.stop();
+  m_timeOff.stop();
+  WaitData = false;
+  m_link.setActive(false);
+  m_reconnectTimer->start(kReconnectPeriodMs);
+}
+
+void Protocol::stopReconnect() {
+  m_reconnecting = false;
+  if (m_reconnectTimer) m_reconnectTimer->stop();
+}
+
+void Protocol::ReconnectTimerTimer() {
+  if (!m_reconnecting) return;
+  m_reconnectElapsedMs += kReconnectPeriodMs;
+  if (m_reconnectElapsedMs > m_reconnectLimitMs) {
+    stopReconnect();
+    miRecordClick(false);
+    m_sink.communicationError();
+    return;
+  }
+  m_sink.reconnecting(++m_attempt);
+  m_link.setActive(false);
+  if (!ToggleSerialPort(true)) return;  // not there yet: the next attempt in 2 s
+  RetriesLeft = 0;
+  DataTimerTimer();  // a reading in answer brings the recording back
 }
 
 bool Protocol::ToggleSerialPort(bool on) {
@@ -151,11 +215,13 @@ bool Protocol::miRecordClick(bool checked) {
     if (was) m_sink.endRun();
     m_timeOff.stop();
     WaitData = false;
+    stopReconnect();
   }
   return on;
 }
 
 void Protocol::DataTimerTimer() {
+  pollEnded();
   SendCmd("d");
   m_sink.readoutRequest();
   m_sink.setStatusText("|");
@@ -174,6 +240,11 @@ std::optional<int> Protocol::seFlowChange(std::string_view text) {
 }
 
 void Protocol::TimeOffTimerTimer() {
+  if (m_reconnecting) {  // the reopened link did not answer: the next attempt tries again
+    m_timeOff.stop();
+    WaitData = false;
+    return;
+  }
   if (RetriesLeft > 0) {
     --RetriesLeft;
     if (WaitData) {
@@ -186,6 +257,10 @@ void Protocol::TimeOffTimerTimer() {
       WaitCof = true;
       m_factors->appendFactorStatus("*");
     }
+    return;
+  }
+  if (m_recording && reconnectEnabled()) {
+    startReconnect();
     return;
   }
   m_timeOff.stop();

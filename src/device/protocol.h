@@ -50,6 +50,11 @@ class ReadingSink {
   virtual void AddPoint(double x, double y) = 0;
   virtual void communicationError() = 0;              // beep, then IDS_53 CR IDS_54 in an error box
   virtual void showError(std::string_view text) = 0;  // the general error report
+  // Reconnecting after the link failed (an option): attempt n has begun; the link is back.
+  virtual void reconnecting(int /*attempt*/) {}
+  virtual void linkRestored() {}
+  // Ten polls in a row brought data but no valid reading (true); a valid reading came (false).
+  virtual void invalidAnswers(bool /*on*/) {}
 };
 
 // The factor exchange's side in the calibration window: the coefficient table and its
@@ -76,6 +81,24 @@ class Protocol {
       : m_link(transport), m_sink(sink), m_dataTimer(dataTimer), m_timeOff(timeOffTimer) {}
   // The calibration window, once it exists; without one the factor exchange shows nothing.
   void setFactorLink(FactorLink* link) { m_factors = link ? link : &m_noFactors; }
+
+  // Reconnecting (an option, off by default): when the link fails during a recording — the
+  // device goes away, or the sixth time-out would end the recording — the recording stays
+  // on and the link is reopened every 2 s until a reading arrives or `limitMs` has passed;
+  // then the recording ends with the communication error as before.
+  static constexpr int kReconnectPeriodMs = 2000;
+  static constexpr int kInvalidAnswersWarning = 10;
+  void setReconnectTimer(ProtocolTimer* timer) { m_reconnectTimer = timer; }
+  void setReconnect(bool on, int limitMs) {
+    m_reconnectOn = on;
+    m_reconnectLimitMs = limitMs;
+  }
+  bool reconnectEnabled() const { return m_reconnectOn && m_reconnectTimer; }
+  bool reconnecting() const { return m_reconnecting; }
+  int reconnectAttempt() const { return m_attempt; }
+  // The transport's device went away.
+  void linkLost();
+  void ReconnectTimerTimer();
 
   void SendCmd(std::string_view text);
   void ParseRXstr(std::string_view line);
@@ -118,6 +141,10 @@ class Protocol {
 
  private:
   void parseCofLine(std::string_view line);
+  void startReconnect();
+  void stopReconnect();
+  void pollEnded();
+  void validReading();
   void setPbWrite(int v) {
     m_pbWrite = v;
     m_factors->cofProgressChanged();
@@ -133,6 +160,17 @@ class Protocol {
   };
 
   std::string m_sendPrefix;  // lines that go out with the next command, in the same write
+  ProtocolTimer* m_reconnectTimer = nullptr;
+  bool m_reconnectOn = false;
+  int m_reconnectLimitMs = 600000;
+  bool m_reconnecting = false;
+  int m_attempt = 0;
+  long m_reconnectElapsedMs = 0;
+  // Answers of the current poll and the run of polls without a valid reading.
+  bool m_pollGotData = false;
+  bool m_pollValid = false;
+  int m_invalidPolls = 0;
+  bool m_invalidWarned = false;
   ProtocolTransport& m_link;
   ReadingSink& m_sink;
   NoFactorLink m_noFactors;

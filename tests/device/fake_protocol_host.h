@@ -113,6 +113,12 @@ struct FakeProtocolHost : ProtocolTransport, ReadingSink, FactorLink {
   void AddPoint(double x, double y) override { points.emplace_back(x, y); }
   void communicationError() override { ++communicationErrors; }
   void showError(std::string_view t) override { errors.emplace_back(t); }
+  std::vector<int> reconnectAttempts;
+  int restored = 0;
+  std::vector<bool> invalidWarnings;
+  void reconnecting(int attempt) override { reconnectAttempts.push_back(attempt); }
+  void linkRestored() override { ++restored; }
+  void invalidAnswers(bool on) override { invalidWarnings.push_back(on); }
   // FactorLink
   void setFactorStatus(std::string_view t) override { calibrStatus = t; }
   void appendFactorStatus(std::string_view t) override { calibrStatus += t; }

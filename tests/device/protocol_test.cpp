@@ -335,3 +335,116 @@ TEST_F(ProtocolFixture, AnAnswerTooLargeForADoubleIsShownButNotRecorded) {
   ASSERT_EQ(host.points.size(), 1u);
   EXPECT_EQ(host.points[0].second, 21.5);
 }
+
+namespace {
+// The instrument answering each poll 40 ms later (while `present`), in virtual time.
+struct LiveInstrument {
+  test::VirtualTime& time;
+  Protocol& protocol;
+  test::FakeProtocolHost& host;
+  test::VirtualTime::Timer& reply;
+  bool present = true;
+  std::string answer = "100.000 21.50\r";
+  LiveInstrument(test::VirtualTime& t, Protocol& p, test::FakeProtocolHost& h)
+      : time(t), protocol(p), host(h), reply(t.make()) {
+    reply.onFire = [this] {
+      reply.stop();
+      protocol.received(answer);
+    };
+    host.onSend = [this](std::string_view text) {
+      if (present && text == "d\r") reply.start(40);
+    };
+  }
+};
+}  // namespace
+
+TEST_F(ProtocolFixture, WithReconnectOnAnOutageKeepsRecordingAndShowsItsTrueLength) {
+  test::VirtualTime::Timer& reconnect = time.make();
+  reconnect.onFire = [this] { protocol.ReconnectTimerTimer(); };
+  protocol.setReconnectTimer(&reconnect);
+  protocol.setReconnect(true, 600000);
+  LiveInstrument instrument(time, protocol, host);
+  protocol.seFlowChange("60");
+  startRecording();
+  time.advance(5000);
+  const std::size_t before = host.points.size();
+  ASSERT_GE(before, 5u);
+  instrument.present = false;  // the cable is pulled for 20 s
+  time.advance(20000);
+  EXPECT_EQ(host.communicationErrors, 0);
+  EXPECT_TRUE(protocol.recording());
+  EXPECT_TRUE(protocol.reconnecting());
+  ASSERT_FALSE(host.reconnectAttempts.empty());
+  EXPECT_EQ(host.reconnectAttempts.front(), 1);
+  instrument.present = true;
+  time.advance(4000);
+  EXPECT_FALSE(protocol.reconnecting());
+  EXPECT_EQ(host.restored, 1);
+  EXPECT_GT(host.points.size(), before);
+  time.advance(3000);
+  EXPECT_TRUE(protocol.recording());
+  EXPECT_TRUE(host.serialOpen);
+}
+
+TEST_F(ProtocolFixture, TheReconnectLimitEndsWithTheCommunicationError) {
+  test::VirtualTime::Timer& reconnect = time.make();
+  reconnect.onFire = [this] { protocol.ReconnectTimerTimer(); };
+  protocol.setReconnectTimer(&reconnect);
+  protocol.setReconnect(true, 10000);
+  startRecording();  // nobody answers
+  time.advance(12000);  // the sixth time-out: reconnecting instead of the error
+  EXPECT_EQ(host.communicationErrors, 0);
+  EXPECT_TRUE(protocol.reconnecting());
+  time.advance(12000);
+  EXPECT_EQ(host.communicationErrors, 1);
+  EXPECT_FALSE(protocol.recording());
+  EXPECT_FALSE(protocol.reconnecting());
+  EXPECT_EQ(host.reconnectAttempts.size(), 5u);  // every 2 s within the 10-s limit
+}
+
+TEST_F(ProtocolFixture, RecordOffWhileReconnectingStopsCleanlyAndALostLinkStartsAtOnce) {
+  test::VirtualTime::Timer& reconnect = time.make();
+  reconnect.onFire = [this] { protocol.ReconnectTimerTimer(); };
+  protocol.setReconnectTimer(&reconnect);
+  protocol.setReconnect(true, 600000);
+  startRecording();
+  protocol.linkLost();  // the device went away: no need to wait for six time-outs
+  EXPECT_TRUE(protocol.reconnecting());
+  EXPECT_FALSE(host.serialOpen);
+  time.advance(2000);
+  EXPECT_EQ(host.reconnectAttempts.size(), 1u);
+  EXPECT_FALSE(protocol.miRecordClick(false));
+  EXPECT_FALSE(protocol.reconnecting());
+  time.advance(60000);
+  EXPECT_EQ(host.reconnectAttempts.size(), 1u);
+  EXPECT_EQ(host.communicationErrors, 0);
+  EXPECT_FALSE(reconnect.isActive);
+  // Without the option a lost link changes nothing until the time-outs end it.
+  protocol.setReconnect(false, 600000);
+  startRecording();
+  protocol.linkLost();
+  EXPECT_FALSE(protocol.reconnecting());
+}
+
+TEST_F(ProtocolFixture, TenPollsOfGarbageRaiseTheWarningAValidReadingClearsIt) {
+  LiveInstrument instrument(time, protocol, host);
+  instrument.answer = "\x01##?? garbage\r";
+  protocol.seFlowChange("120");
+  startRecording();
+  time.advance(500 * 9);  // nine polls answered
+  EXPECT_TRUE(host.invalidWarnings.empty());
+  time.advance(500);
+  time.advance(500);
+  ASSERT_EQ(host.invalidWarnings.size(), 1u);
+  EXPECT_TRUE(host.invalidWarnings[0]);
+  EXPECT_TRUE(protocol.recording());  // no box, the recording goes on
+  EXPECT_EQ(host.communicationErrors, 0);
+  instrument.answer = "100.000 21.50\r";
+  time.advance(600);
+  ASSERT_EQ(host.invalidWarnings.size(), 2u);
+  EXPECT_FALSE(host.invalidWarnings[1]);
+  // Polls that bring nothing at all are not garbage.
+  instrument.present = false;
+  time.advance(11000);
+  EXPECT_EQ(host.invalidWarnings.size(), 2u);
+}
