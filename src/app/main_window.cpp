@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/platform_info.h"
+#include "app/link_watch.h"
 #include "app/toolbar_placement.h"
 #include "calibration/calibration_window.h"
 #include "common/number_text.h"
@@ -45,6 +46,7 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_calibr = new TfmCalibr(m_tr, this);
   m_files = std::make_unique<DataFileActions>(*this, m_tr, *m_display, *pnGauge, *Gauge, *m_cancelLoad);
   m_journal = std::make_unique<JournalKeeper>(*this, m_tr, *m_display);
+  m_linkWatch = new LinkWatch(*m_protocol, *m_connection, *pnTune, *lbTablo, *m_status->statusText, *m_chart, m_tr, this);
   wireParts();
   FormCreate();
 }
@@ -291,6 +293,7 @@ void TfmMain::applySettings(const MainSettings& s) {
   if (s.AutoY) m_chart->setLeftAutomatic(*s.AutoY);
   if (s.AutoX) m_chart->setBottomAutomatic(*s.AutoX);
   m_calibr->setCalcMethod(s.CalcMethod);
+  m_linkWatch->apply(s);
   if (s.USB) m_connection->setUsbSelected(*s.USB);
 }
 
@@ -318,6 +321,7 @@ MainSettings TfmMain::collectSettings() const {
   s.AutoX = m_chart->bottomAxis().automatic;
   s.CalcMethod = m_calibr->CalcMethod();
   s.USB = m_connection->UsbSelected();
+  m_linkWatch->collect(s);
   return s;
 }
 
@@ -373,10 +377,6 @@ void TfmMain::miSelectViewClick() {
   m_chart->setVisible(!miSelectView->isChecked());
 }
 
-void TfmMain::miTuneClick() { pnTune->setVisible(miTune->isChecked()); }
-
-void TfmMain::pnTuneDblClick() { m_calibr->exec(); }
-
 void TfmMain::lbTabloClick() {
   m_display->readout().toggleMode();
   refreshReadout();
@@ -415,12 +415,11 @@ void TfmMain::miToClipboardClick() {
   message(MessageKind::Information, qs(m_tr.text("IDS_77")));
 }
 
-void TfmMain::miPortClick(QAction* entry) { m_ports->miPortClick(entry); }
-
 // ---------------------------------------------------------------- readings
 
 void TfmMain::AddPoint(double x, double y) {
   m_display->AddPoint(x, y);
+  m_linkWatch->readingArrived();
   m_journal->recorded(x, y);
   scheduleViews();
 }
@@ -448,52 +447,5 @@ void TfmMain::showInspection(long long index) {
   m_status->inspection->setText(qs(text));
 }
 
-void TfmMain::refreshReadout() { lbTablo->show(m_display->readout()); }
-
-QString TfmMain::statusText() const { return m_status->statusText->text(); }
-
-// ---------------------------------------------------------------- what the protocol reports
-
-void TfmMain::setStatusText(std::string_view text) { m_status->statusText->setText(qs(text)); }
-void TfmMain::appendStatusText(std::string_view text) { m_status->statusText->setText(m_status->statusText->text() + qs(text)); }
-
-void TfmMain::setRecording(bool on) {
-  miPort->setEnabled(!on);
-  miRecord->setChecked(on);
-  m_display->readout().setVisible(on);
-  for (QAction* a : m_toolbar->actions())
-    if (m_toolbar->widgetForAction(a) == lbTablo) a->setVisible(on);
-  refreshReadout();
-}
-
-void TfmMain::readoutRequest() {
-  m_display->readout().onRequest();
-  refreshReadout();
-}
-
-void TfmMain::readoutReply(std::string_view reply) {
-  m_display->readout().onReply(reply, m_tr.text("IDS_55"));
-  refreshReadout();
-}
-
-void TfmMain::message(MessageKind kind, const QString& text) {
-  if (messageHook)
-    messageHook(kind, text);
-  else
-    showMessage(this, m_tr, kind, text);
-}
-
-void TfmMain::communicationError() {
-  QApplication::beep();
-  message(MessageKind::Error, qs(m_tr.text("IDS_53")) + "\r" + qs(m_tr.text("IDS_54")));
-}
-
-void TfmMain::showError(std::string_view text) {
-  auto* app = dynamic_cast<VelmoraApplication*>(QCoreApplication::instance());
-  if (app && !messageHook)
-    app->reportError(qs(text));
-  else
-    message(MessageKind::Error, qs(text));
-}
 
 }  // namespace velmora

@@ -38,6 +38,7 @@ class ReadingListView;
 class TSerialPort;
 class TfmCalibr;
 class ToolbarPlacement;
+class LinkWatch;
 class THidDeviceController;
 
 struct MainWindowOptions {
@@ -62,11 +63,11 @@ class TfmMain : public QMainWindow, public ReadingSink {
   // Commands and handlers, public so that tests can drive them.
   void miLangRUClick();
   void miSelectViewClick();
-  void miTuneClick();
+  void miTuneClick() { pnTune->setVisible(miTune->isChecked()); }
   void miRecordClick();
-  void pnTuneDblClick();
+  void pnTuneDblClick();  // opens the calibration window
   void lbTabloClick();
-  void miPortClick(QAction* entry);
+  void miPortClick(QAction* entry) { m_ports->miPortClick(entry); }
   void btMenuClick();
   void miClearClick();
   bool miSaveClick() { return m_files->miSaveClick(); }
@@ -137,6 +138,9 @@ class TfmMain : public QMainWindow, public ReadingSink {
   double elapsed() const override { return m_display->clock().elapsed(); }
   void communicationError() override;
   void showError(std::string_view text) override;
+  void reconnecting(int attempt) override;  // these three: what LinkWatch shows
+  void linkRestored() override;
+  void invalidAnswers(bool on) override;
 
   SettingsBackend& m_store;
   MainWindowOptions m_options;
@@ -152,6 +156,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   std::unique_ptr<Protocol> m_protocol;
   std::unique_ptr<DataFileActions> m_files;
   std::unique_ptr<JournalKeeper> m_journal;
+  LinkWatch* m_linkWatch = nullptr;
   QTimer m_viewTimer;
 
   QString m_portPrefix;

@@ -15,7 +15,7 @@ TunePanel::TunePanel(QWidget* parent) : QFrame(parent) {
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   setLineWidth(2);
   setAutoFillBackground(true);
-  setGeometry(170, 25, 178, 72);
+  setGeometry(170, 25, 178, 96);
   lbFlow = new QLabel("Recording data/min", this);
   lbFlow->setObjectName("lbFlow");
   lbFlow->setGeometry(8, 12, 120, 16);
@@ -41,6 +41,20 @@ TunePanel::TunePanel(QWidget* parent) : QFrame(parent) {
   clbFont.setBold(true);
   btClb->setFont(clbFont);
   connect(btClb, &QPushButton::clicked, this, &TunePanel::calibrationRequested);
+  cbReconnect = new QCheckBox("Reconnect", this);
+  cbReconnect->setObjectName("cbReconnect");
+  cbReconnect->setGeometry(8, 70, 118, 18);
+  cbReconnect->setFont(small);
+  seReconnectLimit = new QSpinBox(this);
+  seReconnectLimit->setObjectName("seReconnectLimit");
+  seReconnectLimit->setRange(1, 1440);
+  seReconnectLimit->setValue(10);
+  seReconnectLimit->setGeometry(104, 68, 44, 22);
+  seReconnectLimit->setFont(small);
+  lbReconnectLimit = new QLabel("min", this);
+  lbReconnectLimit->setObjectName("lbReconnectLimit");
+  lbReconnectLimit->setGeometry(151, 71, 24, 16);
+  lbReconnectLimit->setFont(small);
   hide();
 }
 

@@ -2,6 +2,7 @@
 // Pieces of the main window that carry their own layout: the set-up panel, the status bar,
 // and the port menu that shows the connection's entries.
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -24,6 +25,10 @@ class TunePanel : public QFrame {
   QLabel* lbFlow;
   QSpinBox* seFlow;
   QPushButton* btClb;
+  // Beyond the designed panel: reconnecting after a failed link, with its limit in minutes.
+  QCheckBox* cbReconnect;
+  QSpinBox* seReconnectLimit;
+  QLabel* lbReconnectLimit;
 
  signals:
   void calibrationRequested();

@@ -58,6 +58,8 @@ std::optional<MainSettings> loadMainSettings(const SettingsBackend& store, int u
   m.AutoX = readBool(store, kMainKey, "AutoX");
   m.CalcMethod = readInt(store, "CalcMethod", 0, 0, 2);
   m.USB = readBool(store, kMainKey, "USB");
+  m.Reconnect = readBool(store, kMainKey, "Reconnect").value_or(false);
+  m.ReconnectLimit = readInt(store, "ReconnectLimit", 10, 1, 1440);
   return m;
 }
 
@@ -81,6 +83,8 @@ void saveMainSettings(SettingsBackend& store, const MainSettings& m) {
   dword("AutoX", m.AutoX.value_or(false));
   dword("CalcMethod", m.CalcMethod);
   dword("USB", m.USB.value_or(false));
+  dword("Reconnect", m.Reconnect);
+  dword("ReconnectLimit", m.ReconnectLimit);
 }
 
 namespace {

@@ -34,6 +34,9 @@ struct MainSettings {
   std::optional<bool> AutoX;
   int CalcMethod = 0;
   std::optional<bool> USB;
+  // Beyond the designed values: reconnecting after a failed link, and for how long.
+  bool Reconnect = false;
+  int ReconnectLimit = 10;  // minutes, 1..1440
 };
 
 // Reads the main key. Nothing when the key does not exist (then nothing is applied).

@@ -20,6 +20,9 @@ ConnectionController::ConnectionController(ConnectionOptions options, QObject* p
   m_serial->CommPort = "COM1";
   m_serial->setBaudRate(4800);
   connect(m_serial.get(), &TSerialPort::received, this, &ConnectionController::serialReceived);
+  connect(m_serial.get(), &TSerialPort::deviceLost, this, [this] {
+    if (!usbLink()) emit linkLost();
+  });
   m_hid = std::make_unique<THidDeviceController>(m_options.hidBackend ? m_options.hidBackend() : makeHidapiBackend());
   connect(m_hid.get(), &THidDeviceController::arrival, this, &ConnectionController::HidControllerArrival);
   connect(m_hid.get(), &THidDeviceController::removal, this, &ConnectionController::HidControllerRemoval);
@@ -84,15 +87,20 @@ void ConnectionController::chooseSerial(std::size_t index) {
 
 // ---------------------------------------------------------------- transport
 
+void ConnectionController::setHoldUsb(bool hold) {
+  m_holdUsb = hold;
+  if (!hold) m_heldSerial.clear();
+}
+
 void ConnectionController::send(std::string_view text) {
-  if (usbActive())
+  if (usbLink())
     SendReport(std::string(text));
   else
     m_serial->SendText(std::string(text));
 }
 
 bool ConnectionController::setActive(bool on) {
-  if (usbActive()) return on;  // the adapter needs no opening
+  if (usbLink()) return on && m_usbPresent;  // the adapter needs no opening, only to be there
   const bool active = m_serial->setActive(on);
   m_serial->setDTR(active);
   m_serial->setRTS(!active);
@@ -100,10 +108,10 @@ bool ConnectionController::setActive(bool on) {
   return active;
 }
 
-bool ConnectionController::active() const { return usbActive() || m_serial->Active(); }
+bool ConnectionController::active() const { return usbLink() ? m_usbPresent : m_serial->Active(); }
 
 void ConnectionController::purge() {
-  if (!usbActive()) m_serial->purge();
+  if (!usbLink()) m_serial->purge();
 }
 
 void ConnectionController::deliver(std::string_view text) {
@@ -121,10 +129,17 @@ void ConnectionController::HidControllerArrival(const HidDeviceInfo& device) {
   if (deviceString(device.product, device.vendorId, device.productId) != kAdapterProduct ||
       deviceString(device.manufacturer, device.vendorId, device.productId) != kAdapterMaker)
     return;
+  if (!m_heldSerial.empty() && device.serial != m_heldSerial) return;  // not the adapter awaited
   m_usbDevice = m_hid->checkOut(device);
   if (!m_usbDevice) return;
+  m_heldSerial.clear();
   connect(m_usbDevice.get(), &THidDevice::received, this, [this](const QByteArray& report) {
     if (!report.isEmpty()) GetReport(static_cast<unsigned char>(report[0]), report.mid(1));
+  });
+  connect(m_usbDevice.get(), &THidDevice::failed, this, [this, device] {
+    // A failing reader is a removal; the next search brings the adapter back.
+    HidControllerRemoval(device);
+    m_hid->forget(device.path);
   });
   m_usbDevice->startReading();
   m_usbPresent = true;
@@ -141,8 +156,21 @@ void ConnectionController::HidControllerArrival(const HidDeviceInfo& device) {
 
 void ConnectionController::HidControllerRemoval(const HidDeviceInfo& device) {
   if (!m_usbDevice || m_usbDevice->info().path != device.path) return;
+  const std::string serial = m_usbDevice->info().serial;
   m_usbDevice.reset();  // the reader stops, the device closes
   m_usbPresent = false;
+  if (m_holdUsb && m_usbSelected) {
+    // A recording that reconnects waits for this adapter to come back.
+    m_heldSerial = serial;
+    if (!m_portList.empty() && m_portList.back() == "USB") {
+      m_portList.pop_back();
+      m_enabled.pop_back();
+    }
+    if (m_checked >= static_cast<int>(m_portList.size())) m_checked = -1;
+    emit portsChanged();
+    emit linkLost();
+    return;
+  }
   m_usbSelected = false;
   if (!m_portList.empty() && m_portList.back() == "USB") {
     m_portList.pop_back();

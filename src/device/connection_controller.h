@@ -64,6 +64,9 @@ class ConnectionController : public QObject, public ProtocolTransport {
   bool UsbSelected() const { return m_usbSelected; }
   void setUsbSelected(bool on) { m_usbSelected = on; }
   bool usbActive() const { return m_usbPresent && m_usbSelected; }
+  // While a recording reconnects, the chosen adapter stays chosen when it goes away, and only
+  // the same adapter (by serial number) is taken when one arrives.
+  void setHoldUsb(bool hold);
   std::string serialPortName() const;
 
   // The adapter.
@@ -81,10 +84,12 @@ class ConnectionController : public QObject, public ProtocolTransport {
  signals:
   void statusMessage(const QString& text);
   void portsChanged();  // entries, checks, enabled states or the chosen link changed
+  void linkLost();      // the chosen link's device went away
 
  private:
   void chooseSerial(std::size_t index);
   void serialReceived(const QByteArray& block);
+  bool usbLink() const { return m_usbSelected && (m_usbPresent || !m_heldSerial.empty()); }
   void deliver(std::string_view text);
   static std::string writeErrorText(const std::string& error, int code);
 
@@ -99,6 +104,8 @@ class ConnectionController : public QObject, public ProtocolTransport {
   std::vector<bool> m_enabled;
   int m_checked = -1;
   bool m_chosenFailed = false;
+  bool m_holdUsb = false;
+  std::string m_heldSerial;  // the adapter awaited back while a recording reconnects
 };
 
 }  // namespace velmora

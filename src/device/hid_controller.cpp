@@ -33,10 +33,9 @@ void THidDevice::readLoop() {
     std::fill(buffer.begin(), buffer.end(), 0);
     const int n = m_handle->read(buffer.data(), buffer.size(), 100);
     if (n < 0) {
-      // The device is going away; its removal is noticed by the controller.
-      std::unique_lock lock(m_mutex);
-      m_wake.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_stop.load(); });
-      continue;
+      // A failing reader is a device gone: the owner closes it and looks for it again.
+      if (!m_stop) emit failed();
+      return;
     }
     if (n == 0) continue;
     m_handOver.run([this, report = QByteArray(reinterpret_cast<const char*>(buffer.data()), n)] { emit received(report); },
@@ -69,6 +68,10 @@ void THidDeviceController::poll() {
   m_present = now;
   for (const auto& d : gone) emit removal(d);
   for (const auto& d : added) emit arrival(d);
+}
+
+void THidDeviceController::forget(const std::string& path) {
+  std::erase_if(m_present, [&](const HidDeviceInfo& d) { return d.path == path; });
 }
 
 std::unique_ptr<THidDevice> THidDeviceController::checkOut(const HidDeviceInfo& device) {

@@ -33,6 +33,9 @@ class THidDevice : public QObject {
  signals:
   // An input report, its report id first (the reader thread waits until the handlers return).
   void received(const QByteArray& report);
+  // Reading failed: the adapter is gone, if only for a moment (emitted on the reader thread,
+  // which then ends).
+  void failed();
 
  private:
   void readLoop();
@@ -58,6 +61,8 @@ class THidDeviceController : public QObject {
   void poll();
   // Opens a device for the program; nullptr when it cannot be opened.
   std::unique_ptr<THidDevice> checkOut(const HidDeviceInfo& device);
+  // Forgets a device, so that the next search reports it as arriving again.
+  void forget(const std::string& path);
 
  signals:
   void arrival(const velmora::HidDeviceInfo& device);

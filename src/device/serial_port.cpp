@@ -239,6 +239,7 @@ void TSerialPort::run() {
       // The device went away (a hang-up reads nothing from a readable port, or fails):
       // the port is closed quietly, and the protocol's time-out reports it.
       closeDevice();
+      emit deviceLost();
       continue;
     }
     const auto now = Clock::now();

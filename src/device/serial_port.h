@@ -89,6 +89,9 @@ class TSerialPort : public QObject {
   // A received block (Qt's serial port reports no line errors, so every block counts). The
   // background thread waits until the handlers have returned.
   void received(const QByteArray& block);
+  // The device went away under an open port (emitted on the background thread; the port
+  // has been closed).
+  void deviceLost();
 
  private:
   struct Command {

@@ -19,11 +19,22 @@ ReadoutLabel::ReadoutLabel(QWidget* parent) : QLabel("0.0", parent) {
 
 void ReadoutLabel::show(const Readout& readout) {
   setText(QString::fromStdString(readout.text()));
-  const QColor color = readout.color() == ReadoutColor::Purple ? QColor(128, 0, 128)
-                       : readout.color() == ReadoutColor::White ? QColor(Qt::white)
-                                                                : QColor(Qt::black);
+  m_color = readout.color() == ReadoutColor::Purple ? QColor(128, 0, 128)
+            : readout.color() == ReadoutColor::White ? QColor(Qt::white)
+                                                     : QColor(Qt::black);
+  applyColor();
+}
+
+void ReadoutLabel::setStale(bool stale, const QString& why) {
+  setToolTip(stale ? why : QString());
+  if (stale == m_stale) return;
+  m_stale = stale;
+  applyColor();
+}
+
+void ReadoutLabel::applyColor() {
   QPalette pal = palette();
-  pal.setColor(QPalette::WindowText, color);
+  pal.setColor(QPalette::WindowText, m_stale ? QColor(150, 150, 150) : m_color);
   setPalette(pal);
 }
 

@@ -14,12 +14,21 @@ class ReadoutLabel : public QLabel {
   explicit ReadoutLabel(QWidget* parent = nullptr);
   // Shows the readout's text in its colour.
   void show(const Readout& readout);
+  // An old value (no reading for a while, reconnecting, no valid answers) is shown grey,
+  // with the reason as its tooltip; false puts the readout's own colour back.
+  void setStale(bool stale, const QString& why = {});
+  bool stale() const { return m_stale; }
 
  signals:
   void clicked();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  void applyColor();
+  QColor m_color = Qt::black;
+  bool m_stale = false;
 };
 
 }  // namespace velmora

@@ -35,14 +35,21 @@ void SeriesPlottable::draw(QCPPainter* painter) {
   const double rightPx = mKeyAxis->coordToPixel(kr.upper);
   const double widthPx = std::fabs(rightPx - leftPx);
   if (static_cast<double>(last - first) <= 2.0 * widthPx + 4) {
+    // Few points: polylines, broken where the points are too far apart in time.
     QVector<QPointF> pts;
     pts.reserve(static_cast<int>(last - first));
-    for (std::size_t i = first; i < last; ++i) pts.push_back(pixelOf(i));
-    if (pts.size() == 1) {
-      painter->drawPoint(pts[0]);
-    } else {
-      painter->drawPolyline(pts.constData(), static_cast<int>(pts.size()));
+    auto flush = [&] {
+      if (pts.size() == 1)
+        painter->drawPoint(pts[0]);
+      else if (pts.size() > 1)
+        painter->drawPolyline(pts.constData(), static_cast<int>(pts.size()));
+      pts.clear();
+    };
+    for (std::size_t i = first; i < last; ++i) {
+      if (i > first && !joined(i - 1, i)) flush();
+      pts.push_back(pixelOf(i));
     }
+    flush();
     return;
   }
 
@@ -52,6 +59,7 @@ void SeriesPlottable::draw(QCPPainter* painter) {
   lines.reserve(static_cast<int>(2 * widthPx) + 8);
   QPointF prev;
   bool havePrev = false;
+  std::size_t prevIndex = first;
   if (first < a) {
     prev = pixelOf(first);
     havePrev = true;
@@ -66,15 +74,16 @@ void SeriesPlottable::draw(QCPPainter* painter) {
     const YRange yr = m_series.yRange(idx, end);
     const double x = c + 0.5;
     const double yFirst = mValueAxis->coordToPixel(m_series.y(idx));
-    if (havePrev) lines.push_back(QLineF(prev, QPointF(x, yFirst)));
+    if (havePrev && joined(prevIndex, idx)) lines.push_back(QLineF(prev, QPointF(x, yFirst)));
     const double yMin = mValueAxis->coordToPixel(yr.min);
     const double yMax = mValueAxis->coordToPixel(yr.max);
     lines.push_back(QLineF(x, yMin, x, yMax == yMin ? yMax + 0.01 : yMax));
     prev = QPointF(x, mValueAxis->coordToPixel(m_series.y(end - 1)));
+    prevIndex = end - 1;
     havePrev = true;
     idx = end;
   }
-  if (b < n && havePrev) lines.push_back(QLineF(prev, pixelOf(b)));
+  if (b < n && havePrev && joined(prevIndex, b)) lines.push_back(QLineF(prev, pixelOf(b)));
   painter->drawLines(lines);
 }
 

@@ -24,13 +24,20 @@ class SeriesPlottable : public QCPAbstractPlottable {
   // segment passing through it; -1 when the line is not hit.
   long long hitIndex(const QPointF& pos) const;
 
+  // Points further apart in time than this (days) are not joined by a line, so an outage
+  // shows as a gap; 0 joins every point (the designed look).
+  void setGapThreshold(double days) { m_gap = days; }
+  double gapThreshold() const { return m_gap; }
+
  protected:
   void draw(QCPPainter* painter) override;
   void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
 
  private:
   QPointF pixelOf(std::size_t i) const;
+  bool joined(std::size_t i, std::size_t j) const { return m_gap <= 0 || m_series.x(j) - m_series.x(i) <= m_gap; }
   const MeasurementSeries& m_series;
+  double m_gap = 0;
 };
 
 }  // namespace velmora

@@ -25,6 +25,8 @@ constexpr TranslationEntry kMain[] = {
     {S::Captions, "miXAuto", "Авто X", "Auto X"},
     {S::Captions, "lbFlow", "Запись значений/мин", "Recording data/min"},
     {S::Captions, "btClb", "Калибровка", "Calibration"},
+    {S::Captions, "cbReconnect", "Переподключать", "Reconnect"},
+    {S::Captions, "lbReconnectLimit", "мин", "min"},
     {S::Captions, "cbAxis", "Настройка осей", "Axes setup"},
 
     {S::Fonts, "fmMain", "MS Sans Serif", "MS Sans Serif"},
@@ -87,6 +89,9 @@ constexpr TranslationEntry kMain[] = {
      "The end of the journal was damaged; everything recorded before the damage was restored."},
     {S::Strings, "msgJournalBaseMissing", "Файл данных, который продолжали эти значения, прочитать не удалось; восстановлены только значения, записанные после него.",
      "The data file these readings continued could not be read; only the readings recorded after it were restored."},
+    {S::Strings, "msgReconnecting", "Переподключение… (попытка %1)", "Reconnecting… (attempt %1)"},
+    {S::Strings, "msgNoValidReadings", "От прибора нет правильных значений", "No valid readings from the instrument"},
+    {S::Strings, "msgStale", "Значение получено %1 с назад", "Reading received %1 s ago"},
     {S::Strings, "msgJournalFailing", "Журнал записи не сохраняется на диск", "The recording journal is not being written"},
 
     {S::OtherStrings, "SaveDialog.Title", "Сохранение данных", "Store data"},

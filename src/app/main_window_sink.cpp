@@ -1,0 +1,66 @@
+// The main window's side of the protocol: the status texts, the recording toggle, the
+// readout, and the messages it shows.
+#include <QApplication>
+#include <QToolBar>
+
+#include "app/link_watch.h"
+#include "app/main_window.h"
+#include "calibration/calibration_window.h"
+#include "display/readout_label.h"
+#include "ui_common/velmora_application.h"
+
+namespace velmora {
+
+// ---------------------------------------------------------------- what the protocol reports
+
+void TfmMain::setStatusText(std::string_view text) { m_status->statusText->setText(qs(text)); }
+void TfmMain::appendStatusText(std::string_view text) { m_status->statusText->setText(m_status->statusText->text() + qs(text)); }
+
+void TfmMain::setRecording(bool on) {
+  miPort->setEnabled(!on);
+  miRecord->setChecked(on);
+  m_display->readout().setVisible(on);
+  m_linkWatch->recordingChanged(on);
+  for (QAction* a : m_toolbar->actions())
+    if (m_toolbar->widgetForAction(a) == lbTablo) a->setVisible(on);
+  refreshReadout();
+}
+
+void TfmMain::readoutRequest() {
+  m_display->readout().onRequest();
+  refreshReadout();
+}
+
+void TfmMain::readoutReply(std::string_view reply) {
+  m_display->readout().onReply(reply, m_tr.text("IDS_55"));
+  refreshReadout();
+}
+
+void TfmMain::message(MessageKind kind, const QString& text) {
+  if (messageHook)
+    messageHook(kind, text);
+  else
+    showMessage(this, m_tr, kind, text);
+}
+
+void TfmMain::communicationError() {
+  QApplication::beep();
+  message(MessageKind::Error, qs(m_tr.text("IDS_53")) + "\r" + qs(m_tr.text("IDS_54")));
+}
+
+void TfmMain::showError(std::string_view text) {
+  auto* app = dynamic_cast<VelmoraApplication*>(QCoreApplication::instance());
+  if (app && !messageHook)
+    app->reportError(qs(text));
+  else
+    message(MessageKind::Error, qs(text));
+}
+
+void TfmMain::reconnecting(int attempt) { m_linkWatch->reconnecting(attempt); }
+void TfmMain::linkRestored() { m_linkWatch->linkRestored(); }
+void TfmMain::invalidAnswers(bool on) { m_linkWatch->invalidAnswers(on); }
+void TfmMain::pnTuneDblClick() { m_calibr->exec(); }
+QString TfmMain::statusText() const { return m_status->statusText->text(); }
+void TfmMain::refreshReadout() { lbTablo->show(m_display->readout()); }
+
+}  // namespace velmora
