@@ -2,6 +2,7 @@
 // and the calibration window writing factors into the simulator on a pseudo-terminal.
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <QSpinBox>
@@ -78,5 +79,31 @@ TEST(CalibrationTransfer, TheWindowWritesFactorsIntoTheInstrumentAndReadsThemBac
   thermometer.withModel([&](sim::ThermometerModel& m) { r0 = m.stored.R0; });
   EXPECT_DOUBLE_EQ(r0, 100.012);
   EXPECT_FALSE(w.serialPort().Active());
+  thermometer.stop();
+}
+
+TEST(StaleReadout, AnOldValueIsGreyedWithItsAge) {
+  sim::PtyThermometer thermometer{4};
+  ASSERT_TRUE(thermometer.start());
+  MemorySettingsBackend store;
+  TfmMain w(store, MainWindowOptions::with(false, 1033));
+  w.messageHook = [](MessageKind, const QString&) {};
+  w.serialPort().setCommPort(thermometer.devicePath());
+  w.findChild<QSpinBox*>("seFlow")->setValue(120);
+  auto* record = w.findChild<QAction*>("miRecord");
+  record->setChecked(true);
+  w.miRecordClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.display().series().size() >= 2; }, 10000));
+  auto* readout = w.findChild<QLabel*>("lbTablo");
+  EXPECT_TRUE(readout->toolTip().isEmpty());
+  thermometer.withModel([](sim::ThermometerModel& m) { m.faults.silent = true; });
+  // Three polling periods are 1.5 s at 120 a minute.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !readout->toolTip().isEmpty(); }, 5000));
+  EXPECT_TRUE(readout->toolTip().startsWith("Reading received ")) << readout->toolTip().toStdString();
+  EXPECT_EQ(readout->palette().color(QPalette::WindowText), QColor(150, 150, 150));
+  thermometer.withModel([](sim::ThermometerModel& m) { m.faults.silent = false; });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return readout->toolTip().isEmpty(); }, 5000));
+  record->setChecked(false);
+  w.miRecordClick();
   thermometer.stop();
 }

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -345,4 +346,31 @@ TEST(MainWindow, PollAndTimeOutUsePreciseTimers) {
   Window win(store);
   EXPECT_EQ(win.w.dataTimer().timerType(), Qt::PreciseTimer);
   EXPECT_EQ(win.w.timeOffTimer().timerType(), Qt::PreciseTimer);
+}
+
+TEST(MainWindow, TheReconnectOptionIsStoredAndShowsItsStatus) {
+  MemorySettingsBackend store;
+  {
+    Window win(store);
+    auto* option = win.find<QCheckBox>("cbReconnect");
+    ASSERT_NE(option, nullptr);
+    EXPECT_FALSE(option->isChecked());  // off by default: the designed behaviour
+    option->setChecked(true);
+    win.find<QSpinBox>("seReconnectLimit")->setValue(25);
+    EXPECT_TRUE(win.w.protocol().reconnectEnabled());
+    win.w.close();
+  }
+  Window win(store);
+  EXPECT_TRUE(win.find<QCheckBox>("cbReconnect")->isChecked());
+  EXPECT_EQ(win.find<QSpinBox>("seReconnectLimit")->value(), 25);
+  auto& sink = static_cast<ReadingSink&>(win.w);
+  sink.reconnecting(3);
+  EXPECT_EQ(win.w.statusText(), "Reconnecting… (attempt 3)");
+  sink.linkRestored();
+  EXPECT_EQ(win.w.statusText(), "");
+  sink.invalidAnswers(true);
+  EXPECT_EQ(win.w.statusText(), "No valid readings from the instrument");
+  win.find<QAction>("miLangRU")->trigger();
+  sink.reconnecting(4);
+  EXPECT_EQ(win.w.statusText(), QString::fromUtf8("Переподключение… (попытка 4)"));
 }

@@ -41,13 +41,17 @@ struct RecordingWindows : ReadingSink, FactorLink {
   void rejectNewCofCell(int i) override { messages.push_back("rejected cell " + QString::number(i)); }
   void setFactorCell(int row, int col, std::string_view t) override { cof[row][col] = t; }
   void cofProgressChanged() override {}
+  std::vector<int> attempts;
+  int restored = 0;
+  void reconnecting(int attempt) override { attempts.push_back(attempt); }
+  void linkRestored() override { ++restored; }
 };
 
 struct DeviceRig {
   RecordingWindows windows;
   ConnectionController connection;
-  QTimer dataTimer, timeOffTimer;
-  QtProtocolTimer dataAdapter{dataTimer}, timeOffAdapter{timeOffTimer};
+  QTimer dataTimer, timeOffTimer, reconnectTimer;
+  QtProtocolTimer dataAdapter{dataTimer}, timeOffAdapter{timeOffTimer}, reconnectAdapter{reconnectTimer};
   Protocol protocol{connection, windows, dataAdapter, timeOffAdapter};
 
   explicit DeviceRig(ConnectionOptions options) : connection(std::move(options)) {
@@ -60,13 +64,22 @@ struct DeviceRig {
     QObject::connect(&dataTimer, &QTimer::timeout, [this] { protocol.DataTimerTimer(); });
     QObject::connect(&timeOffTimer, &QTimer::timeout, [this] { protocol.TimeOffTimerTimer(); });
     protocol.setFactorLink(&windows);
+    QObject::connect(&reconnectTimer, &QTimer::timeout, [this] { protocol.ReconnectTimerTimer(); });
+    protocol.setReconnectTimer(&reconnectAdapter);
+    QObject::connect(&connection, &ConnectionController::linkLost, [this] { protocol.linkLost(); });
     connection.buildPortList();
   }
+  // The reconnect option, as the window sets it while recording.
+  void enableReconnect(int limitMs) { protocol.setReconnect(true, limitMs); }
   ~DeviceRig() {
     if (protocol.recording()) protocol.miRecordClick(false);
   }
   void setRate(int rate) { protocol.seFlowChange(std::to_string(rate)); }
-  bool record(bool on) { return protocol.miRecordClick(on); }
+  bool record(bool on) {
+    const bool recording = protocol.miRecordClick(on);
+    connection.setHoldUsb(recording && protocol.reconnectEnabled());
+    return recording;
+  }
   std::size_t points() const { return windows.points.size(); }
 };
 

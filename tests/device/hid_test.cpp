@@ -205,3 +205,54 @@ TEST_F(HidFixture, MalformedReportsAndLongCommands) {
   EXPECT_FALSE(c().SendReport(std::string(70, 'x')));
   EXPECT_EQ(rig->windows.status, "Command too long for the USB adapter");
 }
+
+TEST_F(HidFixture, WithReconnectOnTheSameAdapterComingBackResumesAndAnotherIsNotTaken) {
+  open(true, true);
+  plug(adapter("/hid/a", "0001"));
+  rig->enableReconnect(600000);
+  rig->setRate(120);
+  ASSERT_TRUE(rig->record(true));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rig->points() >= 2; }, 10000));
+  unplug("/hid/a");
+  EXPECT_FALSE(c().UsbPresent());
+  EXPECT_TRUE(c().UsbSelected());  // still the chosen link
+  EXPECT_TRUE(rig->protocol.reconnecting());
+  EXPECT_FALSE(c().serialPort().Active());  // not the serial port instead
+  plug(adapter("/hid/b", "0002"));  // a different adapter is not taken
+  EXPECT_FALSE(c().UsbPresent());
+  const std::size_t before = rig->points();
+  plug(adapter("/hid/c", "0001"));  // the same one, at another path
+  EXPECT_TRUE(c().UsbPresent());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rig->points() >= before + 2; }, 10000));
+  EXPECT_FALSE(rig->protocol.reconnecting());
+  EXPECT_TRUE(rig->windows.messages.isEmpty());
+}
+
+TEST_F(HidFixture, ABriefGlitchUnderTheSamePathIsSeenThroughTheFailingReader) {
+  open(true, true);
+  plug(adapter("/hid/a"));
+  rig->enableReconnect(600000);
+  rig->setRate(120);
+  ASSERT_TRUE(rig->record(true));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rig->points() >= 2; }, 10000));
+  // 0.3 s gone; the enumeration never notices (same path before and after).
+  {
+    std::lock_guard lock(world->mutex);
+    world->gone["/hid/a"] = true;
+  }
+  world->wake.notify_all();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !c().UsbPresent(); }, 2000));  // the reader failed
+  QTest::qWait(300);
+  {
+    std::lock_guard lock(world->mutex);
+    world->gone["/hid/a"] = false;
+  }
+  c().hidController().poll();  // the next search brings it back
+  EXPECT_TRUE(c().UsbPresent());
+  const std::size_t before = rig->points();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rig->points() >= before + 2; }, 10000));
+  EXPECT_TRUE(rig->windows.messages.isEmpty());
+  // Without a recording the adapter simply works again afterwards, too.
+  rig->record(false);
+  EXPECT_TRUE(c().UsbPresent());
+}

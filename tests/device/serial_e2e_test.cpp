@@ -1,5 +1,7 @@
 // The real serial stack (port object, background thread, block assembly, hand-over,
 // connection, protocol) against the thermometer simulator on a pseudo-terminal.
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <dirent.h>
@@ -180,4 +182,38 @@ TEST_F(E2E, TheWorkerWaitsUntilTheHandlerOfABlockHasReturned) {
     EXPECT_EQ(seen[i].first, seen[i].second) << i;  // nothing delivered while a handler runs
     EXPECT_EQ(seen[i].first, static_cast<long>(i)) << i;  // and each block counted only after it
   }
+}
+
+TEST_F(E2E, WithReconnectOnAFiveSecondOutageIsBridgedAndShownAtItsLength) {
+  // The port is a fixed path (a link) that points to the instrument's pseudo-terminal, as a
+  // USB-serial adapter keeps its device name when it comes back.
+  QTemporaryDir dir;
+  const QString link = dir.filePath("ttyTHERMO");
+  ASSERT_TRUE(QFile::link(QString::fromStdString(thermometer.devicePath()), link));
+  rig->connection.serialPort().setCommPort(link.toStdString());
+  rig->enableReconnect(600000);
+  setRate(120);
+  ASSERT_TRUE(rig->record(true));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return points() >= 4; }, 10000));
+  thermometer.vanish();
+  const std::size_t before = points();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return protocol().reconnecting(); }, 5000));
+  QTest::qWait(5000);
+  // Back at the same path.
+  sim::PtyThermometer again{8};
+  ASSERT_TRUE(again.start());
+  QFile::remove(link);
+  ASSERT_TRUE(QFile::link(QString::fromStdString(again.devicePath()), link));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return points() >= before + 3; }, 15000));
+  rig->record(false);
+  again.stop();
+  EXPECT_TRUE(messages().isEmpty());  // no box
+  EXPECT_GE(rig->windows.attempts.size(), 2u);
+  EXPECT_EQ(rig->windows.restored, 1);
+  // The readings on both sides are kept, and the outage has its true length in time.
+  const auto& p = rig->windows.points;
+  double widest = 0;
+  for (std::size_t i = 1; i < p.size(); ++i) widest = std::max(widest, (p[i].first - p[i - 1].first) * 86400);
+  EXPECT_GT(widest, 5.0);
+  EXPECT_LT(widest, 12.0);
 }

@@ -283,3 +283,20 @@ TEST(ReadingListView, AHiddenViewKeepsCountAndGoesToTheEndWhenShown) {
       if (image.pixelColor(x, y).lightness() < 100) ++inked;
   EXPECT_GT(inked, 100);
 }
+
+TEST_F(ChartFixture, AnOutageLongerThanTheGapIsNotBridged) {
+  setBoxes("0", "300", "30");
+  for (int m = 0; m <= 10; ++m) display.AddPoint(m * kMinute, 100);
+  for (int m = 20; m <= 29; ++m) display.AddPoint(m * kMinute, 200);  // ten minutes without readings
+  auto columnAt = [&](double minutes) {
+    panel.requestRedraw();
+    panel.flushRedraw();
+    const QImage image = panel.plot()->grab().toImage();
+    return lineRows(image, static_cast<int>(panel.plot()->xAxis->coordToPixel(minutes / 1440.0)));
+  };
+  EXPECT_FALSE(columnAt(15).empty());  // the designed look joins every point
+  panel.series1()->setGapThreshold(3 * kMinute);
+  EXPECT_TRUE(columnAt(15).empty());
+  EXPECT_FALSE(columnAt(5).empty());  // readings a minute apart stay joined
+  EXPECT_FALSE(columnAt(25).empty());
+}
