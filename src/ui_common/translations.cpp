@@ -25,7 +25,7 @@ constexpr TranslationEntry kMain[] = {
     {S::Captions, "miXAuto", "Авто X", "Auto X"},
     {S::Captions, "lbFlow", "Запись значений/мин", "Recording data/min"},
     {S::Captions, "btClb", "Калибровка", "Calibration"},
-    {S::Captions, "cbReconnect", "Переподключать", "Reconnect"},
+    {S::Captions, "cbReconnect", "Повтор связи", "Reconnect"},
     {S::Captions, "lbReconnectLimit", "мин", "min"},
     {S::Captions, "cbAxis", "Настройка осей", "Axes setup"},
 
