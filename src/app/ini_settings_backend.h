@@ -26,14 +26,5 @@ class IniSettingsBackend : public SettingsBackend {
   std::unique_ptr<QSettings> m_settings;
 };
 
-#ifdef _WIN32
-// HKEY_CURRENT_USER through the Win32 registry API.
-class RegistrySettingsBackend : public SettingsBackend {
- public:
-  bool keyExists(std::string_view key) const override;
-  std::optional<SettingValue> read(std::string_view key, std::string_view name) const override;
-  bool write(std::string_view key, std::string_view name, const SettingValue& value) override;
-};
-#endif
 
 }  // namespace velmora

@@ -6,6 +6,9 @@
 #include <memory>
 
 #include "app/ini_settings_backend.h"
+#ifdef _WIN32
+#include "platform/registry_settings_backend.h"
+#endif
 #include "app/main_window.h"
 #include "ui_common/ui_helpers.h"
 #include "ui_common/velmora_application.h"

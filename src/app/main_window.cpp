@@ -10,7 +10,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/platform_info.h"
+#include "platform/platform_info.h"
 #include "app/link_watch.h"
 #include "app/toolbar_placement.h"
 #include "calibration/calibration_window.h"

@@ -93,17 +93,26 @@ TEST(CalibrationFile, EveryCellSitsWhereTheLayoutPutsIt) {
   // New), the method.
   std::string text = "1\r\n5\r\n21\r\n";
   for (int c = 1; c <= 4; ++c)
-    for (int r = 1; r <= 20; ++r) text += "d" + std::to_string(c) + "_" + std::to_string(r) + "\r\n";
+    for (int r = 1; r <= 20; ++r) {
+      text += 'd';
+      text += std::to_string(c);
+      text += '_';
+      text += std::to_string(r);
+      text += "\r\n";
+    }
   text += "5\r\n3\r\n";
   const char* cof[8] = {"100.010", "100.020", "3.9081", "3.9082", "-5.7751", "-5.7752", "-4.1831", "-4.1832"};
-  for (const char* c : cof) text += std::string(c) + "\r\n";
+  for (const char* c : cof) {
+    text += c;
+    text += "\r\n";
+  }
   text += "1\r\n";
   CalibrationTables t;
   auto r = parseCalibrationFile(text, t);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(t.dataType, 1);
   for (int c = 1; c <= 4; ++c)
-    for (int row = 1; row <= 20; ++row) EXPECT_EQ(t.data(c, row), "d" + std::to_string(c) + "_" + std::to_string(row));
+    for (int row = 1; row <= 20; ++row) EXPECT_EQ(t.data(c, row), 'd' + std::to_string(c) + '_' + std::to_string(row));
   EXPECT_EQ(t.cof(1, 1), "100.010");  // R0 Old
   EXPECT_EQ(t.cof(1, 2), "100.020");  // R0 New
   EXPECT_EQ(t.cof(2, 1), "3.9081");   // A Old

@@ -1,10 +1,11 @@
 // Platform queries on POSIX systems: the kernel's version numbers and names.
 #include <sys/utsname.h>
 
-#include <QLocale>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
-#include "app/platform_info.h"
+#include "platform/platform_info.h"
 
 namespace velmora {
 
@@ -17,8 +18,16 @@ std::string osVersionText() {
          u.sysname + ":" + u.release;
 }
 
+// The user's language from the locale variables, in the order the C library reads them:
+// Russian gives 1049, anything else 1033.
 int userDefaultLanguageId() {
-  return QLocale::system().language() == QLocale::Russian ? 1049 : 1033;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) continue;
+    const std::string_view v(value);
+    return v.substr(0, 2) == "ru" ? 1049 : 1033;
+  }
+  return 1033;
 }
 
 }  // namespace velmora

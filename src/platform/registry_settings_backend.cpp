@@ -2,7 +2,10 @@
 // booleans are REG_DWORD, the axis values 8-byte REG_BINARY, the port settings REG_SZ.
 #include <windows.h>
 
-#include "app/ini_settings_backend.h"
+#include "platform/registry_settings_backend.h"
+
+#include <cstring>
+#include <vector>
 
 namespace velmora {
 
@@ -24,14 +27,14 @@ std::string narrow(const std::wstring& w) {
 
 bool RegistrySettingsBackend::keyExists(std::string_view key) const {
   HKEY h;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(full(key)).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
   RegCloseKey(h);
   return true;
 }
 
 std::optional<SettingValue> RegistrySettingsBackend::read(std::string_view key, std::string_view name) const {
   HKEY h;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(full(key)).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
   DWORD type = 0, size = 0;
   const std::wstring n = wide(name);
   std::optional<SettingValue> result;
@@ -40,7 +43,7 @@ std::optional<SettingValue> RegistrySettingsBackend::read(std::string_view key, 
     if (RegQueryValueExW(h, n.c_str(), nullptr, &type, data.data(), &size) == ERROR_SUCCESS) {
       if (type == REG_DWORD && size == 4) {
         DWORD d;
-        memcpy(&d, data.data(), 4);
+        std::memcpy(&d, data.data(), 4);
         result = SettingValue{static_cast<std::uint32_t>(d)};
       } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
         std::wstring w(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
@@ -58,7 +61,7 @@ std::optional<SettingValue> RegistrySettingsBackend::read(std::string_view key, 
 
 bool RegistrySettingsBackend::write(std::string_view key, std::string_view name, const SettingValue& value) {
   HKEY h;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, wide(key).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, wide(full(key)).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
       ERROR_SUCCESS)
     return false;
   const std::wstring n = wide(name);
@@ -75,6 +78,10 @@ bool RegistrySettingsBackend::write(std::string_view key, std::string_view name,
   }
   RegCloseKey(h);
   return rc == ERROR_SUCCESS;
+}
+
+bool RegistrySettingsBackend::removeTree(std::string_view key) {
+  return RegDeleteTreeW(HKEY_CURRENT_USER, wide(full(key)).c_str()) == ERROR_SUCCESS;
 }
 
 }  // namespace velmora
