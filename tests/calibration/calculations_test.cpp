@@ -17,6 +17,13 @@ void exactRows(FakeGrid& g, const std::vector<double>& temps) {
   for (double t : temps) g.point(r++, formatFixed(math::RofT(kIec, t, t < 0), 12, 9), formatFixed(t, 6, 2));
 }
 double newValue(const FakeGrid& g, int column) { return *parseNumber(g.cofCell(column, 2)); }
+// The standard factors in row `row` of the coefficient table (1 "Old", 2 "New").
+void standardFactors(FakeGrid& g, int row) {
+  g.cof[{1, row}] = "100.000";
+  g.cof[{2, row}] = "3.9083";
+  g.cof[{3, row}] = "-5.7750";
+  g.cof[{4, row}] = "-4.1830";
+}
 }  // namespace
 
 TEST(CalcMethod1, ExactStandardDataGivesItsFactors) {
@@ -219,10 +226,7 @@ TEST(Deviation, TemperatureModeBeforeAnyCalculationUsesZeroOldFactors) {
 TEST(Deviation, TemperatureModeAppliesTheCTermBelowZero) {
   FakeGrid g;
   g.type = 1;
-  g.cof[{1, 2}] = "100.000";
-  g.cof[{2, 2}] = "3.9083";
-  g.cof[{3, 2}] = "-5.7750";
-  g.cof[{4, 2}] = "-4.1830";
+  standardFactors(g, 2);
   g.point(1, "-100", "-100");
   g.point(2, "100", "100");
   CalibrationState s;
@@ -237,10 +241,7 @@ TEST(Deviation, TemperatureModeAppliesTheCTermBelowZero) {
 TEST(CalcMethod3, TheCheckPassConvertsMeasuredTemperaturesWithC) {
   FakeGrid g;
   g.type = 1;
-  g.cof[{1, 1}] = "100.000";
-  g.cof[{2, 1}] = "3.9083";
-  g.cof[{3, 1}] = "-5.7750";
-  g.cof[{4, 1}] = "-4.1830";
+  standardFactors(g, 1);
   int r = 1;
   for (double t : {0.0, 100.0, 200.0, 400.0, -50.0}) g.point(r++, formatFixed(t, 6, 2), formatFixed(t, 6, 2));
   CalibrationState s;
@@ -304,10 +305,7 @@ TEST(Methods, ANumberTooLargeForADoubleIsAnInvalidCell) {
   EXPECT_EQ(g.focusedData, std::make_pair(2, 3));
   EXPECT_EQ(g.cofCell(1, 2), "");
   g.errors.clear();
-  g.cof[{1, 2}] = "100";
-  g.cof[{2, 2}] = "3.9083";
-  g.cof[{3, 2}] = "-5.775";
-  g.cof[{4, 2}] = "-4.183";
+  standardFactors(g, 2);
   EXPECT_THROW(btErrorClick(g, s), std::runtime_error);  // never "INF" in the deviation column
   EXPECT_NE(g.dataCell(4, 3), "INF");
   EXPECT_EQ(g.dataCell(4, 3), "");
