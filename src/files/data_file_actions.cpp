@@ -87,7 +87,10 @@ class CancelOnlyInput : public QObject {
       return true;
     }
     if (!isInput(event->type())) return false;
-    return watched != &m_cancel && watched != m_cancel.windowHandle();
+    // Input reaches the window first and is then passed to the widget under it: only the
+    // widget decides.
+    if (qobject_cast<QWindow*>(watched)) return false;
+    return watched != &m_cancel;
   }
 
  private:
