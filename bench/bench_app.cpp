@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QEvent>
 
@@ -110,6 +111,10 @@ int main(int argc, char** argv) {
   QElapsedTimer sinceStart;
   sinceStart.start();
   QApplication app(argc, argv);
+  // The recording journal of this run goes to a folder of its own, removed at the end, never
+  // among the user's journals.
+  QTemporaryDir journals;
+  if (qEnvironmentVariableIsEmpty("VELMORA_JOURNAL_DIR")) qputenv("VELMORA_JOURNAL_DIR", journals.path().toLocal8Bit());
   Q_INIT_RESOURCE(velmora);
   std::printf("application object: %lld ms\n", static_cast<long long>(sinceStart.elapsed()));
   benchmark::Initialize(&argc, argv);

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QSpinBox>
 #include <QTimer>
 #include <cstdio>
@@ -19,6 +20,10 @@
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  // The recording journal of this run goes to a folder of its own, removed at the end, never
+  // among the user's journals.
+  QTemporaryDir journals;
+  if (qEnvironmentVariableIsEmpty("VELMORA_JOURNAL_DIR")) qputenv("VELMORA_JOURNAL_DIR", journals.path().toLocal8Bit());
   Q_INIT_RESOURCE(velmora);
   const double minutes = argc > 1 ? std::atof(argv[1]) : 10.0;
   velmora::sim::PtyThermometer thermometer(17);
