@@ -279,7 +279,7 @@ void applyFit(CalibrationGrid& grid, const CalibrationInput& input, const FitPla
 void runCalcMethod(int calcMethod, CalibrationGrid& grid, CalibrationState& state) {
   if (calcMethod < 0 || calcMethod > 2) return;
   const CalibrationInput input = readCalibrationInput(grid);
-  applyFit(grid, input, fitMethod(calcMethod, input, state, gridText(grid)));
+  applyFit(grid, input, fitMethod(calcMethod, input, state, gridText(grid)), rowPauseFor(input.rows.size()));
 }
 
 void calcMethod1(CalibrationGrid& grid, CalibrationState& state) { runCalcMethod(0, grid, state); }
@@ -331,7 +331,7 @@ void applyDeviations(CalibrationGrid& grid, const DeviationPlan& plan, int rowPa
 
 void btErrorClick(CalibrationGrid& grid, CalibrationState& state) {
   const CalibrationInput input = readCalibrationInput(grid);
-  applyDeviations(grid, deviationPlan(input, state));
+  applyDeviations(grid, deviationPlan(input, state), rowPauseFor(input.rows.size()));
 }
 
 }  // namespace velmora

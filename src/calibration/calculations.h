@@ -94,6 +94,7 @@ int rowPauseFor(std::size_t rows);
 void calcMethod1(CalibrationGrid& grid, CalibrationState& state);
 void calcMethod2(CalibrationGrid& grid, CalibrationState& state);
 void calcMethod3(CalibrationGrid& grid, CalibrationState& state);
+// Reads the table, fits and applies the plan, pacing the rows by rowPauseFor.
 void runCalcMethod(int calcMethod, CalibrationGrid& grid, CalibrationState& state);
 
 // The deviation of every used row under the "New" factors.

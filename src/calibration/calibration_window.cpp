@@ -365,11 +365,7 @@ void TfmCalibr::btCalcMouseDown(Qt::MouseButton button) {
   }
   if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
   try {
-    if (m_calcMethod >= 0 && m_calcMethod <= 2) {
-      const CalibrationInput input = readCalibrationInput(*this);
-      const FitPlan plan = fitMethod(m_calcMethod, input, m_state, [this](std::string_view id) { return text(id); });
-      applyFit(*this, input, plan, rowPauseFor(input.rows.size()));
-    }
+    runCalcMethod(m_calcMethod, *this, m_state);
   } catch (const std::exception& e) {
     reportError(QString::fromUtf8(e.what()));
   }
@@ -388,8 +384,7 @@ void TfmCalibr::btCalcMouseDown(Qt::MouseButton button) {
 
 void TfmCalibr::btErrorClick() {
   try {
-    const CalibrationInput input = readCalibrationInput(*this);
-    applyDeviations(*this, deviationPlan(input, m_state), rowPauseFor(input.rows.size()));
+    velmora::btErrorClick(*this, m_state);
   } catch (const std::exception& e) {
     reportError(QString::fromUtf8(e.what()));
   }

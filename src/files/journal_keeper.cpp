@@ -72,9 +72,7 @@ void JournalKeeper::cleared() {
 
 void JournalKeeper::closeNormally() { cleared(); }
 
-bool JournalKeeper::restoreFrom(const QString& path, int& restored, bool& damaged, bool& baseMissing) {
-  const QByteArray bytes = readAll(path);
-  const JournalContents c = readJournal(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+bool JournalKeeper::restoreFrom(const JournalContents& c, int& restored, bool& damaged, bool& baseMissing) {
   if (!c.valid) return false;
   ReadingList list;
   MeasurementSeries series;
@@ -135,7 +133,7 @@ bool JournalKeeper::offerRestore() {
     }
     int restored = 0;
     bool damaged = false, baseMissing = false;
-    const bool done = restore && restoreFrom(info.filePath(), restored, damaged, baseMissing);
+    const bool done = restore && restoreFrom(c, restored, damaged, baseMissing);
     QFile::remove(info.filePath());
     lock.unlock();
     if (done) {

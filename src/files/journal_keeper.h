@@ -57,7 +57,7 @@ class JournalKeeper {
   static QString journalFolder();
 
  private:
-  bool restoreFrom(const QString& path, int& restored, bool& damaged, bool& baseMissing);
+  bool restoreFrom(const JournalContents& journal, int& restored, bool& damaged, bool& baseMissing);
   void startNew(const std::optional<JournalBase>& base);
   void writeAll();
 
