@@ -417,10 +417,12 @@ void TfmMain::miToClipboardClick() {
 
 // ---------------------------------------------------------------- readings
 
-void TfmMain::AddPoint(double x, double y) {
-  m_display->AddPoint(x, y);
+void TfmMain::AddPoint(double x, double y) { addReading(x, y, kNoValue); }
+
+void TfmMain::addReading(double x, double y, double resistance) {
+  m_display->AddPoint(x, y, resistance);
   m_linkWatch->readingArrived();
-  m_journal->recorded(x, y);
+  m_journal->recorded(x, y, resistance, m_display->lastUtcMs());
   scheduleViews();
 }
 

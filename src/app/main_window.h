@@ -102,6 +102,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
 
   // A reading, as the protocol delivers it.
   void AddPoint(double x, double y) override;
+  void addReading(double x, double y, double resistance) override;
   // Brings list and chart up to the stores now (they normally follow at most ~30 times a second).
   void flushViews();
 

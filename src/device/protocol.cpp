@@ -1,5 +1,8 @@
 #include "device/protocol.h"
 
+#include <limits>
+#include <optional>
+
 #include <algorithm>
 
 #include "common/coefficient_scale.h"
@@ -35,14 +38,19 @@ void Protocol::ParseRXstr(std::string_view line) {
     m_sink.setStatusText("");
     std::string_view s = trimLeadingBlanks(line);
     m_sink.readoutReply(s);
+    // The answer: resistance, a blank, temperature.
     const auto blank = s.find(' ');
-    if (blank != std::string_view::npos) s.remove_prefix(blank + 1);
+    std::optional<double> resistance;
+    if (blank != std::string_view::npos) {
+      resistance = parseNumber(s.substr(0, blank));
+      s.remove_prefix(blank + 1);
+    }
     const double x = m_sink.elapsed();
     // Leading blanks are allowed; nothing may follow the number.
     if (auto y = parseNumber(trimLeadingBlanks(s))) {
       RetriesLeft = kRetryBudget;  // a good reading restores the budget
       validReading();
-      m_sink.AddPoint(x, *y);
+      m_sink.addReading(x, *y, resistance ? *resistance : std::numeric_limits<double>::quiet_NaN());
     }
     return;
   }

@@ -48,6 +48,9 @@ class ReadingSink {
   virtual void endRun() = 0;
   virtual double elapsed() const = 0;
   virtual void AddPoint(double x, double y) = 0;
+  // A reading with the resistance the instrument answered beside the temperature (NaN when
+  // it was not a number); sinks that keep only the temperature take AddPoint.
+  virtual void addReading(double x, double y, double /*resistance*/) { AddPoint(x, y); }
   virtual void communicationError() = 0;              // beep, then IDS_53 CR IDS_54 in an error box
   virtual void showError(std::string_view text) = 0;  // the general error report
   // Reconnecting after the link failed (an option): attempt n has begun; the link is back.

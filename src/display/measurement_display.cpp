@@ -2,11 +2,12 @@
 
 namespace velmora {
 
-void MeasurementDisplay::AddPoint(double x, double y) {
+void MeasurementDisplay::AddPoint(double x, double y, double resistance) {
   m_lineBuffer.clear();
   appendListLine(m_lineBuffer, x, y);
   m_list.append(m_lineBuffer);
-  m_series.add(x, y);
+  m_lastUtcMs = m_wallClock.utcMs();
+  m_series.add(x, y, resistance, m_lastUtcMs);
   m_unsaved = true;
   m_rules.afterPoint(y);
 }

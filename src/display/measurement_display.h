@@ -19,10 +19,13 @@ class MeasurementDisplay {
   MeasurementDisplay(ChartView& view, const Clock& clock) : MeasurementDisplay(view, clock, m_ownSeries) {}
   // With a series that lives elsewhere (the chart draws it).
   MeasurementDisplay(ChartView& view, const Clock& clock, MeasurementSeries& series)
-      : m_series(series), m_clock(clock), m_rules(view, series) {}
+      : m_series(series), m_wallClock(clock), m_clock(clock), m_rules(view, series) {}
 
-  // One reading: a list line, a series point, then Catch and follow.
-  void AddPoint(double x, double y);
+  // One reading: a list line, a series point (with the resistance, when known, and the
+  // clock time, taken once here), then Catch and follow.
+  void AddPoint(double x, double y, double resistance = kNoValue);
+  // The clock time of the last reading added.
+  std::int64_t lastUtcMs() const { return m_lastUtcMs; }
   // Empties both stores, resets the clock to 0 elapsed, moves the scroll bar to its right
   // end, disables it and rescales the axes.
   void miClearClick();
@@ -51,6 +54,8 @@ class MeasurementDisplay {
  private:
   MeasurementSeries m_ownSeries;
   MeasurementSeries& m_series;
+  const Clock& m_wallClock;
+  std::int64_t m_lastUtcMs = kNoTime;
   ReadingList m_list;
   RecordingClock m_clock;
   AxisRules m_rules;

@@ -1,5 +1,7 @@
 #include "display/reading_list.h"
 
+#include <stdexcept>
+
 #include "common/number_text.h"
 
 namespace velmora {
@@ -18,8 +20,15 @@ std::string listLine(double xDays, double y) {
 }
 
 void ReadingList::append(std::string_view line) {
+  const std::size_t i = m_ends.size();
+  if (i % kLinesPerBase == 0) m_bases.push_back(m_chars.size());
+  const std::uint64_t end = m_chars.size() + line.size() - m_bases.back();
+  if (end > UINT32_MAX) {
+    if (i % kLinesPerBase == 0) m_bases.pop_back();
+    throw std::length_error("reading list line too long");
+  }
   m_chars.append(line);
-  m_ends.push_back(m_chars.size());
+  m_ends.push_back(static_cast<std::uint32_t>(end));
 }
 
 void ReadingList::clear() {
@@ -27,16 +36,20 @@ void ReadingList::clear() {
   m_chars.shrink_to_fit();
   m_ends.clear();
   m_ends.shrink_to_fit();
+  m_bases.clear();
+  m_bases.shrink_to_fit();
 }
 
 void ReadingList::reserve(std::size_t lines, std::size_t chars) {
   m_ends.reserve(lines);
+  m_bases.reserve(lines / kLinesPerBase + 1);
   m_chars.reserve(chars);
 }
 
 std::string_view ReadingList::line(std::size_t i) const {
-  const std::size_t begin = i == 0 ? 0 : static_cast<std::size_t>(m_ends[i - 1]);
-  return std::string_view(m_chars).substr(begin, static_cast<std::size_t>(m_ends[i]) - begin);
+  const std::size_t base = static_cast<std::size_t>(m_bases[i / kLinesPerBase]);
+  const std::size_t begin = base + (i % kLinesPerBase == 0 ? 0 : m_ends[i - 1]);
+  return std::string_view(m_chars).substr(begin, base + m_ends[i] - begin);
 }
 
 std::string ReadingList::text() const {
@@ -47,7 +60,7 @@ std::string ReadingList::text() const {
 }
 
 std::size_t ReadingList::memoryBytes() const {
-  return m_chars.capacity() + m_ends.capacity() * sizeof(std::uint64_t);
+  return m_chars.capacity() + m_ends.capacity() * sizeof(std::uint32_t) + m_bases.capacity() * sizeof(std::uint64_t);
 }
 
 }  // namespace velmora

@@ -18,6 +18,7 @@ void appendListLine(std::string& out, double xDays, double y);
 
 class ReadingList {
  public:
+  // Throws std::length_error when a group of lines would pass 4 GiB of text.
   void append(std::string_view line);
   void clear();
   void reserve(std::size_t lines, std::size_t chars);
@@ -35,8 +36,12 @@ class ReadingList {
   std::size_t memoryBytes() const;
 
  private:
+  static constexpr std::size_t kLinesPerBase = 1024;
   std::string m_chars;
-  std::vector<std::uint64_t> m_ends;  // end offset of each line in m_chars
+  // End of each line, counted from the start of its group of kLinesPerBase lines (whose
+  // offset in m_chars is in m_bases): four bytes a line instead of eight.
+  std::vector<std::uint32_t> m_ends;
+  std::vector<std::uint64_t> m_bases;
 };
 
 template <typename Sink>

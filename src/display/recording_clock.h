@@ -5,6 +5,7 @@
 // system time or of daylight saving makes the elapsed time jump.
 
 #include <chrono>
+#include <cstdint>
 
 namespace velmora {
 
@@ -12,6 +13,11 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual double nowDays() const = 0;
+  // The wall-clock time, ms since 1970-01-01 UTC (what a reading is stamped with).
+  virtual std::int64_t utcMs() const {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  }
 };
 
 // The program's clock: monotonic, in days.

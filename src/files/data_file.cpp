@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include <stdexcept>
+
 #include "common/number_text.h"
+#include "files/csv_file.h"
 
 namespace velmora {
 
@@ -68,31 +71,62 @@ bool stableSortByX(std::vector<Point>& points, const std::function<bool(double)>
 }  // namespace
 
 void DataFileLoader::reserve(std::size_t lines, std::size_t chars) {
+  m_reservedLines = lines;
   m_list.reserve(lines, chars);
   m_xs.reserve(lines);
   m_ys.reserve(lines);
 }
 
+bool DataFileLoader::fail() {
+  m_result.ok = false;
+  m_result.errorLine = m_lineNo;
+  m_result.error = "Invalid numeric input";
+  return false;
+}
+
 bool DataFileLoader::parseLine(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   ++m_lineNo;
+  if (m_csv) return parseCsvLine(line);
   std::string_view rest = line;
   const std::string_view first = nextField(rest);
   if (first.empty()) return true;  // a blank line, as a text reader skips it
+  if (m_xs.empty() && !m_csv && m_list.empty() && isCsvHeader(line)) {
+    // A CSV line is much longer than the list line made from it: room for the list lines only.
+    m_csv = true;
+    m_list = ReadingList();
+    m_list.reserve(m_reservedLines, m_reservedLines * 16);
+    m_rs.reserve(m_reservedLines);
+    m_ts.reserve(m_reservedLines);
+    return true;
+  }
   const std::string_view second = nextField(rest);
   const auto minutes = parseNumber(first);
   const auto y = second.empty() ? std::nullopt : parseNumber(second);
-  if (!minutes || !y) {
-    m_result.ok = false;
-    m_result.errorLine = m_lineNo;
-    m_result.error = "Invalid numeric input";
-    return false;
-  }
+  if (!minutes || !y) return fail();
   const double x = *minutes * 60.0 / 86400.0;
+  try {
+    m_list.append(line);
+  } catch (const std::length_error&) {
+    return fail();
+  }
   if (!m_xs.empty() && x < m_xs.back()) m_sorted = false;
-  m_list.append(line);
   m_xs.push_back(x);
   m_ys.push_back(*y);
+  return true;
+}
+
+bool DataFileLoader::parseCsvLine(std::string_view line) {
+  if (line.empty()) return true;
+  CsvRow row;
+  if (!parseCsvRow(line, row)) return fail();
+  const double x = row.elapsedMinutes * 60.0 / 86400.0;
+  if (!m_xs.empty() && x < m_xs.back()) m_sorted = false;
+  m_list.append(listLine(x, row.temperature));
+  m_xs.push_back(x);
+  m_ys.push_back(row.temperature);
+  m_rs.push_back(row.resistance);
+  m_ts.push_back(row.utcMs);
   return true;
 }
 
@@ -128,7 +162,28 @@ bool DataFileLoader::finish() {
 
 bool DataFileLoader::order(const std::function<bool(double)>& keepGoing) {
   if (!m_result.ok) return false;
-  if (!m_sorted) {
+  if (!m_sorted && m_csv) {
+    // The points' places in the file ride along as Y, then every column follows them.
+    std::vector<Point> points(m_xs.size());
+    for (std::size_t i = 0; i < points.size(); ++i) points[i] = {m_xs[i], static_cast<double>(i)};
+    if (!stableSortByX(points, keepGoing)) {
+      m_result.ok = false;
+      m_result.cancelled = true;
+      return false;
+    }
+    std::vector<double> ys(points.size()), rs(points.size());
+    std::vector<std::int64_t> ts(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const auto from = static_cast<std::size_t>(points[i].y);
+      m_xs[i] = points[i].x;
+      ys[i] = m_ys[from];
+      rs[i] = m_rs[from];
+      ts[i] = m_ts[from];
+    }
+    m_ys.swap(ys);
+    m_rs.swap(rs);
+    m_ts.swap(ts);
+  } else if (!m_sorted) {
     // Put the points in order as pairs, then back into the series' two columns.
     std::vector<Point> points(m_xs.size());
     for (std::size_t i = 0; i < points.size(); ++i) points[i] = {m_xs[i], m_ys[i]};
@@ -146,7 +201,7 @@ bool DataFileLoader::order(const std::function<bool(double)>& keepGoing) {
       m_ys[i] = points[i].y;
     }
   }
-  m_series.assignSorted(std::move(m_xs), std::move(m_ys));
+  m_series.assignSorted(std::move(m_xs), std::move(m_ys), std::move(m_rs), std::move(m_ts));
   return true;
 }
 

@@ -29,6 +29,10 @@ struct DataFileLoad {
 // 60 / 86400 days, y = second number; further text on the line is ignored. Lines may end in
 // CR LF or LF. The list keeps the lines in file order; the series is put in ascending X with
 // equal X in file order — exactly what adding the lines one by one gives — in O(n log n).
+//
+// A CSV file this program wrote (its first line is the CSV header) is read the same way,
+// keeping each reading's clock time and resistance; its list lines are made in the list's
+// own format.
 class DataFileLoader {
  public:
   // Room for about this many lines and characters (from a first look at the file).
@@ -44,15 +48,22 @@ class DataFileLoader {
   // Hands the readings over (after order()).
   void takeInto(ReadingList& list, MeasurementSeries& series);
   std::size_t lines() const { return m_list.size(); }
+  bool isCsv() const { return m_csv; }
 
  private:
   bool parseLine(std::string_view line);
+  bool parseCsvLine(std::string_view line);
+  bool fail();
 
   DataFileLoad m_result;
   std::size_t m_lineNo = 0;
   std::string m_partial;  // an unfinished line from the previous piece
   ReadingList m_list;
   std::vector<double> m_xs, m_ys;
+  std::vector<double> m_rs;          // CSV only
+  std::vector<std::int64_t> m_ts;    // CSV only
+  bool m_csv = false;
+  std::size_t m_reservedLines = 0;
   bool m_sorted = true;
   MeasurementSeries m_series;
 };

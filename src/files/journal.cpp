@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -17,14 +18,61 @@ void appendExact(std::string& out, double v) {
   const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17);
   out.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
+// The next blank-ended field of a record.
+std::optional<std::string_view> field(std::string_view& rest) {
+  const std::size_t blank = rest.find(' ');
+  if (blank == std::string_view::npos || blank == 0) return std::nullopt;
+  const std::string_view f = rest.substr(0, blank);
+  rest.remove_prefix(blank + 1);
+  return f;
+}
+
+bool parseReading(std::string_view line, JournalReading& r) {
+  const bool values = line.substr(0, 2) == "V ";
+  if (!values && line.substr(0, 2) != "R ") return false;
+  std::string_view rest = line.substr(2);
+  const auto xs = field(rest), ys = field(rest);
+  if (!xs || !ys) return false;
+  const auto x = parseNumber(*xs), y = parseNumber(*ys);
+  if (!x || !y) return false;
+  r.x = *x;
+  r.y = *y;
+  if (values) {
+    const auto rs = field(rest), ts = field(rest);
+    if (!rs || !ts) return false;
+    if (*rs != "-") {
+      const auto v = parseNumber(*rs);
+      if (!v) return false;
+      r.resistance = *v;
+    }
+    if (*ts != "-") {
+      std::int64_t t = 0;
+      if (std::from_chars(ts->data(), ts->data() + ts->size(), t).ptr != ts->data() + ts->size()) return false;
+      r.utcMs = t;
+    }
+  }
+  if (rest.empty()) return false;
+  r.line = std::string(rest);
+  return true;
+}
 }  // namespace
 
-void appendJournalReading(std::string& out, double x, double y, std::string_view line) {
-  out += "R ";
+void appendJournalReading(std::string& out, double x, double y, std::string_view line, double resistance,
+                          std::int64_t utcMs) {
+  const bool values = !std::isnan(resistance) || utcMs != kNoTime;
+  out += values ? "V " : "R ";
   appendExact(out, x);
   out.push_back(' ');
   appendExact(out, y);
   out.push_back(' ');
+  if (values) {
+    if (std::isnan(resistance)) out.push_back('-');
+    else appendExact(out, resistance);
+    out.push_back(' ');
+    if (utcMs == kNoTime) out.push_back('-');
+    else out += std::to_string(utcMs);
+    out.push_back(' ');
+  }
   out.append(line);
   out.push_back('\n');
 }
@@ -52,9 +100,9 @@ void JournalWriter::startNew(const std::optional<JournalBase>& base) {
   m_wake.notify_all();
 }
 
-void JournalWriter::append(double x, double y, std::string_view line) {
+void JournalWriter::append(double x, double y, std::string_view line, double resistance, std::int64_t utcMs) {
   std::lock_guard lock(m_mutex);
-  appendJournalReading(m_buffer, x, y, line);
+  appendJournalReading(m_buffer, x, y, line, resistance, utcMs);
 }
 
 void JournalWriter::flush() {
@@ -177,25 +225,12 @@ JournalContents readJournal(std::string_view text) {
       continue;
     }
     first = false;
-    if (line.substr(0, 2) != "R ") {
+    JournalReading reading{0, 0, {}};
+    if (!parseReading(line, reading)) {
       c.damaged = true;
       break;
     }
-    std::string_view rest = line.substr(2);
-    const std::size_t b1 = rest.find(' ');
-    const std::size_t b2 = b1 == std::string_view::npos ? b1 : rest.find(' ', b1 + 1);
-    if (b2 == std::string_view::npos) {
-      c.damaged = true;
-      break;
-    }
-    const auto x = parseNumber(rest.substr(0, b1));
-    const auto y = parseNumber(rest.substr(b1 + 1, b2 - b1 - 1));
-    const std::string_view listText = rest.substr(b2 + 1);
-    if (!x || !y || listText.empty()) {
-      c.damaged = true;
-      break;
-    }
-    c.readings.push_back({*x, *y, std::string(listText)});
+    c.readings.push_back(std::move(reading));
   }
   return c;
 }

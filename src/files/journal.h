@@ -8,6 +8,9 @@
 //                             a save); absent when the journal starts from an empty window
 //   R <x> <y> <list line>     one reading: time in days and temperature with 17 digits,
 //                             then the reading list's line as shown
+//   V <x> <y> <r> <ms> <list line>
+//                             the same with the resistance (17 digits) and the clock time
+//                             (ms since 1970 UTC); "-" for either when it is unknown
 //
 // Writing runs on a thread of its own: the caller only appends to a buffer. The thread
 // hands the buffer to the operating system at least every 250 ms (it survives the program
@@ -23,6 +26,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "display/measurement_series.h"
 
 namespace velmora {
 
@@ -44,7 +49,8 @@ class JournalWriter {
   // Starts the journal afresh: the header and the base file, if any.
   void startNew(const std::optional<JournalBase>& base);
   // One reading (cheap: formats into a buffer).
-  void append(double x, double y, std::string_view line);
+  void append(double x, double y, std::string_view line, double resistance = kNoValue,
+              std::int64_t utcMs = kNoTime);
   // Hands everything appended so far to the operating system now (and waits for it).
   void flush();
   // Stops writing and deletes the file.
@@ -76,6 +82,8 @@ struct JournalReading {
   double x;
   double y;
   std::string line;
+  double resistance = kNoValue;
+  std::int64_t utcMs = kNoTime;
 };
 
 struct JournalContents {
@@ -89,7 +97,8 @@ struct JournalContents {
 JournalContents readJournal(std::string_view text);
 
 // The journal line of one reading, as written.
-void appendJournalReading(std::string& out, double x, double y, std::string_view line);
+void appendJournalReading(std::string& out, double x, double y, std::string_view line, double resistance = kNoValue,
+                          std::int64_t utcMs = kNoTime);
 
 // Syncs a file's written data to the disk (platform code).
 bool syncToDisk(std::FILE* file);

@@ -53,10 +53,10 @@ void JournalKeeper::startNew(const std::optional<JournalBase>& base) {
   m_started = true;
 }
 
-void JournalKeeper::recorded(double x, double y) {
+void JournalKeeper::recorded(double x, double y, double resistance, std::int64_t utcMs) {
   if (!m_started) startNew(std::nullopt);
   const ReadingList& list = m_display.list();
-  m_writer->append(x, y, list.empty() ? std::string_view() : list.line(list.size() - 1));
+  m_writer->append(x, y, list.empty() ? std::string_view() : list.line(list.size() - 1), resistance, utcMs);
 }
 
 void JournalKeeper::loaded(const QString& path) {
@@ -95,7 +95,7 @@ bool JournalKeeper::restoreFrom(const JournalContents& c, int& restored, bool& d
   series.reserve(series.size() + c.readings.size());
   for (const auto& r : c.readings) {
     list.append(r.line);
-    series.add(r.x, r.y);
+    series.add(r.x, r.y, r.resistance, r.utcMs);
   }
   restored = static_cast<int>(list.size());
   damaged = c.damaged;
@@ -104,7 +104,7 @@ bool JournalKeeper::restoreFrom(const JournalContents& c, int& restored, bool& d
   m_display.setUnsaved(true);
   // This program's journal takes over what was restored.
   startNew(base);
-  for (const auto& r : c.readings) m_writer->append(r.x, r.y, r.line);
+  for (const auto& r : c.readings) m_writer->append(r.x, r.y, r.line, r.resistance, r.utcMs);
   return true;
 }
 

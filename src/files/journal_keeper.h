@@ -31,7 +31,7 @@ class JournalKeeper {
   ~JournalKeeper();
 
   // The newest reading of the display was just recorded.
-  void recorded(double x, double y);
+  void recorded(double x, double y, double resistance = kNoValue, std::int64_t utcMs = kNoTime);
   // The window now holds exactly the readings of this data file.
   void loaded(const QString& path);
   void saved(const QString& path);

@@ -1,0 +1,191 @@
+#include "files/csv_file.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "common/clock_text.h"
+#include "common/number_text.h"
+#include "files/data_file.h"
+#include "files/journal.h"
+
+namespace velmora {
+
+namespace {
+void appendShortest(std::string& out, double v) {
+  if (std::isnan(v)) return;
+  char buf[40];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, static_cast<std::size_t>(r.ptr - buf));
+}
+
+// Splits one line into fields; a quoted field may hold commas and doubled quotes.
+bool splitCsv(std::string_view line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::size_t i = 0;
+  while (true) {
+    std::string field;
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      while (true) {
+        if (i >= line.size()) return false;  // an unclosed quote
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            field.push_back('"');
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        field.push_back(line[i++]);
+      }
+      if (i < line.size() && line[i] != ',') return false;
+    } else {
+      const std::size_t comma = line.find(',', i);
+      const std::size_t end = comma == std::string_view::npos ? line.size() : comma;
+      field.assign(line.substr(i, end - i));
+      if (field.find('"') != std::string::npos) return false;
+      i = end;
+    }
+    fields.push_back(std::move(field));
+    if (i >= line.size()) return true;
+    ++i;  // the comma
+  }
+}
+
+std::filesystem::path pathFromUtf8(const std::string& s) {
+  return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(s.data()), s.size()));
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(pathFromUtf8(path), std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  bytes = std::move(s).str();
+  return !in.bad();
+}
+}  // namespace
+
+bool isCsvHeader(std::string_view line) {
+  if (line.size() >= 3 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);  // a byte-order mark
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line == kCsvHeader;
+}
+
+void appendCsvHeader(std::string& out) {
+  out.append(kCsvHeader);
+  out.append("\r\n");
+}
+
+void appendCsvRow(std::string& out, double x, double y, double resistance, std::int64_t utcMs) {
+  if (utcMs != kNoTime) {
+    out += formatUtcIso(utcMs);
+    out.push_back(',');
+    out += formatLocalIso(utcMs);
+    out.push_back(',');
+  } else {
+    out += ",,";
+  }
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.6f,", x * 86400.0 / 60.0);
+  out += buf;
+  appendShortest(out, resistance);
+  out.push_back(',');
+  appendShortest(out, y);
+  out += "\r\n";
+}
+
+std::string csvText(const MeasurementSeries& series, std::size_t first, std::size_t last) {
+  std::string out;
+  out.reserve((last - first) * 90 + kCsvHeader.size() + 2);
+  appendCsvHeader(out);
+  for (std::size_t i = first; i < last; ++i)
+    appendCsvRow(out, series.x(i), series.y(i), series.resistance(i), series.utcMs(i));
+  return out;
+}
+
+bool parseCsvRow(std::string_view line, CsvRow& row) {
+  thread_local std::vector<std::string> f;
+  if (!splitCsv(line, f) || f.size() != 5) return false;
+  row.utcMs = kNoTime;
+  if (!f[0].empty()) {
+    const auto t = parseUtcIso(f[0]);
+    if (!t) return false;
+    row.utcMs = *t;
+  }
+  const auto minutes = parseNumber(f[2]);
+  const auto temperature = parseNumber(f[4]);
+  if (!minutes || !temperature) return false;
+  row.elapsedMinutes = *minutes;
+  row.temperature = *temperature;
+  row.resistance = kNoValue;
+  if (!f[3].empty()) {
+    const auto r = parseNumber(f[3]);
+    if (!r) return false;
+    row.resistance = *r;
+  }
+  return true;
+}
+
+bool exportCsvFile(const std::string& inPath, const std::string& outPath, std::string& error) {
+  std::string bytes;
+  if (!readWholeFile(inPath, bytes)) {
+    error = "cannot read " + inPath;
+    return false;
+  }
+  ReadingList list;
+  MeasurementSeries series;
+  if (bytes.rfind("VELMORA JOURNAL", 0) == 0) {
+    const JournalContents c = readJournal(bytes);
+    if (!c.valid) {
+      error = inPath + ": not a recording journal";
+      return false;
+    }
+    if (c.base) {
+      std::string baseBytes;
+      if (!readWholeFile(c.base->path, baseBytes) || baseBytes.size() != c.base->bytes ||
+          !parseDataFile(baseBytes, list, series).ok) {
+        error = inPath + ": the data file it continues (" + c.base->path + ") is gone or has changed";
+        return false;
+      }
+    }
+    for (const auto& r : c.readings) series.add(r.x, r.y, r.resistance, r.utcMs);
+  } else {
+    const DataFileLoad load = parseDataFile(bytes, list, series);
+    if (!load.ok) {
+      error = inPath + ":" + std::to_string(load.errorLine) + ": " + load.error;
+      return false;
+    }
+  }
+  const std::string text = csvText(series, 0, series.size());
+  const std::filesystem::path out = pathFromUtf8(outPath);
+  std::filesystem::path part = out;
+  part += ".part";
+  {
+    std::ofstream o(part, std::ios::binary | std::ios::trunc);
+    o.write(text.data(), static_cast<std::streamsize>(text.size()));
+    o.close();
+    if (!o) {
+      std::error_code ec;
+      std::filesystem::remove(part, ec);
+      error = "cannot write " + outPath;
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(part, out, ec);
+  if (ec) {
+    std::filesystem::remove(part, ec);
+    error = "cannot write " + outPath + ": " + ec.message();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace velmora
