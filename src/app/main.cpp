@@ -2,7 +2,9 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <memory>
 
 #include "app/ini_settings_backend.h"
@@ -10,10 +12,25 @@
 #include "platform/registry_settings_backend.h"
 #endif
 #include "app/main_window.h"
+#include "files/csv_file.h"
 #include "ui_common/ui_helpers.h"
 #include "ui_common/velmora_application.h"
 
 int main(int argc, char** argv) {
+  // velmora --export-csv IN OUT: converts a data file or a recording journal, no window.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--export-csv") != 0) continue;
+    if (i + 2 >= argc) {
+      std::fprintf(stderr, "usage: velmora --export-csv IN OUT\n");
+      return 2;
+    }
+    std::string error;
+    if (!velmora::exportCsvFile(argv[i + 1], argv[i + 2], error)) {
+      std::fprintf(stderr, "velmora: %s\n", error.c_str());
+      return 1;
+    }
+    return 0;
+  }
   Q_INIT_RESOURCE(velmora);
   velmora::VelmoraApplication app(argc, argv);
   velmora::MainWindowOptions options;

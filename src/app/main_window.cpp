@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "platform/platform_info.h"
+#include "app/analysis_tools.h"
 #include "app/link_watch.h"
 #include "app/toolbar_placement.h"
 #include "calibration/calibration_window.h"
@@ -47,6 +48,8 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_files = std::make_unique<DataFileActions>(*this, m_tr, *m_display, *pnGauge, *Gauge, *m_cancelLoad);
   m_journal = std::make_unique<JournalKeeper>(*this, m_tr, *m_display);
   m_linkWatch = new LinkWatch(*m_protocol, *m_connection, *pnTune, *lbTablo, *m_status->statusText, *m_chart, m_tr, this);
+  m_analysis = new AnalysisTools(*this, m_tr, *m_display, *m_chart, *m_files);
+  m_analysis->placeCommands(*m_toolbar, m_tabloAction, *m_fileMenu, miSave, *mnPopup);
   wireParts();
   FormCreate();
 }
@@ -69,7 +72,10 @@ void TfmMain::wireParts() {
   m_viewTimer.setInterval(33);
   connect(&m_viewTimer, &QTimer::timeout, this, &TfmMain::flushViews);
   m_display->beforeReplace = [this] { m_list->listModel()->beginReplace(); };
-  m_display->afterReplace = [this] { flushViews(); };
+  m_display->afterReplace = [this] {
+    m_chart->clearSpan();
+    flushViews();
+  };
   m_calibr->connectProtocol(*m_protocol);
   m_calibr->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
   m_files->errorReport = [this](const QString& text) { showError(text.toStdString()); };
@@ -188,7 +194,8 @@ void TfmMain::buildToolbar() {
   m_toolbar->addAction(miRecord);
   lbTablo = new ReadoutLabel;
   connect(lbTablo, &ReadoutLabel::clicked, this, &TfmMain::lbTabloClick);
-  m_toolbar->addWidget(lbTablo)->setVisible(false);
+  m_tabloAction = m_toolbar->addWidget(lbTablo);
+  m_tabloAction->setVisible(false);
   m_toolbar->addAction(miHelp);
 }
 
@@ -294,6 +301,7 @@ void TfmMain::applySettings(const MainSettings& s) {
   if (s.AutoX) m_chart->setBottomAutomatic(*s.AutoX);
   m_calibr->setCalcMethod(s.CalcMethod);
   m_linkWatch->apply(s);
+  m_analysis->apply(s);
   if (s.USB) m_connection->setUsbSelected(*s.USB);
 }
 
@@ -322,6 +330,7 @@ MainSettings TfmMain::collectSettings() const {
   s.CalcMethod = m_calibr->CalcMethod();
   s.USB = m_connection->UsbSelected();
   m_linkWatch->collect(s);
+  m_analysis->collect(s);
   return s;
 }
 
@@ -360,6 +369,7 @@ void TfmMain::FormClose() {
 void TfmMain::UpdateStrings() {
   m_portPrefix = qs(m_tr.text("strPORT_PREFFIX"));
   m_ports->setPrefix(m_portPrefix);
+  if (m_analysis) m_analysis->retranslate();
 }
 
 void TfmMain::miLangRUClick() {

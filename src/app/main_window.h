@@ -39,6 +39,7 @@ class TSerialPort;
 class TfmCalibr;
 class ToolbarPlacement;
 class LinkWatch;
+class AnalysisTools;
 class THidDeviceController;
 
 struct MainWindowOptions {
@@ -85,6 +86,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   ChartPanel* chart() const { return m_chart; }
   ReadingListView* list() const { return m_list; }
   TfmCalibr* calibrationWindow() const { return m_calibr; }
+  AnalysisTools& analysis() { return *m_analysis; }
   TSerialPort& serialPort() { return m_connection->serialPort(); }
   QString statusText() const;
   const QTimer& dataTimer() const { return m_dataTimer; }
@@ -158,6 +160,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   std::unique_ptr<DataFileActions> m_files;
   std::unique_ptr<JournalKeeper> m_journal;
   LinkWatch* m_linkWatch = nullptr;
+  AnalysisTools* m_analysis = nullptr;
   QTimer m_viewTimer;
 
   QString m_portPrefix;
@@ -172,6 +175,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   QMenu* m_fileMenu = nullptr;
   QMenu* mnPopup = nullptr;
   ReadoutLabel* lbTablo = nullptr;
+  QAction* m_tabloAction = nullptr;
   QWidget* pnTable = nullptr;
   ReadingListView* m_list = nullptr;
   ChartPanel* m_chart = nullptr;

@@ -60,6 +60,11 @@ std::optional<MainSettings> loadMainSettings(const SettingsBackend& store, int u
   m.USB = readBool(store, kMainKey, "USB");
   m.Reconnect = readBool(store, kMainKey, "Reconnect").value_or(false);
   m.ReconnectLimit = readInt(store, "ReconnectLimit", 10, 1, 1440);
+  m.ClockTime = readBool(store, kMainKey, "ClockTime").value_or(false);
+  m.StatsVisible = readBool(store, kMainKey, "StatsVisible").value_or(false);
+  m.StableMinutes = readInt(store, "StableMinutes", 10, 1, 1440);
+  m.StableThreshold = readAxis(store, "StableThreshold", 0.01);
+  if (!(m.StableThreshold > 0)) m.StableThreshold = 0.01;
   return m;
 }
 
@@ -85,6 +90,10 @@ void saveMainSettings(SettingsBackend& store, const MainSettings& m) {
   dword("USB", m.USB.value_or(false));
   dword("Reconnect", m.Reconnect);
   dword("ReconnectLimit", m.ReconnectLimit);
+  dword("ClockTime", m.ClockTime);
+  dword("StatsVisible", m.StatsVisible);
+  dword("StableMinutes", m.StableMinutes);
+  writeDouble(store, kMainKey, "StableThreshold", m.StableThreshold);
 }
 
 namespace {

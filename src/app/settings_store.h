@@ -37,6 +37,11 @@ struct MainSettings {
   // Beyond the designed values: reconnecting after a failed link, and for how long.
   bool Reconnect = false;
   int ReconnectLimit = 10;  // minutes, 1..1440
+  // The chart's time axis in clock time; the statistics panel and its stability rule.
+  bool ClockTime = false;
+  bool StatsVisible = false;
+  int StableMinutes = 10;         // 1..1440
+  double StableThreshold = 0.01;  // °C peak to peak, > 0
 };
 
 // Reads the main key. Nothing when the key does not exist (then nothing is applied).

@@ -11,26 +11,6 @@
 
 namespace velmora {
 
-// ---------------------------------------------------------------- tickers
-
-double TimeTicker::getTickStep(const QCPRange& range) {
-  static constexpr double kSteps[] = {1,    2,    5,    10,    15,    30,    60,    120,   300,    600,
-                                      900,  1800, 3600, 7200,  10800, 21600, 43200, 86400, 172800, 432000,
-                                      864000};
-  const double exact = range.size() / (mTickCount + 1e-10) * 86400.0;  // seconds
-  for (double s : kSteps)
-    if (s >= exact) return s / 86400.0;
-  return QCPAxisTicker::getTickStep(range);
-}
-
-QString TimeTicker::getTickLabel(double tick, const QLocale&, QChar, int) {
-  return QString::fromStdString(formatTimeOfDay(tick, m_format));
-}
-
-double MinStepTicker::getTickStep(const QCPRange& range) {
-  return std::max(QCPAxisTicker::getTickStep(range), m_minStep);
-}
-
 // ---------------------------------------------------------------- plot gestures
 
 void ChartPlot::paintEvent(QPaintEvent* event) {
@@ -44,17 +24,25 @@ void ChartPlot::paintEvent(QPaintEvent* event) {
 void ChartPlot::mousePressEvent(QMouseEvent* event) {
   m_pressPos = m_lastPos = event->pos();
   m_button = event->button();
+  m_spanning = m_button == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier) && spanTo;
   if (m_button == Qt::LeftButton) {
     if (!m_band) m_band = new QRubberBand(QRubberBand::Rectangle, this);
-    m_band->setGeometry(QRect(m_pressPos, QSize()));
+    m_band->setGeometry(bandRect(m_pressPos));
     m_band->show();
   }
   event->accept();
 }
 
+// A span being chosen (Shift) covers the plot's whole height.
+QRect ChartPlot::bandRect(QPoint to) const {
+  if (!m_spanning) return QRect(m_pressPos, to).normalized();
+  const QRect area = axisRect()->rect();
+  return QRect(QPoint(std::min(m_pressPos.x(), to.x()), area.top()), QPoint(std::max(m_pressPos.x(), to.x()), area.bottom()));
+}
+
 void ChartPlot::mouseMoveEvent(QMouseEvent* event) {
   if (m_button == Qt::LeftButton && m_band) {
-    m_band->setGeometry(QRect(m_pressPos, event->pos()).normalized());
+    m_band->setGeometry(bandRect(event->pos()));
   } else if (m_button == Qt::RightButton) {
     if (panBy && event->pos() != m_lastPos) panBy(m_lastPos, event->pos());
     m_lastPos = event->pos();
@@ -73,7 +61,9 @@ void ChartPlot::mouseReleaseEvent(QMouseEvent* event) {
   if (m_button == Qt::LeftButton) {
     if (m_band) m_band->hide();
     const QPoint d = end - m_pressPos;
-    if (std::abs(d.x()) < 3 && std::abs(d.y()) < 3) {
+    if (m_spanning) {
+      spanTo(m_pressPos.x(), end.x());  // a Shift-click without a drag clears the span
+    } else if (std::abs(d.x()) < 3 && std::abs(d.y()) < 3) {
       if (click) click(event->position());
     } else if (d.x() > 0 && d.y() > 0) {
       if (zoomTo) zoomTo(QRect(m_pressPos, end).normalized());
@@ -173,6 +163,7 @@ ChartPanel::ChartPanel(const MeasurementSeries& series, QWidget* parent) : QWidg
   m_plot->zoomTo = [this](const QRect& r) { onZoomRect(r); };
   m_plot->panBy = [this](QPoint from, QPoint to) { onPan(from, to); };
   m_plot->undo = [this] { onUndo(); };
+  m_plot->spanTo = [this](int a, int b) { onSpan(a, b); };
   m_plot->hitTest = [this](QPointF p) { return m_series1->hitIndex(p) >= 0; };
   m_plot->click = [this](QPointF p) {
     const long long i = m_series1->hitIndex(p);
@@ -309,6 +300,7 @@ void ChartPanel::flushRedraw() {
   m_redrawTimer.stop();
   autoScale();
   pushRanges();
+  emit viewUpdated();
   // A hidden chart keeps its scales current and draws when it is shown again.
   if (!isVisible()) return;
   m_dirty = false;
@@ -419,6 +411,7 @@ struct OverlayPen {
 
 void ChartPanel::ChartAfterDraw(QPainter& p) {
   const QRect area = m_plot->axisRect()->rect();
+  drawSpan(p, area);
   OverlayPen pen(p);
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(Qt::black);
@@ -426,7 +419,7 @@ void ChartPanel::ChartAfterDraw(QPainter& p) {
   p.setFont(pen.normal);
   pen.draw(area.left() + 5, area.top() + 2, QString::fromUtf8("T, \u0421"));  // the last letter is Cyrillic Es
   pen.degree(area.left() + 16, area.top() - 1);
-  pen.draw(area.right() - 45, area.bottom() - 17, overlayText("IDS_65"));
+  pen.draw(area.right() - 45, area.bottom() - 17, overlayText(m_timeTicker->clockTime() ? "msgClockAxis" : "IDS_65"));
   if (!m_cbAxis->isChecked()) return;
   drawTimeArrow(pen, area);
   drawTemperatureArrow(pen, area);
@@ -495,6 +488,56 @@ void ChartPanel::setPrintDress(bool on) {
   m_plot->xAxis->setTickLabelFont(f);
   m_plot->xAxis->setLabelFont(f);
   m_plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+}  // namespace velmora
+
+namespace velmora {
+
+// ---------------------------------------------------------------- span and clock time
+
+void ChartPanel::onSpan(int fromPx, int toPx) {
+  if (std::abs(toPx - fromPx) < 3) {
+    clearSpan();
+    return;
+  }
+  const double a = m_plot->xAxis->pixelToCoord(fromPx), b = m_plot->xAxis->pixelToCoord(toPx);
+  setSpan(std::min(a, b), std::max(a, b));
+}
+
+void ChartPanel::setSpan(double from, double to) {
+  m_span = {from, to};
+  m_plot->update();
+  emit spanChanged();
+}
+
+void ChartPanel::clearSpan() {
+  if (!m_span) return;
+  m_span.reset();
+  m_plot->update();
+  emit spanChanged();
+}
+
+void ChartPanel::drawSpan(QPainter& p, const QRect& area) {
+  if (!m_span) return;
+  const double l = m_plot->xAxis->coordToPixel(m_span->first), r = m_plot->xAxis->coordToPixel(m_span->second);
+  const QRectF band = QRectF(QPointF(l, area.top()), QPointF(r, area.bottom())).intersected(QRectF(area));
+  if (band.isEmpty()) return;
+  p.save();
+  p.setPen(QPen(QColor(45, 95, 160), 1, Qt::DashLine));
+  p.setBrush(QColor(45, 95, 160, 40));
+  p.drawRect(band);
+  p.restore();
+}
+
+void ChartPanel::setClockTime(bool on) {
+  if (on) {
+    const MeasurementSeries* series = &m_series;
+    m_timeTicker->setClock([series](double x) { return series->utcMsAt(x); });
+  } else {
+    m_timeTicker->setClock({});
+  }
+  m_plot->replot(QCustomPlot::rpQueuedRefresh);
 }
 
 }  // namespace velmora

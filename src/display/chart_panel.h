@@ -12,42 +12,18 @@
 #include <QToolButton>
 #include <QWidget>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <qcustomplot.h>
 
 #include "display/axis_rules.h"
+#include "display/chart_tickers.h"
 #include "display/measurement_series.h"
 
 namespace velmora {
 
 class SeriesPlottable;
 struct OverlayPen;
-
-// The X axis shows day-based values as "h:mm" or "h:mm:ss".
-class TimeTicker : public QCPAxisTicker {
- public:
-  void setFormat(std::string_view format) { m_format = std::string(format); }
-  const std::string& format() const { return m_format; }
-
- protected:
-  double getTickStep(const QCPRange& range) override;
-  QString getTickLabel(double tick, const QLocale& locale, QChar formatChar, int precision) override;
-  int getSubTickCount(double) override { return 0; }
-
- private:
-  std::string m_format = "h:mm";
-};
-
-// Label steps never finer than a given smallest step.
-class MinStepTicker : public QCPAxisTicker {
- public:
-  explicit MinStepTicker(double minStep) : m_minStep(minStep) {}
-
- protected:
-  double getTickStep(const QCPRange& range) override;
-
- private:
-  double m_minStep;
-};
 
 // The plot area: detects the mouse gestures and hands them to its panel.
 //   left-drag down-right: zoom to the rectangle; left-drag the other way: undo the zoom;
@@ -64,6 +40,8 @@ class ChartPlot : public QCustomPlot {
   std::function<void(QPointF)> click;
   std::function<bool(QPointF)> hitTest;
   std::function<void()> resized;
+  // Shift-drag: a span of time between two pixel columns.
+  std::function<void(int fromX, int toX)> spanTo;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -75,7 +53,10 @@ class ChartPlot : public QCustomPlot {
  private:
   QPoint m_pressPos;
   QPoint m_lastPos;
+  QRect bandRect(QPoint to) const;
+
   Qt::MouseButton m_button = Qt::NoButton;
+  bool m_spanning = false;
   QRubberBand* m_band = nullptr;
 };
 
@@ -129,6 +110,15 @@ class ChartPanel : public QWidget, public ChartView {
   // The overlay of axis titles, dimension arrows and unit texts.
   void ChartAfterDraw(QPainter& painter);
 
+  // The span chosen with Shift-drag (X from, to in days), if any.
+  const std::optional<std::pair<double, double>>& span() const { return m_span; }
+  void setSpan(double from, double to);
+  void clearSpan();
+  // The time axis in local clock time (from the readings' clock times) or elapsed time.
+  void setClockTime(bool on);
+  bool clockTime() const { return m_timeTicker->clockTime(); }
+  TimeTicker& timeTicker() { return *m_timeTicker; }
+
   // The print dress for a copy: white background, right axis and bottom grid hidden,
   // bottom-axis fonts 12 pt; and back (fonts 9 pt).
   void setPrintDress(bool on);
@@ -142,6 +132,9 @@ class ChartPanel : public QWidget, public ChartView {
   void undone();
   void seriesClicked(long long index);
   void chartResized();
+  void spanChanged();
+  // The scales were brought up to the data (at most ~30 times a second, shown or not).
+  void viewUpdated();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -159,6 +152,8 @@ class ChartPanel : public QWidget, public ChartView {
   void onZoomRect(const QRect& rect);
   void onPan(QPoint from, QPoint to);
   void onUndo();
+  void onSpan(int fromPx, int toPx);
+  void drawSpan(QPainter& p, const QRect& area);
 
   const MeasurementSeries& m_series;
   ChartPlot* m_plot;
@@ -179,6 +174,7 @@ class ChartPanel : public QWidget, public ChartView {
   bool m_remembered = false;
   bool m_panReported = false;
   AxisScale m_savedLeft, m_savedBottom;
+  std::optional<std::pair<double, double>> m_span;
 };
 
 }  // namespace velmora

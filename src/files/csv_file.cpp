@@ -92,9 +92,11 @@ void appendCsvRow(std::string& out, double x, double y, double resistance, std::
   } else {
     out += ",,";
   }
+  // to_chars: "." whatever the C locale says.
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%.6f,", x * 86400.0 / 60.0);
-  out += buf;
+  const auto r = std::to_chars(buf, buf + sizeof buf, x * 86400.0 / 60.0, std::chars_format::fixed, 6);
+  out.append(buf, static_cast<std::size_t>(r.ptr - buf));
+  out.push_back(',');
   appendShortest(out, resistance);
   out.push_back(',');
   appendShortest(out, y);

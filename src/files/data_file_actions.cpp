@@ -6,6 +6,7 @@
 #include <QWindow>
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,16 +15,29 @@
 #include <vector>
 
 #include "display/measurement_display.h"
+#include "files/csv_file.h"
 #include "files/data_file.h"
 #include "ui_common/atomic_save.h"
 
 namespace velmora {
 
-QString DataFileActions::fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed) {
+QString DataFileActions::fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed,
+                                    bool csvOnly) {
   if (fileDialogHook) return fileDialogHook(save, title, folder, proposed);
-  return runFileDialog(&m_window, save, title, folder, proposed,
-                       qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "SaveDialog.Filter")), "vmd");
+  const auto filter = [&](const char* id) { return qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, id)); };
+  QStringList filters;
+  if (csvOnly)
+    filters << filter("ExportDialog.FilterCsv");
+  else if (save)
+    filters << filter("SaveDialog.FilterVmd") << filter("SaveDialog.FilterCsv");
+  else
+    filters << filter("OpenDialog.FilterAll") << filter("SaveDialog.Filter") << filter("ExportDialog.FilterCsv");
+  return runFileDialog(&m_window, save, title, folder, proposed, filters);
 }
+
+namespace {
+bool isCsvPath(const QString& path) { return path.endsWith(".csv", Qt::CaseInsensitive); }
+}  // namespace
 
 void DataFileActions::reportError(const QString& text) {
   if (errorReport) errorReport(text);
@@ -33,8 +47,12 @@ bool DataFileActions::miSaveClick() {
   const QString path = fileDialog(true, qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "SaveDialog.Title")),
                                   startFolder("Data"), "D_" + QDate::currentDate().toString("dd_MM_yyyy"));
   if (path.isEmpty()) return false;
+  // A .vmd file keeps the list's two columns; a CSV file every value of each reading.
   std::string text;
-  dataFileText(m_display.list(), text);
+  if (isCsvPath(path))
+    text = csvText(m_display.series(), 0, m_display.series().size());
+  else
+    dataFileText(m_display.list(), text);
   if (auto error = saveAtomically(path, text)) {
     reportError(*error);
     return false;
@@ -62,6 +80,21 @@ bool DataFileActions::confirmDiscard() {
   }
   if (answer == 0) return miSaveClick();
   return answer == 1;
+}
+
+bool DataFileActions::exportCsv(std::size_t first, std::size_t last) {
+  QString path = fileDialog(true, qs(m_tr.text("msgExportCsvTitle")), startFolder("Data"),
+                            "D_" + QDate::currentDate().toString("dd_MM_yyyy") + ".csv", true);
+  if (path.isEmpty()) return false;
+  if (QFileInfo(path).suffix().isEmpty()) path += ".csv";
+  const auto& series = m_display.series();
+  last = std::min(last, series.size());
+  first = std::min(first, last);
+  if (auto error = saveAtomically(path, csvText(series, first, last))) {
+    reportError(*error);
+    return false;
+  }
+  return true;
 }
 
 void DataFileActions::miOpenClick() {

@@ -5,6 +5,7 @@
 #include <QString>
 
 class QFile;
+#include <cstddef>
 #include <functional>
 
 #include "ui_common/translations.h"
@@ -26,8 +27,13 @@ class DataFileActions {
   DataFileActions(QWidget& window, const Translator& tr, MeasurementDisplay& display, QWidget& gaugePanel,
                   QProgressBar& gauge, QPushButton& cancel);
 
+  // Saves as a .vmd file (the list's two columns) or, when the name ends in ".csv", as CSV
+  // with every value of each reading.
   bool miSaveClick();
   void miOpenClick();
+  // Exports the readings [first, last) of the series (in time order) as CSV; the readings'
+  // saved state does not change.
+  bool exportCsv(std::size_t first, std::size_t last);
   // Opens a data file; the readings shown change only when the whole file was read. While
   // it loads, the gauge moves, the window repaints and only the cancel button takes input.
   bool loadDataFile(const QString& path);
@@ -50,7 +56,8 @@ class DataFileActions {
   std::function<void(const QString& path)> loadedHook;
 
  private:
-  QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed);
+  QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed,
+                     bool csvOnly = false);
   void reportError(const QString& text);
   bool readFile(QFile& file, DataFileLoader& loader, LoadProgress& progress);
 

@@ -91,6 +91,34 @@ QString runFileDialog(QWidget* parent, bool save, const QString& title, const QS
   return dialog.selectedFiles().first();
 }
 
+QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
+                      const QStringList& filters) {
+  QFileDialog dialog(parent, title, folder);
+  QStringList names, suffixes;
+  for (const QString& f : filters) {
+    const QStringList parts = f.split('|');
+    names << (parts.size() == 2 ? parts[0] + " (" + parts[1] + ")" : f);
+    const QString first = parts.size() == 2 ? parts[1].section(' ', 0, 0) : QString();
+    suffixes << (first.startsWith("*.") ? first.mid(2) : QString());
+  }
+  dialog.setNameFilters(names);
+  if (!suffixes.isEmpty()) dialog.setDefaultSuffix(suffixes.first());
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& name) {
+    const auto i = names.indexOf(name);
+    if (i >= 0) dialog.setDefaultSuffix(suffixes[i]);
+  });
+  if (save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(proposed);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
 QIcon toolbarIcon(int index) {
   QSvgRenderer renderer(QString(":/icons/%1.svg").arg(index));
   QIcon icon;

@@ -4,6 +4,7 @@
 
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <span>
 #include <string_view>
@@ -31,6 +32,11 @@ QString startFolder(const QString& sub);
 // A file dialog for one filter ("Description|*.ext"); empty text on Cancel.
 QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
                       const QString& filter, const QString& suffix);
+
+// The same with several filters ("Description|*.a *.b" each); a saved name without a
+// suffix takes the chosen filter's first one.
+QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
+                      const QStringList& filters);
 
 // A window that would open off every screen is brought back onto the primary one.
 void pullIntoView(QWidget& w);
