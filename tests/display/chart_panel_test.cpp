@@ -7,6 +7,12 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+#include "common/clock_text.h"
+
 #include "display/measurement_display.h"
 #include "display/reading_list_view.h"
 #include "display/series_plottable.h"
@@ -299,4 +305,96 @@ TEST_F(ChartFixture, AnOutageLongerThanTheGapIsNotBridged) {
   EXPECT_TRUE(columnAt(15).empty());
   EXPECT_FALSE(columnAt(5).empty());  // readings a minute apart stay joined
   EXPECT_FALSE(columnAt(25).empty());
+}
+
+// ---------------------------------------------------------------- clock time and spans
+
+namespace {
+struct ZoneGuard {
+  explicit ZoneGuard(const char* tz) {
+    if (const char* old = std::getenv("TZ")) m_saved = old, m_had = true;
+    qputenv("TZ", tz);
+    tzset();
+  }
+  ~ZoneGuard() {
+    if (m_had)
+      qputenv("TZ", m_saved.c_str());
+    else
+      qunsetenv("TZ");
+    tzset();
+  }
+  std::string m_saved;
+  bool m_had = false;
+};
+
+std::int64_t utcOf(const char* iso) { return *parseUtcIso(iso); }
+}  // namespace
+
+TEST(ClockAxis, TicksFallOnRoundLocalTimesAndTheDateShowsWhereTheDayChanges) {
+  ZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  TimeTicker ticker;
+  // X = 0 is 23:37:10 local on 7 December.
+  const std::int64_t t0 = utcOf("2026-12-07T22:37:10.000Z");
+  ticker.setClock([t0](double x) { return t0 + static_cast<std::int64_t>(std::llround(x * 86400000.0)); });
+  const QVector<double> ticks = ticker.ticksFor(15 * kMinute, QCPRange(0, 50 * kMinute));
+  ASSERT_EQ(ticks.size(), 3);
+  EXPECT_EQ(ticker.labelsFor(ticks),
+            (QVector<QString>{"23:45\n2026-12-07", "00:00\n2026-12-08", "00:15"}));
+  // Under 15 minutes with seconds.
+  ticker.setFormat("h:mm:ss");
+  EXPECT_EQ(ticker.labelsFor(ticker.ticksFor(30.0 / 86400, QCPRange(0, 1.5 * kMinute))).front(), "23:37:30\n2026-12-07");
+  // Spring forward: hourly ticks stay on whole local hours and 02:00 never shows.
+  ticker.setFormat("h:mm");
+  const std::int64_t spring = utcOf("2026-03-28T23:10:00.000Z");  // 00:10 CET
+  ticker.setClock([spring](double x) { return spring + static_cast<std::int64_t>(std::llround(x * 86400000.0)); });
+  const QVector<QString> labels = ticker.labelsFor(ticker.ticksFor(60 * kMinute, QCPRange(0, 200 * kMinute)));
+  EXPECT_EQ(labels, (QVector<QString>{"01:00\n2026-03-29", "03:00", "04:00"}));
+  // Off: the designed elapsed labels.
+  ticker.setClock({});
+  EXPECT_EQ(ticker.labelsFor({0, 90 * kMinute}), (QVector<QString>{"0:00", "1:30"}));
+}
+
+TEST_F(ChartFixture, ClockTimeLabelsComeFromTheReadingsAndUnknownTimesStayElapsed) {
+  ZoneGuard zone("UTC0");
+  series.add(0, 20, 100, utcOf("2026-12-08T10:00:00.000Z"));
+  series.add(30 * kMinute, 21, 100, utcOf("2026-12-08T10:30:00.000Z"));
+  panel.setClockTime(true);
+  EXPECT_TRUE(panel.clockTime());
+  EXPECT_EQ(panel.timeTicker().labelsFor({15 * kMinute}), (QVector<QString>{"10:15\n2026-12-08"}));
+  MeasurementSeries noClock;
+  noClock.add(0, 20);
+  TimeTicker ticker;
+  ticker.setClock([&noClock](double x) { return noClock.utcMsAt(x); });
+  EXPECT_EQ(ticker.labelsFor({15 * kMinute}), (QVector<QString>{"0:15"}));
+  panel.setClockTime(false);
+  EXPECT_FALSE(panel.clockTime());
+}
+
+TEST_F(ChartFixture, ShiftDragChoosesASpanAndShiftClickClearsIt) {
+  for (int i = 0; i <= 60; ++i) display.AddPoint(i * kMinute, 20 + i * 0.01);
+  panel.setBottomAutomatic(false);
+  panel.setBottomRange(0, 60 * kMinute);
+  panel.flushRedraw();
+  QSignalSpy spans(&panel, &ChartPanel::spanChanged);
+  QCustomPlot* plot = panel.plot();
+  const int x10 = static_cast<int>(plot->xAxis->coordToPixel(10 * kMinute));
+  const int x40 = static_cast<int>(plot->xAxis->coordToPixel(40 * kMinute));
+  const int y = plot->axisRect()->rect().center().y();
+  // Dragged right to left: the span is the same.
+  QTest::mousePress(plot, Qt::LeftButton, Qt::ShiftModifier, QPoint(x40, y));
+  QTest::mouseMove(plot, QPoint(x10, y + 30));
+  QTest::mouseRelease(plot, Qt::LeftButton, Qt::ShiftModifier, QPoint(x10, y + 30));
+  ASSERT_TRUE(panel.span().has_value());
+  EXPECT_NEAR(panel.span()->first * 1440, 10, 0.2);
+  EXPECT_NEAR(panel.span()->second * 1440, 40, 0.2);
+  EXPECT_EQ(spans.count(), 1);
+  EXPECT_FALSE(panel.zoomed());  // not a zoom
+  // The span is drawn: the band's tint is in the picture between the two columns only.
+  const QImage image = plot->grab().toImage();
+  const QColor inside = image.pixelColor((x10 + x40) / 2, y - 40), outside = image.pixelColor(x40 + 40, y - 40);
+  EXPECT_NE(inside, outside);
+  EXPECT_LT(inside.red(), outside.red());
+  QTest::mouseClick(plot, Qt::LeftButton, Qt::ShiftModifier, QPoint(x10, y));
+  EXPECT_FALSE(panel.span().has_value());
+  EXPECT_EQ(spans.count(), 2);
 }
