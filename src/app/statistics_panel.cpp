@@ -40,6 +40,8 @@ StatisticsPanel::StatisticsPanel(const Translator& tr, QWidget* parent) : QWidge
   m_table->setObjectName("tbStats");
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  m_table->horizontalHeader()->setMinimumSectionSize(90);
+  setMinimumWidth(330);
   m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   for (int r = 0; r < kRows; ++r)
@@ -48,7 +50,9 @@ StatisticsPanel::StatisticsPanel(const Translator& tr, QWidget* parent) : QWidge
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       m_table->setItem(r, c, item);
     }
-  m_table->setMinimumHeight(m_table->horizontalHeader()->sizeHint().height() + kRows * 24);
+  m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+  m_table->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   m_stabilityTitle = new QLabel(this);
   QFont bold = m_stabilityTitle->font();
   bold.setBold(true);
