@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/analysis_tools.h"
 #include "app/main_window.h"
 #include "display/chart_panel.h"
 #include "display/reading_list_view.h"
@@ -105,6 +106,20 @@ BENCHMARK_CAPTURE(BM_ReadingRoadWith100Held, list, true)->Unit(benchmark::kMicro
 BENCHMARK_CAPTURE(BM_ReadingRoadWith100Held, chart, false)->Unit(benchmark::kMicrosecond)->Iterations(500)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(BM_ReadingRoadWith10MHeld, list, true)->Unit(benchmark::kMicrosecond)->Iterations(500)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(BM_ReadingRoadWith10MHeld, chart, false)->Unit(benchmark::kMicrosecond)->Iterations(500)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// One redraw's share of the statistics panel with ten million readings held: the visible
+// range's figures, the stability rule and the panel's texts.
+static void BM_StatisticsPanelRefresh10MHeld(benchmark::State& state) {
+  velmora::TfmMain& w = windowWith(10000000);
+  auto* chartToggle = w.findChild<QAction*>("miSelectView");
+  if (chartToggle->isChecked()) chartToggle->trigger();
+  w.analysis().statsAction()->setChecked(true);
+  QCoreApplication::processEvents();
+  for (auto _ : state) w.analysis().refresh();
+  state.counters["readings_in_range"] = static_cast<double>(w.analysis().shown().temperature.count);
+  w.analysis().statsAction()->setChecked(false);
+}
+BENCHMARK(BM_StatisticsPanelRefresh10MHeld)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -45,6 +45,34 @@ static void BM_AddPointWithAMillionHeld(benchmark::State& state) {
 }
 BENCHMARK(BM_AddPointWithAMillionHeld)->Iterations(200000)->Repetitions(5)->ReportAggregatesOnly(true);
 
+// Statistics over the chart's visible range with ten million readings held (temperature,
+// resistance and clock time each): the whole run, and a 30-minute span at its end.
+static void BM_StatisticsVisibleRange(benchmark::State& state) {
+  static MeasurementSeries series = [] {
+    MeasurementSeries s;
+    constexpr std::size_t n = 10000000;
+    s.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+      s.add(static_cast<double>(i) * kStep, temperature(i), 100 + 0.39 * temperature(i),
+            1'790'000'000'000 + static_cast<std::int64_t>(i) * 500);
+    return s;
+  }();
+  const double spanMinutes = static_cast<double>(state.range(0));
+  const double to = series.maxX();
+  const double from = spanMinutes > 0 ? to - spanMinutes / 1440.0 : 0.0;
+  std::size_t counted = 0;
+  for (auto _ : state) {
+    const std::size_t first = series.lowerBound(from), last = series.upperBound(to);
+    const SpanStatistics st = series.statistics(first, last);
+    benchmark::DoNotOptimize(st);
+    counted = st.temperature.count;
+  }
+  state.counters["readings"] = static_cast<double>(counted);
+  state.counters["bytes_per_reading"] = static_cast<double>(series.memoryBytes()) / static_cast<double>(series.size());
+}
+BENCHMARK(BM_StatisticsVisibleRange)->Name("BM_StatisticsVisibleRange/10M")->Arg(0)->Arg(30)->ArgName("span_min")
+    ->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
 namespace {
 
 struct Fixture {
