@@ -1,6 +1,10 @@
 #include "app/analysis_tools.h"
 
 #include <algorithm>
+#include <cstdio>
+
+#include "common/clock_text.h"
+#include "common/number_text.h"
 
 #include "display/chart_panel.h"
 #include "display/measurement_display.h"
@@ -46,6 +50,9 @@ AnalysisTools::AnalysisTools(QMainWindow& window, const Translator& tr, Measurem
   connect(&m_chart, &ChartPanel::spanChanged, this, &AnalysisTools::refresh);
   connect(m_panel, &StatisticsPanel::clearSpanClicked, &m_chart, &ChartPanel::clearSpan);
   connect(m_panel, &StatisticsPanel::stabilityRuleChanged, this, &AnalysisTools::refresh);
+  connect(m_panel, &StatisticsPanel::addPointClicked, this, [this] {
+    if (takePoint) takePoint(currentStretch());
+  });
   retranslate();
 }
 
@@ -108,6 +115,37 @@ void AnalysisTools::refresh() {
   m_panel->showStatistics(m_shown, spanChosen());
   const double window = m_panel->windowMinutes()->value();
   m_panel->showStability(assessStability(m_display.series(), window, m_panel->threshold()->value()), window);
+}
+
+namespace {
+// A moment of the stretch: local clock time when the reading has one, else elapsed minutes.
+std::string momentText(const MeasurementSeries& s, std::size_t i) {
+  if (s.utcMs(i) != kNoTime) {
+    const CivilTime c = localCivil(s.utcMs(i));
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute, c.second);
+    return buf;
+  }
+  return formatFixed(s.x(i) * 1440.0, 8, 2) + " min";
+}
+}  // namespace
+
+MeasuredStretch AnalysisTools::currentStretch() const {
+  const auto [first, last] = currentRange();
+  const MeasurementSeries& s = m_display.series();
+  const SpanStatistics st = s.statistics(first, last);
+  MeasuredStretch m;
+  m.meanResistance = st.resistance.mean;
+  m.meanTemperature = st.temperature.mean;
+  m.resistanceCount = st.resistance.count;
+  m.temperatureCount = st.temperature.count;
+  m.resistanceSd = st.resistance.standardDeviation;
+  m.temperatureSd = st.temperature.standardDeviation;
+  if (first < last) {
+    m.from = momentText(s, first);
+    m.to = momentText(s, last - 1);
+  }
+  return m;
 }
 
 void AnalysisTools::exportVisible() {

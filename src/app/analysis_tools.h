@@ -10,10 +10,12 @@
 #include <QObject>
 #include <QToolBar>
 #include <cstddef>
+#include <functional>
 #include <utility>
 
 #include "app/settings_store.h"
 #include "app/statistics_panel.h"
+#include "calibration/calibration_workflow.h"
 #include "display/span_statistics.h"
 #include "ui_common/translations.h"
 
@@ -44,6 +46,10 @@ class AnalysisTools : public QObject {
   void refresh();
   // The figures last shown.
   const SpanStatistics& shown() const { return m_shown; }
+  // The readings of the current range as a calibration point's measured values.
+  MeasuredStretch currentStretch() const;
+  // "Add as calibration point" was clicked (the main window hands the stretch on).
+  std::function<void(const MeasuredStretch&)> takePoint;
 
   QAction* statsAction() const { return m_miStats; }
   QAction* clockTimeAction() const { return m_miClockTime; }

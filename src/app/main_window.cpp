@@ -77,6 +77,7 @@ void TfmMain::wireParts() {
     flushViews();
   };
   m_calibr->connectProtocol(*m_protocol);
+  m_analysis->takePoint = [this](const MeasuredStretch& stretch) { m_calibr->addCalibrationPoint(stretch); };
   m_calibr->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
   m_files->errorReport = [this](const QString& text) { showError(text.toStdString()); };
   m_files->savedHook = [this](const QString& path) { m_journal->saved(path); };
@@ -117,6 +118,8 @@ void TfmMain::buildActions() {
   miSave = makeAction("miSave", "Save", 1, QKeySequence("Ctrl+S"));
   miSave->setCheckable(true);
   miToClipboard = makeAction("miToClipboard", "To clipboard", 11, QKeySequence("Ctrl+C"));
+  miReport = makeAction("miReport", "Calibration report", -1);
+  connect(miReport, &QAction::triggered, this, [this] { m_calibr->btReportClick(); });
   miExit = makeAction("miExit", "Exit", 5);
   connect(miExit, &QAction::triggered, this, &QWidget::close);
   connect(miSave, &QAction::triggered, this, [this] { m_files->miSaveClick(); });
@@ -126,6 +129,7 @@ void TfmMain::buildActions() {
   m_fileMenu->addAction(miSave);
   m_fileMenu->addSeparator();
   m_fileMenu->addAction(miToClipboard);
+  m_fileMenu->addAction(miReport);
   m_fileMenu->addSeparator();
   m_fileMenu->addAction(miExit);
   addAction(miOpen);
@@ -300,6 +304,8 @@ void TfmMain::applySettings(const MainSettings& s) {
   if (s.AutoY) m_chart->setLeftAutomatic(*s.AutoY);
   if (s.AutoX) m_chart->setBottomAutomatic(*s.AutoX);
   m_calibr->setCalcMethod(s.CalcMethod);
+  m_calibr->verifyBox()->setChecked(s.VerifyWrite);
+  m_calibr->reportFields() = {qs(s.ReportProbe), qs(s.ReportOperator), qs(s.ReportReference), qs(s.ReportNotes)};
   m_linkWatch->apply(s);
   m_analysis->apply(s);
   if (s.USB) m_connection->setUsbSelected(*s.USB);
@@ -328,6 +334,12 @@ MainSettings TfmMain::collectSettings() const {
   s.AutoY = m_chart->leftAxis().automatic;
   s.AutoX = m_chart->bottomAxis().automatic;
   s.CalcMethod = m_calibr->CalcMethod();
+  s.VerifyWrite = m_calibr->verifyBox()->isChecked();
+  const ReportFields& report = m_calibr->reportFields();
+  s.ReportProbe = report.probe.toStdString();
+  s.ReportOperator = report.operatorName.toStdString();
+  s.ReportReference = report.reference.toStdString();
+  s.ReportNotes = report.notes.toStdString();
   s.USB = m_connection->UsbSelected();
   m_linkWatch->collect(s);
   m_analysis->collect(s);
@@ -369,6 +381,7 @@ void TfmMain::FormClose() {
 void TfmMain::UpdateStrings() {
   m_portPrefix = qs(m_tr.text("strPORT_PREFFIX"));
   m_ports->setPrefix(m_portPrefix);
+  miReport->setText(qs(m_tr.text("miReport")));
   if (m_analysis) m_analysis->retranslate();
 }
 

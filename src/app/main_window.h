@@ -169,7 +169,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   // Controls.
   QToolBar* m_toolbar = nullptr;
   QActionGroup* m_langGroup = nullptr;
-  QAction *miLangRU, *miLangEN, *miPort, *miFile, *miOpen, *miSave, *miToClipboard, *miExit, *miTune,
+  QAction *miLangRU, *miLangEN, *miPort, *miFile, *miOpen, *miSave, *miToClipboard, *miReport, *miExit, *miTune,
       *miSelectView, *miRecord, *miHelp, *miClear, *miCatch, *miYAuto, *miXAuto;
   PortMenu* m_ports = nullptr;
   QMenu* m_fileMenu = nullptr;

@@ -30,6 +30,13 @@ double readAxis(const SettingsBackend& s, std::string_view name, double def) {
 
 constexpr int kMaxExtent = 100000;
 
+// A text the user typed; an INI file may hand back one made of digits as a number.
+std::string readFreeText(const SettingsBackend& s, std::string_view name) {
+  if (auto t = readText(s, kMainKey, name)) return *t;
+  if (auto n = readDword(s, kMainKey, name)) return std::to_string(*n);
+  return {};
+}
+
 }  // namespace
 
 std::optional<MainSettings> loadMainSettings(const SettingsBackend& store, int userLanguageId) {
@@ -65,6 +72,11 @@ std::optional<MainSettings> loadMainSettings(const SettingsBackend& store, int u
   m.StableMinutes = readInt(store, "StableMinutes", 10, 1, 1440);
   m.StableThreshold = readAxis(store, "StableThreshold", 0.01);
   if (!(m.StableThreshold > 0)) m.StableThreshold = 0.01;
+  m.VerifyWrite = readBool(store, kMainKey, "VerifyWrite").value_or(false);
+  m.ReportProbe = readFreeText(store, "ReportProbe");
+  m.ReportOperator = readFreeText(store, "ReportOperator");
+  m.ReportReference = readFreeText(store, "ReportReference");
+  m.ReportNotes = readFreeText(store, "ReportNotes");
   return m;
 }
 
@@ -94,6 +106,11 @@ void saveMainSettings(SettingsBackend& store, const MainSettings& m) {
   dword("StatsVisible", m.StatsVisible);
   dword("StableMinutes", m.StableMinutes);
   writeDouble(store, kMainKey, "StableThreshold", m.StableThreshold);
+  dword("VerifyWrite", m.VerifyWrite);
+  writeText(store, kMainKey, "ReportProbe", m.ReportProbe);
+  writeText(store, kMainKey, "ReportOperator", m.ReportOperator);
+  writeText(store, kMainKey, "ReportReference", m.ReportReference);
+  writeText(store, kMainKey, "ReportNotes", m.ReportNotes);
 }
 
 namespace {

@@ -42,6 +42,9 @@ struct MainSettings {
   bool StatsVisible = false;
   int StableMinutes = 10;         // 1..1440
   double StableThreshold = 0.01;  // °C peak to peak, > 0
+  // The calibration window: reading back a write, and the report's free fields.
+  bool VerifyWrite = false;
+  std::string ReportProbe, ReportOperator, ReportReference, ReportNotes;
 };
 
 // Reads the main key. Nothing when the key does not exist (then nothing is applied).

@@ -307,6 +307,7 @@ DeviationPlan deviationPlan(const CalibrationInput& input, CalibrationState& s) 
       if (input.dataType == 1) measured = math::RofT(s.OldCof, measured, *tAct < 0);
       const double tCalc = math::TofR(s.NewCof, measured);
       plan.deviations.emplace_back(row.row, formatFixed(tCalc - *tAct, 8, 3));
+      plan.residuals.push_back({row.row, *tAct, tCalc - *tAct});
     }
   } catch (const std::exception&) {
     plan.fault = std::current_exception();

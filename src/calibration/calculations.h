@@ -98,9 +98,15 @@ void calcMethod3(CalibrationGrid& grid, CalibrationState& state);
 void runCalcMethod(int calcMethod, CalibrationGrid& grid, CalibrationState& state);
 
 // The deviation of every used row under the "New" factors.
+struct Residual {
+  int row;
+  double actual;     // reference temperature, °C
+  double deviation;  // t_calc − t_act, °C
+};
 struct DeviationPlan {
   int badNewCell = -1;  // factor index of a "New" cell that does not convert
   std::vector<std::pair<int, std::string>> deviations;  // (table row, text)
+  std::vector<Residual> residuals;                      // the same rows as numbers
   std::exception_ptr fault;  // after the rows above: a cell that does not convert, or a fault
 };
 DeviationPlan deviationPlan(const CalibrationInput& input, CalibrationState& state);

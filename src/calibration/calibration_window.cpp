@@ -190,6 +190,7 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
   m_status->setGeometry(0, 525 - 21, 493, 21);
   m_statusText = new QLabel(m_status);
   m_status->addWidget(m_statusText, 1);
+  buildWorkflowControls();
 
   connect(m_btRead, &QPushButton::clicked, this, [this] {
     for (int c = 1; c <= 4; ++c) setCofCell(c, 1, "");
@@ -228,6 +229,7 @@ void TfmCalibr::UpdateStrings() {
   }
   m_sgData->horizontalHeader()->viewport()->update();
   updateCalcCaption();
+  retranslateWorkflow();
 }
 
 void TfmCalibr::updateCalcCaption() { m_btCalc->setText(qs(m_tr.text("IDS_0")) + QString::number(m_calcMethod + 1)); }
@@ -364,12 +366,14 @@ void TfmCalibr::btCalcMouseDown(Qt::MouseButton button) {
     return;
   }
   if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
+  if (!confirmFitWarnings()) return;
   try {
     runCalcMethod(m_calcMethod, *this, m_state);
   } catch (const std::exception& e) {
     reportError(QString::fromUtf8(e.what()));
   }
   m_sgData->viewport()->update();
+  updateResiduals();
   // The "New" row blinks twice.
   for (int i = 1; i <= 2; ++i) {
     QApplication::beep();
@@ -389,6 +393,7 @@ void TfmCalibr::btErrorClick() {
     reportError(QString::fromUtf8(e.what()));
   }
   m_sgData->viewport()->update();
+  updateResiduals();
 }
 
 // ---------------------------------------------------------------- calibration files

@@ -15,18 +15,29 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QCheckBox>
+#include <QToolButton>
 #include <functional>
+#include <optional>
+#include <vector>
 #include <string>
 
 #include "ui_common/translations.h"
 #include "ui_common/ui_helpers.h"
 #include "calibration/calculations.h"
 #include "calibration/calibration_file.h"
+#include "calibration/calibration_workflow.h"
 #include "device/protocol.h"
 
 namespace velmora {
 
 class TfmCalibr;
+class ResidualWindow;
+
+// The free fields of a calibration report (remembered between runs).
+struct ReportFields {
+  QString probe, operatorName, reference, notes;
+};
 
 // A header row drawn by the window (symbols, subscripts, raised exponents).
 class SymbolHeader : public QHeaderView {
@@ -87,6 +98,28 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   void setFactorCell(int row, int column, std::string_view text) override { setCofCell(column, row, text); }
   void cofProgressChanged() override;
   bool WasRecording() const { return m_wasRecording; }
+  void writeVerified(const std::vector<Mismatch>& mismatches) override;
+  void readBackFailed(std::string_view reason) override;
+
+  // Beyond the designed window: a point taken from a stretch of readings, the checks
+  // before a calculation, the residual plot, the write's read-back and the report.
+  // Puts the stretch's mean into the next free row and asks for the reference temperature
+  // (false: refused with a message, or cancelled).
+  bool addCalibrationPoint(const MeasuredStretch& stretch);
+  std::function<std::optional<QString>(const QString& prompt)> actualTemperatureHook;  // nothing: Cancel
+  std::function<bool(const QString& text)> warningHook;  // true: calculate anyway
+  std::function<bool(ReportFields& fields)> reportFieldsHook;  // false: Cancel
+  ResidualWindow* residualWindow() const { return m_residualWindow; }
+  const std::vector<Residual>& residuals() const { return m_residuals; }
+  QCheckBox* verifyBox() const { return m_cbVerify; }
+  ReportFields& reportFields() { return m_reportFields; }
+  // Asks for the report's fields and a file name, then writes the PDF and the points' CSV.
+  void btReportClick();
+  // Writes the report to `pdfPath` and the points to the CSV beside it; false with a
+  // message when a file cannot be written.
+  bool makeReport(const QString& pdfPath);
+  // The CSV of the points written beside a report.
+  static QString pointsPathFor(const QString& pdfPath);
 
   // Handlers, public so that tests can drive them.
   void btCalcMouseDown(Qt::MouseButton button);
@@ -131,6 +164,12 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   void applyTables(const CalibrationTables& t);
   CalibrationTables collectTables() const;
   QString fileDialog(bool save, const QString& title, const QString& proposed);
+  void buildWorkflowControls();
+  void retranslateWorkflow();
+  bool confirmFitWarnings();
+  void updateResiduals();
+  QString methodName() const;
+  QString reportHtml(const ResidualSummary& summary) const;
 
   const Translator& m_tr;
   Protocol* m_protocol = nullptr;
@@ -152,6 +191,12 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   int m_highlightCofRow = 0;
   bool m_wasRecording = false;
   bool m_pacing = true;
+  QCheckBox* m_cbVerify = nullptr;
+  QToolButton* m_btResiduals = nullptr;
+  QToolButton* m_btReport = nullptr;
+  ResidualWindow* m_residualWindow = nullptr;
+  std::vector<Residual> m_residuals;
+  ReportFields m_reportFields;
 };
 
 }  // namespace velmora

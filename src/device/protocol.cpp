@@ -82,6 +82,7 @@ void Protocol::parseCofLine(std::string_view line) {
   WaitCof = false;
   m_factors->setFactorStatus("");
   std::string_view rest = line;
+  double values[4] = {};
   for (int i = 0; i < 4; ++i) {
     const auto eq = rest.find('=');
     auto comma = rest.find(',');
@@ -93,14 +94,24 @@ void Protocol::parseCofLine(std::string_view line) {
     if (!v) {
       // The read or write goes no further; its flag stays set until the next one starts.
       m_sink.showError(notAValidFloat(trimBlanks(value)));
+      if (VerifyingCof) {
+        VerifyingCof = false;
+        m_factors->readBackFailed(notAValidFloat(trimBlanks(value)));
+      }
       return;
     }
+    values[i] = *v;
     const std::string text = formatFixed(*v * kCofScale[i].shown, 7, kCofDecimals[i]);
     if (ReadingCof) m_factors->setFactorCell(1, i + 1, text);
     if (WritingCof && i == m_pbWrite) m_factors->setFactorCell(2, i + 1, text);
   }
   RetriesLeft = kRetryBudget;
   ReadingCof = false;
+  if (VerifyingCof) {
+    VerifyingCof = false;
+    verifyReadBack(values);
+    return;
+  }
   if (WritingCof) {
     setPbWrite(m_pbWrite + 1);
     if (m_pbWrite < 4) {
@@ -109,10 +120,27 @@ void Protocol::parseCofLine(std::string_view line) {
       WritingCof = false;
       setPbWrite(0);
       m_factors->setFactorStatus("");
+      if (m_verifyWrite) {  // read back what the instrument now holds
+        VerifyingCof = true;
+        SendCmd("q");
+        WaitCof = true;
+      }
     }
   } else {
     m_factors->cofProgressChanged();
   }
+}
+
+// The read-back against the cells written, each at the table's precision.
+void Protocol::verifyReadBack(const double (&values)[4]) {
+  std::vector<FactorLink::Mismatch> mismatches;
+  for (int i = 0; i < 4; ++i) {
+    const std::string read = formatFixed(values[i] * kCofScale[i].shown, 7, kCofDecimals[i]);
+    const auto written = parseNumber(m_writtenCells[i], Blanks::Allowed);
+    const std::string writtenText = written ? formatFixed(*written, 7, kCofDecimals[i]) : m_writtenCells[i];
+    if (read != writtenText) mismatches.push_back({i, writtenText, read});
+  }
+  m_factors->writeVerified(mismatches);
 }
 
 void Protocol::receiveText(std::string_view text) {
@@ -271,6 +299,11 @@ void Protocol::TimeOffTimerTimer() {
     startReconnect();
     return;
   }
+  if (VerifyingCof) {
+    VerifyingCof = false;
+    WaitCof = false;
+    m_factors->readBackFailed("");
+  }
   m_timeOff.stop();
   m_dataTimer.stop();
   miRecordClick(false);
@@ -278,6 +311,7 @@ void Protocol::TimeOffTimerTimer() {
 }
 
 void Protocol::startCofRead() {
+  VerifyingCof = false;
   ReadingCof = true;
   WritingCof = false;
   setPbWrite(0);
@@ -289,6 +323,8 @@ void Protocol::startCofRead() {
 
 void Protocol::startCofWrite() {
   if (!m_link.active()) ToggleSerialPort(true);
+  for (int i = 0; i < 4; ++i) m_writtenCells[i] = m_factors->newCofCell(i);
+  VerifyingCof = false;
   WritingCof = true;
   ReadingCof = false;
   setPbWrite(0);

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -71,6 +72,15 @@ class FactorLink {
   virtual void rejectNewCofCell(int index) = 0;          // focus the cell, IDS_2 message
   virtual void setFactorCell(int row, int column, std::string_view text) = 0;
   virtual void cofProgressChanged() = 0;  // repaint of the coefficient table / progress bar
+  // A write checked by reading the factors back (an option): the factors whose read-back
+  // value differs from the one written at the table's precision (none: verified) …
+  struct Mismatch {
+    int index;  // 0 R0 … 3 C
+    std::string written, read;
+  };
+  virtual void writeVerified(const std::vector<Mismatch>& /*mismatches*/) {}
+  // … or the read-back failed (no answer, or an answer that does not convert).
+  virtual void readBackFailed(std::string_view /*reason*/) {}
 };
 
 class Protocol {
@@ -126,7 +136,10 @@ class Protocol {
   void startCofRead();
   void startCofWrite();
   void WriteNextCof(int index);
-  void clearTransferFlags() { WaitCof = WaitEcho = ReadingCof = WritingCof = false; }
+  void clearTransferFlags() { WaitCof = WaitEcho = ReadingCof = WritingCof = VerifyingCof = false; }
+  // After a write's last factor, read the factors back and compare (off by default).
+  void setVerifyWrite(bool on) { m_verifyWrite = on; }
+  bool verifyWrite() const { return m_verifyWrite; }
 
   bool recording() const { return m_recording; }
   int pollIntervalMs() const { return m_pollInterval; }
@@ -141,9 +154,11 @@ class Protocol {
   std::string RxBuffer;
   bool ReadingCof = false;
   bool WritingCof = false;
+  bool VerifyingCof = false;
 
  private:
   void parseCofLine(std::string_view line);
+  void verifyReadBack(const double (&values)[4]);
   void startReconnect();
   void stopReconnect();
   void pollEnded();
@@ -162,6 +177,8 @@ class Protocol {
     void cofProgressChanged() override {}
   };
 
+  bool m_verifyWrite = false;
+  std::string m_writtenCells[4];  // the "New" cells as the write began
   std::string m_sendPrefix;  // lines that go out with the next command, in the same write
   ProtocolTimer* m_reconnectTimer = nullptr;
   bool m_reconnectOn = false;

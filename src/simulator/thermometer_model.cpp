@@ -91,6 +91,7 @@ std::string ThermometerModel::answer(std::string_view line, double nowSeconds) {
       reply[0] = 'W';  // differs only in letter case
     }
   } else if (line == "wY") {
+    if (m_pendingIndex >= 0 && m_pendingIndex == faults.storeDifferent) m_pendingValue *= 1.001;
     if (m_pendingIndex == 0) stored.R0 = m_pendingValue;
     if (m_pendingIndex == 1) stored.A = m_pendingValue;
     if (m_pendingIndex == 2) stored.B = m_pendingValue;

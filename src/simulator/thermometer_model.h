@@ -32,6 +32,7 @@ struct Faults {
   bool withoutCr = false;     // answers lack their CR
   int wrongEchoes = 0;        // the next N echoes come back altered
   double noiseBurstRate = 0;  // share of answers preceded by a burst of random bytes
+  int storeDifferent = -1;    // factor 0..3 is stored 0.1 % off the value written
 };
 
 class ThermometerModel {

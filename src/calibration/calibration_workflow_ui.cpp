@@ -1,0 +1,147 @@
+// The calibration window's additions beyond the designed controls: the status bar's
+// "Verify" option and its "Plot" and "Report" buttons, points taken from the readings, the
+// warnings before a calculation and the residual plot after it, and the write's read-back.
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <cmath>
+
+#include "calibration/calibration_window.h"
+#include "calibration/residual_window.h"
+#include "common/coefficient_scale.h"
+#include "common/number_text.h"
+
+namespace velmora {
+
+void TfmCalibr::buildWorkflowControls() {
+  m_cbVerify = new QCheckBox(m_status);
+  m_cbVerify->setObjectName("cbVerify");
+  connect(m_cbVerify, &QCheckBox::toggled, this, [this](bool on) {
+    if (m_protocol) m_protocol->setVerifyWrite(on);
+  });
+  m_btResiduals = new QToolButton(m_status);
+  m_btResiduals->setObjectName("btResiduals");
+  m_btResiduals->setAutoRaise(true);
+  m_btReport = new QToolButton(m_status);
+  m_btReport->setObjectName("btReport");
+  m_btReport->setAutoRaise(true);
+  for (QWidget* w : {static_cast<QWidget*>(m_cbVerify), static_cast<QWidget*>(m_btResiduals),
+                     static_cast<QWidget*>(m_btReport)}) {
+    w->setFont(m_statusText->font());
+    w->setMaximumHeight(19);
+    m_status->addPermanentWidget(w);
+  }
+  m_residualWindow = new ResidualWindow(m_tr, this);
+  connect(m_btResiduals, &QToolButton::clicked, this, [this] {
+    updateResiduals();
+    m_residualWindow->move(frameGeometry().topRight() + QPoint(8, 0));
+    m_residualWindow->show();
+    m_residualWindow->raise();
+  });
+  connect(m_btReport, &QToolButton::clicked, this, &TfmCalibr::btReportClick);
+}
+
+void TfmCalibr::retranslateWorkflow() {
+  if (!m_cbVerify) return;
+  m_cbVerify->setText(qs(m_tr.text("cbVerify")));
+  m_cbVerify->setToolTip(qs(m_tr.text("tipVerify")));
+  m_btResiduals->setText(qs(m_tr.text("btResiduals")));
+  m_btResiduals->setToolTip(qs(m_tr.text("tipResiduals")));
+  m_btReport->setText(qs(m_tr.text("btReport")));
+  m_btReport->setToolTip(qs(m_tr.text("fmReport")));
+  m_residualWindow->retranslate();
+}
+
+// ---------------------------------------------------------------- a point from the readings
+
+bool TfmCalibr::addCalibrationPoint(const MeasuredStretch& stretch) {
+  const auto row = nextFreeRow(*this);
+  if (!row) {
+    message(MessageKind::Warning, qs(m_tr.text("msgTableFull")));
+    return false;
+  }
+  const auto point = takePoint(stretch, dataType());
+  if (!point) {
+    message(MessageKind::Warning, qs(m_tr.text("msgNoValuesInSpan")));
+    return false;
+  }
+  const QString prompt = qs(m_tr.text("msgActualPrompt")).arg(qs(point->measured)).arg(point->count);
+  std::optional<QString> answer;
+  if (actualTemperatureHook) {
+    answer = actualTemperatureHook(prompt);
+  } else {
+    bool ok = false;
+    const QString text = QInputDialog::getText(isVisible() ? this : parentWidget(), qs(m_tr.text("msgActualTitle")),
+                                               prompt, QLineEdit::Normal, QString(), &ok);
+    if (ok) answer = text;
+  }
+  if (!answer) return false;
+  const auto actual = parseNumber(answer->trimmed().toStdString(), Blanks::Allowed);
+  if (!actual) {
+    message(MessageKind::Error, qs(m_tr.text("msgActualInvalid")).arg(*answer));
+    return false;
+  }
+  setDataCell(2, *row, point->measured);
+  setDataCell(3, *row, formatFixed(*actual, 8, 3));
+  const QString tip = qs(m_tr.text("tipPoint"))
+                          .arg(point->count)
+                          .arg(std::isfinite(point->sd) ? qs(formatFixed(point->sd, 6, 5)) : QString::fromUtf8("\u2014"))
+                          .arg(qs(stretch.from), qs(stretch.to));
+  for (int c = 0; c < m_sgData->columnCount(); ++c)
+    if (QTableWidgetItem* item = m_sgData->item(*row - 1, c)) item->setToolTip(tip);
+  m_sgData->viewport()->update();
+  message(MessageKind::Information, qs(m_tr.text("msgPointAdded")).arg(*row));
+  return true;
+}
+
+// ---------------------------------------------------------------- checks and residuals
+
+bool TfmCalibr::confirmFitWarnings() {
+  const auto warnings = fitWarnings(m_calcMethod, *this, [this](std::string_view id) { return text(id); });
+  if (warnings.empty()) return true;
+  QString list;
+  for (const auto& w : warnings) list += QString::fromUtf8("\u2022 ") + qs(w) + "\n";
+  const QString question = qs(m_tr.text("fwQuestion")).arg(list.trimmed());
+  if (warningHook) return warningHook(question);
+  QMessageBox box(QMessageBox::Warning, windowTitle(), question, QMessageBox::NoButton, this);
+  auto* go = box.addButton(qs(m_tr.dialogWord("OK")), QMessageBox::AcceptRole);
+  auto* cancel = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == go;
+}
+
+// The deviations under the "New" factors, computed on a copy of the calculation's state so
+// that the designed tables and state stay exactly as the calculation left them.
+void TfmCalibr::updateResiduals() {
+  CalibrationState copy = m_state;
+  const DeviationPlan plan = deviationPlan(readCalibrationInput(*this), copy);
+  m_residuals = plan.badNewCell < 0 ? plan.residuals : std::vector<Residual>{};
+  m_residualWindow->setResiduals(m_residuals);
+}
+
+// ---------------------------------------------------------------- read-back of a write
+
+void TfmCalibr::writeVerified(const std::vector<Mismatch>& mismatches) {
+  if (mismatches.empty()) {
+    setStatus(qs(m_tr.text("msgVerified")));
+    message(MessageKind::Information, qs(m_tr.text("msgVerifiedLong")));
+    return;
+  }
+  static const char* const kNames[] = {"R0", "A", "B", "C"};
+  QStringList parts;
+  for (const auto& m : mismatches)
+    parts << qs(m_tr.text("msgVerifyEntry")).arg(kNames[m.index], qs(m.written), qs(m.read));
+  const QString text = qs(m_tr.text("msgVerifyDiffers")).arg(parts.join("; "));
+  setStatus(text);
+  message(MessageKind::Error, text);
+}
+
+void TfmCalibr::readBackFailed(std::string_view reason) {
+  const QString text = qs(m_tr.text("msgReadBackFailed")).arg(reason.empty() ? qs(m_tr.text("msgNoAnswer")) : qs(reason));
+  setStatus(text);
+  message(MessageKind::Error, text);
+}
+
+}  // namespace velmora
