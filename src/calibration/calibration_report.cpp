@@ -130,7 +130,7 @@ QString TfmCalibr::reportHtml(const ResidualSummary& summary) const {
 bool TfmCalibr::makeReport(const QString& pdfPath) {
   updateResiduals();
   QTextDocument doc;
-  doc.addResource(QTextDocument::ImageResource, QUrl("residuals.png"), m_residualWindow->render(1120, 520));
+  doc.addResource(QTextDocument::ImageResource, QUrl("residuals.png"), m_residualWindow->render(760, 360));
   doc.setHtml(reportHtml(summarizeResiduals(m_residuals)));
   QByteArray pdf;
   {
@@ -141,7 +141,6 @@ bool TfmCalibr::makeReport(const QString& pdfPath) {
     writer.setResolution(300);
     writer.setTitle(qs(m_tr.text("fmReport")));
     writer.setCreator("Velmora");
-    doc.setPageSize(QSizeF(writer.width(), writer.height()));
     doc.print(&writer);
   }
   QString csv = "row,excluded,measured,actual_C,deviation_C\r\n";

@@ -107,3 +107,40 @@ TEST(StaleReadout, AnOldValueIsGreyedWithItsAge) {
   w.miRecordClick();
   thermometer.stop();
 }
+
+TEST(CalibrationTransfer, WithVerifyOnTheWriteIsReadBackAndADifferentStoredValueIsReported) {
+  sim::PtyThermometer thermometer{5};
+  ASSERT_TRUE(thermometer.start());
+  MemorySettingsBackend store;
+  TfmMain w(store, MainWindowOptions::with(false, 1033));
+  QStringList messages;
+  w.messageHook = [&](MessageKind, const QString& t) { messages.push_back(t); };
+  w.serialPort().setCommPort(thermometer.devicePath());
+  TfmCalibr* c = w.calibrationWindow();
+  c->verifyBox()->setChecked(true);
+  QString firstStatus, secondStatus;
+  bool firstDone = false, secondDone = false;
+  QTimer::singleShot(0, [&] {
+    const QStringList factors{"100.012", "3.9080", "-5.8000", "-4.2000"};
+    for (int i = 0; i < 4; ++i) c->setCoefficientText(2, i + 1, factors[i]);
+    c->findChild<QPushButton*>("btWrite")->click();
+    firstDone = QTest::qWaitFor([&] { return !w.protocol().WritingCof && !w.protocol().VerifyingCof; }, 20000);
+    firstStatus = c->status();
+    thermometer.withModel([](sim::ThermometerModel& m) { m.faults.storeDifferent = 3; });
+    for (int i = 0; i < 4; ++i) c->setCoefficientText(2, i + 1, factors[i]);
+    c->findChild<QPushButton*>("btWrite")->click();
+    secondDone = QTest::qWaitFor([&] { return !w.protocol().WritingCof && !w.protocol().VerifyingCof; }, 20000);
+    secondStatus = c->status();
+    c->reject();
+  });
+  c->exec();
+  EXPECT_TRUE(firstDone);
+  EXPECT_TRUE(secondDone);
+  EXPECT_EQ(firstStatus, "verified");
+  ASSERT_GE(messages.size(), 2);
+  EXPECT_EQ(messages[0], "The factors read back from the instrument match those written.");
+  EXPECT_TRUE(secondStatus.startsWith("The instrument holds different values: C written -4.2000, read -4.2042"))
+      << secondStatus.toStdString();
+  EXPECT_EQ(messages.last(), secondStatus);
+  thermometer.stop();
+}

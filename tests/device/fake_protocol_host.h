@@ -126,6 +126,10 @@ struct FakeProtocolHost : ProtocolTransport, ReadingSink, FactorLink {
   void rejectNewCofCell(int i) override { rejectedCell = i; }
   void setFactorCell(int row, int col, std::string_view t) override { cof[row][col] = t; }
   void cofProgressChanged() override {}
+  std::vector<std::vector<Mismatch>> verifications;
+  std::vector<std::string> readBackFailures;
+  void writeVerified(const std::vector<Mismatch>& m) override { verifications.push_back(m); }
+  void readBackFailed(std::string_view reason) override { readBackFailures.emplace_back(reason); }
 };
 
 }  // namespace velmora::test

@@ -448,3 +448,95 @@ TEST_F(ProtocolFixture, TenPollsOfGarbageRaiseTheWarningAValidReadingClearsIt) {
   time.advance(11000);
   EXPECT_EQ(host.invalidWarnings.size(), 2u);
 }
+
+// ---------------------------------------------------------------- a write read back
+
+namespace {
+struct VerifyFixture : ProtocolFixture {
+  sim::ThermometerModel model;
+  std::vector<std::string> pending;
+  void SetUp() override {
+    ProtocolFixture::SetUp();
+    host.onSend = [this](std::string_view t) {
+      auto reply = model.receive(t, 0);
+      if (!reply.empty()) pending.push_back(reply);
+    };
+    host.serialOpen = true;
+    host.cof[2][1] = "100.012";
+    host.cof[2][2] = "3.9080";
+    host.cof[2][3] = "-5.8000";
+    host.cof[2][4] = "-4.2000";
+  }
+  void answerAll() {
+    while (!pending.empty()) {
+      const std::string reply = pending.front();
+      pending.erase(pending.begin());
+      deliver(reply);
+    }
+  }
+};
+}  // namespace
+
+TEST_F(VerifyFixture, OffByDefaultTheWriteEndsAsDesignedWithoutAReadBack) {
+  EXPECT_FALSE(protocol.verifyWrite());
+  protocol.startCofWrite();
+  answerAll();
+  EXPECT_EQ(host.serialSent.back(), "wY\r");
+  EXPECT_TRUE(host.verifications.empty());
+}
+
+TEST_F(VerifyFixture, ACleanWriteIsVerifiedByReadingTheFactorsBack) {
+  protocol.setVerifyWrite(true);
+  protocol.startCofWrite();
+  answerAll();
+  EXPECT_EQ(host.serialSent.back(), "q\r");
+  ASSERT_EQ(host.verifications.size(), 1u);
+  EXPECT_TRUE(host.verifications[0].empty());
+  EXPECT_FALSE(protocol.VerifyingCof);
+  EXPECT_FALSE(protocol.WaitCof);
+  EXPECT_EQ(host.cof[1][1], "");  // the read-back leaves the "Old" row alone
+}
+
+TEST_F(VerifyFixture, AnInstrumentStoringAnotherValueIsReportedWithTheFactor) {
+  protocol.setVerifyWrite(true);
+  model.faults.storeDifferent = 1;  // A stored 0.1 % off
+  protocol.startCofWrite();
+  answerAll();
+  ASSERT_EQ(host.verifications.size(), 1u);
+  ASSERT_EQ(host.verifications[0].size(), 1u);
+  const auto& m = host.verifications[0][0];
+  EXPECT_EQ(m.index, 1);
+  EXPECT_EQ(m.written, "3.9080");
+  EXPECT_EQ(m.read, "3.9119");
+}
+
+TEST_F(VerifyFixture, AReadBackWithoutAnswerOrWithGarbageIsReportedNotSilent) {
+  protocol.setVerifyWrite(true);
+  protocol.startCofWrite();
+  // The instrument falls silent before the read-back: the retries, then the failure.
+  host.onSend = [this](std::string_view t) {
+    if (t != "q\r") {
+      auto reply = model.receive(t, 0);
+      if (!reply.empty()) pending.push_back(reply);
+    }
+  };
+  answerAll();
+  ASSERT_TRUE(protocol.VerifyingCof);
+  time.advance(20000);
+  ASSERT_EQ(host.readBackFailures.size(), 1u);
+  EXPECT_EQ(host.readBackFailures[0], "");  // no answer
+  EXPECT_EQ(host.communicationErrors, 1);
+  EXPECT_TRUE(host.verifications.empty());
+  // A garbled factor line.
+  host.readBackFailures.clear();
+  host.onSend = [this](std::string_view t) {
+    if (t == "q\r")
+      pending.push_back("Rt0=100.012,A=x,B=1,C=1\r");
+    else if (auto reply = model.receive(t, 0); !reply.empty())
+      pending.push_back(reply);
+  };
+  protocol.startCofWrite();
+  answerAll();
+  ASSERT_EQ(host.readBackFailures.size(), 1u);
+  EXPECT_NE(host.readBackFailures[0].find("'x'"), std::string::npos) << host.readBackFailures[0];
+}
