@@ -108,6 +108,12 @@ TEST_F(WorkflowFixture, AWarningBeforeACalculationCanBeAcceptedOrCancelled) {
   ASSERT_EQ(c->residuals().size(), 5u);
   EXPECT_EQ(c->residualWindow()->pointLabels(), (QStringList{"1", "2", "3", "4", "5"}));
   EXPECT_TRUE(c->dataCell(4, 1).empty());  // the designed deviation column waits for Δ
+  c->grab().save(QDir::temp().filePath("velmora-calibration-en.png"));
+  c->residualWindow()->grab().save(QDir::temp().filePath("velmora-residuals-en.png"));
+  w.findChild<QAction*>("miLangRU")->trigger();
+  c->grab().save(QDir::temp().filePath("velmora-calibration-ru.png"));
+  c->residualWindow()->grab().save(QDir::temp().filePath("velmora-residuals-ru.png"));
+  w.findChild<QAction*>("miLangEN")->trigger();
   // Δ with a row excluded: four points.
   c->setDataCell(1, 3, "X");
   c->btErrorClick();
