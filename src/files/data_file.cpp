@@ -1,6 +1,7 @@
 #include "files/data_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include <stdexcept>
@@ -120,6 +121,9 @@ bool DataFileLoader::parseCsvLine(std::string_view line) {
   if (line.empty()) return true;
   CsvRow row;
   if (!parseCsvRow(line, row)) return fail();
+  // Up to a billion minutes (1900 years), where six decimals still read back to the same
+  // text; beyond that no recording reaches.
+  if (!(std::fabs(row.elapsedMinutes) < 1e9)) return fail();
   const double x = row.elapsedMinutes * 60.0 / 86400.0;
   if (!m_xs.empty() && x < m_xs.back()) m_sorted = false;
   m_list.append(listLine(x, row.temperature));

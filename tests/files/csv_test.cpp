@@ -105,7 +105,7 @@ TEST(Csv, BadRowsNameTheirLineAndQuotedFieldsAreRead) {
   const std::string head = std::string(kCsvHeader) + "\r\n";
   ReadingList list;
   MeasurementSeries s;
-  for (const char* bad : {",,abc,1,2", ",,1,1", ",,1,1,2,3", "yesterday,,1,1,2", ",,1,x,2", ",,,1,2", ",,1,1,",
+  for (const char* bad : {",,abc,1,2", ",,1,1", ",,1,1,2,3", "yesterday,,1,1,2", ",,1,x,2", ",,,1,2", ",,1,1,", ",,1e9,1,2",
                           "\",,1,1,2", ",,1e400,1,2"}) {
     const DataFileLoad r = load(head + ",,0.5,1,2\r\n" + bad + "\r\n", list, s);
     EXPECT_FALSE(r.ok) << bad;
