@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <cmath>
 #include <qcustomplot.h>
 
@@ -44,6 +45,30 @@ static void BM_AddPointWithAMillionHeld(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AddPointWithAMillionHeld)->Iterations(200000)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// Memory while recording ten million readings with both values and clock time: the most the
+// stores hold per reading at any of 100 moments along the way (growth included).
+static void BM_RecordTenMillionMemory(benchmark::State& state) {
+  for (auto _ : state) {
+    test::FakeChartView view;
+    NullClock clock;
+    MeasurementDisplay display(view, clock);
+    double worst = 0, atEnd = 0;
+    constexpr std::size_t kTen = 10000000;
+    for (std::size_t i = 0; i < kTen; ++i) {
+      display.AddPoint(static_cast<double>(i) * kStep, temperature(i), 100 + 0.39 * temperature(i));
+      if ((i + 1) % (kTen / 100) == 0) {
+        const double perReading = static_cast<double>(display.series().memoryBytes() + display.list().memoryBytes()) /
+                                  static_cast<double>(i + 1);
+        worst = std::max(worst, perReading);
+        atEnd = perReading;
+      }
+    }
+    state.counters["worst_bytes_per_reading"] = worst;
+    state.counters["bytes_per_reading_at_10M"] = atEnd;
+  }
+}
+BENCHMARK(BM_RecordTenMillionMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Statistics over the chart's visible range with ten million readings held (temperature,
 // resistance and clock time each): the whole run, and a 30-minute span at its end.

@@ -16,11 +16,11 @@ inline void widen(YRange& r, const YRange& o) {
 }
 }  // namespace
 
-// A recording grows its columns by a quarter at a time rather than doubling them, so that
+// A recording grows its columns by an eighth at a time rather than doubling them, so that
 // the room held beyond the readings stays small at millions of readings.
 void MeasurementSeries::growForOneMore() {
   if (m_x.size() < m_x.capacity()) return;
-  const std::size_t room = m_x.size() + m_x.size() / 4 + 4096;
+  const std::size_t room = m_x.size() + m_x.size() / 8 + 4096;
   reserve(room);
 }
 

@@ -37,7 +37,7 @@ class ReadingList {
 
  private:
   static constexpr std::size_t kLinesPerBase = 1024;
-  std::string m_chars;
+  std::vector<char> m_chars;  // a vector: it grows by what is reserved (a string doubles)
   // End of each line, counted from the start of its group of kLinesPerBase lines (whose
   // offset in m_chars is in m_bases): four bytes a line instead of eight.
   std::vector<std::uint32_t> m_ends;
