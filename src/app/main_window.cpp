@@ -78,6 +78,7 @@ void TfmMain::wireParts() {
   };
   m_calibr->connectProtocol(*m_protocol);
   m_analysis->takePoint = [this](const MeasuredStretch& stretch) { m_calibr->addCalibrationPoint(stretch); };
+  m_calibr->currentStretch = [this] { return m_analysis->currentStretch(); };
   m_calibr->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
   m_files->errorReport = [this](const QString& text) { showError(text.toStdString()); };
   m_files->savedHook = [this](const QString& path) { m_journal->saved(path); };

@@ -107,6 +107,9 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   // (false: refused with a message, or cancelled).
   bool addCalibrationPoint(const MeasuredStretch& stretch);
   std::function<std::optional<QString>(const QString& prompt)> actualTemperatureHook;  // nothing: Cancel
+  // The stretch the main window's statistics describe (the status bar's "Point" button
+  // takes it while this modal window is open).
+  std::function<MeasuredStretch()> currentStretch;
   std::function<bool(const QString& text)> warningHook;  // true: calculate anyway
   std::function<bool(ReportFields& fields)> reportFieldsHook;  // false: Cancel
   ResidualWindow* residualWindow() const { return m_residualWindow; }
@@ -192,6 +195,7 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   bool m_wasRecording = false;
   bool m_pacing = true;
   QCheckBox* m_cbVerify = nullptr;
+  QToolButton* m_btTakePoint = nullptr;
   QToolButton* m_btResiduals = nullptr;
   QToolButton* m_btReport = nullptr;
   ResidualWindow* m_residualWindow = nullptr;

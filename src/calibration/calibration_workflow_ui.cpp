@@ -19,14 +19,20 @@ void TfmCalibr::buildWorkflowControls() {
   connect(m_cbVerify, &QCheckBox::toggled, this, [this](bool on) {
     if (m_protocol) m_protocol->setVerifyWrite(on);
   });
+  m_btTakePoint = new QToolButton(m_status);
+  m_btTakePoint->setObjectName("btTakePoint");
+  m_btTakePoint->setAutoRaise(true);
+  connect(m_btTakePoint, &QToolButton::clicked, this, [this] {
+    if (currentStretch) addCalibrationPoint(currentStretch());
+  });
   m_btResiduals = new QToolButton(m_status);
   m_btResiduals->setObjectName("btResiduals");
   m_btResiduals->setAutoRaise(true);
   m_btReport = new QToolButton(m_status);
   m_btReport->setObjectName("btReport");
   m_btReport->setAutoRaise(true);
-  for (QWidget* w : {static_cast<QWidget*>(m_cbVerify), static_cast<QWidget*>(m_btResiduals),
-                     static_cast<QWidget*>(m_btReport)}) {
+  for (QWidget* w : {static_cast<QWidget*>(m_btTakePoint), static_cast<QWidget*>(m_cbVerify),
+                     static_cast<QWidget*>(m_btResiduals), static_cast<QWidget*>(m_btReport)}) {
     w->setFont(m_statusText->font());
     w->setMaximumHeight(19);
     m_status->addPermanentWidget(w);
@@ -45,6 +51,8 @@ void TfmCalibr::retranslateWorkflow() {
   if (!m_cbVerify) return;
   m_cbVerify->setText(qs(m_tr.text("cbVerify")));
   m_cbVerify->setToolTip(qs(m_tr.text("tipVerify")));
+  m_btTakePoint->setText(qs(m_tr.text("btTakePoint")));
+  m_btTakePoint->setToolTip(qs(m_tr.text("tipTakePoint")));
   m_btResiduals->setText(qs(m_tr.text("btResiduals")));
   m_btResiduals->setToolTip(qs(m_tr.text("tipResiduals")));
   m_btReport->setText(qs(m_tr.text("btReport")));

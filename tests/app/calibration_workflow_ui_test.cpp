@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "app/analysis_tools.h"
@@ -74,6 +75,11 @@ TEST_F(WorkflowFixture, TheMeanOfASpanLandsInTheNextFreeRowAsTheDataTypeAsks) {
   c->findChildren<QRadioButton*>().at(1)->setChecked(true);  // the data type group: resistance, temperature
   w.analysis().panel()->addPointButton()->click();
   EXPECT_EQ(c->dataCell(2, 3), formatFixed(st.temperature.mean, 12, 5));
+  // The calibration window is modal: its own "Point" button takes the same stretch.
+  c->findChild<QToolButton*>("btTakePoint")->click();
+  EXPECT_EQ(c->dataCell(2, 4), formatFixed(st.temperature.mean, 12, 5));
+  c->setDataCell(2, 4, "");
+  c->setDataCell(3, 4, "");
   // Cancel leaves the table alone; a reference that is not a number is refused.
   c->actualTemperatureHook = [](const QString&) { return std::optional<QString>(); };
   w.analysis().panel()->addPointButton()->click();
