@@ -1,5 +1,6 @@
 #include "app/analysis_tools.h"
 
+#include <QToolButton>
 #include <algorithm>
 #include <cstdio>
 
@@ -58,6 +59,10 @@ AnalysisTools::AnalysisTools(QMainWindow& window, const Translator& tr, Measurem
 
 void AnalysisTools::placeCommands(QToolBar& toolbar, QAction* before, QMenu& fileMenu, QAction* after, QMenu& popup) {
   toolbar.insertAction(before, m_miStats);
+  // Its icon alone (the name is its tooltip): the designed buttons and the readout keep
+  // their room at the designed window width in both languages.
+  if (auto* button = qobject_cast<QToolButton*>(toolbar.widgetForAction(m_miStats)))
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
   const auto actions = fileMenu.actions();
   const auto at = std::find(actions.begin(), actions.end(), after);
   QAction* next = at != actions.end() && at + 1 != actions.end() ? *(at + 1) : nullptr;

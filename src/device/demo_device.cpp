@@ -18,13 +18,20 @@ DemoDevice::DemoDevice(std::uint32_t seed, QObject* parent) : QIODevice(parent),
   m_model.profile.noise = 0.004;
 }
 
-bool DemoDevice::open(OpenMode mode) { return QIODevice::open(mode | QIODevice::Unbuffered); }
+// Like the instrument's line, the demo sends one settling character as the port opens (the
+// program drops the first character after opening); it comes with the first answer.
+bool DemoDevice::open(OpenMode mode) {
+  m_settleByte = true;
+  return QIODevice::open(mode | QIODevice::Unbuffered);
+}
 
 double DemoDevice::seconds() const { return std::chrono::duration<double>(Clock::now() - m_start).count(); }
 
 qint64 DemoDevice::writeData(const char* data, qint64 size) {
-  const std::string answer = m_model.receive(std::string_view(data, static_cast<std::size_t>(size)), seconds());
+  std::string answer = m_model.receive(std::string_view(data, static_cast<std::size_t>(size)), seconds());
   if (!answer.empty()) {
+    if (m_settleByte) answer.insert(answer.begin(), '\0');
+    m_settleByte = false;
     std::lock_guard lock(m_mutex);
     const auto due = Clock::now() + kAnswerDelay + std::chrono::milliseconds(m_model.faults.slowMs) +
                      kCharTime * static_cast<int>(answer.size());

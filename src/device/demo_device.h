@@ -39,6 +39,7 @@ class DemoDevice : public QIODevice {
 
   sim::ThermometerModel m_model;
   Clock::time_point m_start = Clock::now();
+  bool m_settleByte = false;  // the line's settling character, before the first answer after opening
   mutable std::mutex m_mutex;
   std::deque<Pending> m_pending;
   std::string m_ready;

@@ -38,6 +38,25 @@ TEST(DemoPort, RecordsThroughTheSamePath) {
   w.findChild<QAction*>("miSelectView")->trigger();
   QCoreApplication::processEvents();
   w.grab().save(QDir::temp().filePath("velmora-demo-ru-list.png"));
+  {
+    // At the designed 800 px, in Russian, the statistics button leaves the readout in sight.
+    auto* readout = w.findChild<QLabel*>("lbTablo");
+    auto* toolbar = w.findChild<QToolBar*>("TBToolbar");
+    ASSERT_TRUE(readout->isVisible());
+    EXPECT_LE(readout->mapTo(toolbar, QPoint(readout->width(), 0)).x(), toolbar->width());
+  }
+  // The demo answers resistance and temperature: both are kept, with the clock time.
+  EXPECT_NEAR(w.display().series().resistance(0), 108.2, 1.5);
+  EXPECT_NE(w.display().series().utcMs(0), kNoTime);
+  w.findChild<QAction*>("miSelectView")->trigger();
+  w.findChild<QAction*>("miClockTime")->setChecked(true);
+  w.findChild<QAction*>("miStats")->setChecked(true);
+  w.flushViews();
+  QCoreApplication::processEvents();
+  w.grab().save(QDir::temp().filePath("velmora-demo-ru-clock.png"));
+  w.findChild<QAction*>("miStats")->setChecked(false);
+  w.findChild<QAction*>("miClockTime")->setChecked(false);
+  w.findChild<QAction*>("miSelectView")->trigger();
   w.addToolBar(Qt::LeftToolBarArea, w.findChild<QToolBar*>("TBToolbar"));
   w.findChild<QAction*>("miSelectView")->trigger();
   QCoreApplication::processEvents();
