@@ -433,7 +433,7 @@ QString TfmCalibr::fileDialog(bool save, const QString& title, const QString& pr
   const QString folder = startFolder("Clb");
   if (fileDialogHook) return fileDialogHook(save, title, folder, proposed);
   return runFileDialog(this, save, title, folder, proposed,
-                       qs(m_tr.lookup(calibrationWindowTable(), Section::OtherStrings, "SaveDialog.Filter")), "clb");
+                       {qs(m_tr.lookup(calibrationWindowTable(), Section::OtherStrings, "SaveDialog.Filter"))});
 }
 
 void TfmCalibr::btSaveClick() {

@@ -74,24 +74,6 @@ QString startFolder(const QString& sub) {
 }
 
 QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
-                      const QString& filter, const QString& suffix) {
-  QFileDialog dialog(parent, title, folder);
-  const QStringList parts = filter.split('|');
-  dialog.setNameFilter(parts.size() == 2 ? parts[0] + " (" + parts[1] + ")" : filter);
-  dialog.setDefaultSuffix(suffix);
-  if (save) {
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.selectFile(proposed);
-  } else {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
-}
-
-QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
                       const QStringList& filters) {
   QFileDialog dialog(parent, title, folder);
   QStringList names, suffixes;

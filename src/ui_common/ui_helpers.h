@@ -29,12 +29,8 @@ void translateWindow(QWidget* window, std::span<const TranslationEntry> table, c
 // the user's documents folder where that folder cannot be created or written.
 QString startFolder(const QString& sub);
 
-// A file dialog for one filter ("Description|*.ext"); empty text on Cancel.
-QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
-                      const QString& filter, const QString& suffix);
-
-// The same with several filters ("Description|*.a *.b" each); a saved name without a
-// suffix takes the chosen filter's first one.
+// A file dialog with one or more filters ("Description|*.a *.b" each); empty text on
+// Cancel. A saved name without a suffix takes the chosen filter's first one.
 QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
                       const QStringList& filters);
 
