@@ -99,19 +99,21 @@ void AnalysisTools::retranslate() {
 
 bool AnalysisTools::spanChosen() const { return m_chart.span().has_value(); }
 
-std::pair<std::size_t, std::size_t> AnalysisTools::currentRange() const {
+// The series indices [first, last) of the readings with X in [from, to].
+std::pair<std::size_t, std::size_t> AnalysisTools::indicesBetween(double from, double to) const {
   const MeasurementSeries& s = m_display.series();
-  double from, to;
-  if (const auto& span = m_chart.span()) {
-    from = span->first;
-    to = span->second;
-  } else {
-    const AxisScale b = m_chart.bottomAxis();
-    from = std::min(b.min, b.max);
-    to = std::max(b.min, b.max);
-  }
-  const std::size_t first = s.lowerBound(from);
-  return {first, std::max(first, s.upperBound(to))};
+  const std::size_t first = s.lowerBound(std::min(from, to));
+  return {first, std::max(first, s.upperBound(std::max(from, to)))};
+}
+
+std::pair<std::size_t, std::size_t> AnalysisTools::visibleRange() const {
+  const AxisScale b = m_chart.bottomAxis();
+  return indicesBetween(b.min, b.max);
+}
+
+std::pair<std::size_t, std::size_t> AnalysisTools::currentRange() const {
+  if (const auto& span = m_chart.span()) return indicesBetween(span->first, span->second);
+  return visibleRange();
 }
 
 void AnalysisTools::refresh() {
@@ -154,10 +156,8 @@ MeasuredStretch AnalysisTools::currentStretch() const {
 }
 
 void AnalysisTools::exportVisible() {
-  const AxisScale b = m_chart.bottomAxis();
-  const MeasurementSeries& s = m_display.series();
-  const std::size_t first = s.lowerBound(std::min(b.min, b.max));
-  m_files.exportCsv(first, std::max(first, s.upperBound(std::max(b.min, b.max))));
+  const auto [first, last] = visibleRange();
+  m_files.exportCsv(first, last);
 }
 
 }  // namespace velmora

@@ -60,6 +60,8 @@ class AnalysisTools : public QObject {
 
  private:
   void exportVisible();
+  std::pair<std::size_t, std::size_t> indicesBetween(double from, double to) const;
+  std::pair<std::size_t, std::size_t> visibleRange() const;
 
   MeasurementDisplay& m_display;
   ChartPanel& m_chart;

@@ -33,6 +33,13 @@ QString csvField(const QString& s) {
   return '"' + QString(s).replace("\"", "\"\"") + '"';
 }
 
+// The deviation of a table row as the deviation column writes it; empty when not computed.
+QString residualText(const std::vector<Residual>& residuals, int row) {
+  for (const auto& r : residuals)
+    if (r.row == row) return qs(formatFixed(r.deviation, 8, 3));
+  return {};
+}
+
 bool askFields(QWidget* parent, const Translator& tr, ReportFields& f) {
   QDialog d(parent);
   d.setObjectName("fmReport");
@@ -108,9 +115,8 @@ QString TfmCalibr::reportHtml(const ResidualSummary& summary) const {
        esc(qs(m_tr.text("rpDeviation"))) + "</th><th></th></tr>";
   for (int r = 1; r < dataRowCount(); ++r) {
     if (dataCell(2, r).empty() && dataCell(3, r).empty()) continue;
-    QString deviation = qs(dataCell(4, r));
-    for (const auto& res : m_residuals)
-      if (res.row == r) deviation = qs(formatFixed(res.deviation, 8, 3));
+    QString deviation = residualText(m_residuals, r);
+    if (deviation.isEmpty()) deviation = qs(dataCell(4, r));
     const bool excluded = !dataCell(1, r).empty();
     h += "<tr><td>" + QString::number(r) + "</td><td align='right'>" + esc(dataCell(2, r)) + "</td><td align='right'>" +
          esc(dataCell(3, r)) + "</td><td align='right'>" + (excluded ? QString() : esc(deviation)) + "</td><td>" +
@@ -146,9 +152,7 @@ bool TfmCalibr::makeReport(const QString& pdfPath) {
   QString csv = "row,excluded,measured,actual_C,deviation_C\r\n";
   for (int r = 1; r < dataRowCount(); ++r) {
     if (dataCell(2, r).empty() && dataCell(3, r).empty()) continue;
-    QString deviation;
-    for (const auto& res : m_residuals)
-      if (res.row == r) deviation = qs(formatFixed(res.deviation, 8, 3));
+    const QString deviation = residualText(m_residuals, r);
     csv += QString::number(r) + "," + (dataCell(1, r).empty() ? "" : "X") + "," + csvField(qs(dataCell(2, r))) + "," +
            csvField(qs(dataCell(3, r))) + "," + deviation + "\r\n";
   }

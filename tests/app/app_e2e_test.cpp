@@ -139,17 +139,18 @@ TEST(CalibrationTransfer, WithVerifyOnTheWriteIsReadBackAndADifferentStoredValue
   c->verifyBox()->setChecked(true);
   QString firstStatus, secondStatus;
   bool firstDone = false, secondDone = false;
-  QTimer::singleShot(0, [&] {
+  // Writes the same factors and waits for the write and its read-back; the status after it.
+  const auto writeFactors = [&](bool& done) {
     const QStringList factors{"100.012", "3.9080", "-5.8000", "-4.2000"};
     for (int i = 0; i < 4; ++i) c->setCoefficientText(2, i + 1, factors[i]);
     c->findChild<QPushButton*>("btWrite")->click();
-    firstDone = QTest::qWaitFor([&] { return !w.protocol().WritingCof && !w.protocol().VerifyingCof; }, 20000);
-    firstStatus = c->status();
+    done = QTest::qWaitFor([&] { return !w.protocol().WritingCof && !w.protocol().VerifyingCof; }, 20000);
+    return c->status();
+  };
+  QTimer::singleShot(0, [&] {
+    firstStatus = writeFactors(firstDone);
     thermometer.withModel([](sim::ThermometerModel& m) { m.faults.storeDifferent = 3; });
-    for (int i = 0; i < 4; ++i) c->setCoefficientText(2, i + 1, factors[i]);
-    c->findChild<QPushButton*>("btWrite")->click();
-    secondDone = QTest::qWaitFor([&] { return !w.protocol().WritingCof && !w.protocol().VerifyingCof; }, 20000);
-    secondStatus = c->status();
+    secondStatus = writeFactors(secondDone);
     c->reject();
   });
   c->exec();
