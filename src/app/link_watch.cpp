@@ -60,6 +60,7 @@ void LinkWatch::recordingChanged(bool on) {
   if (!on) {
     m_invalid = false;
     m_readout.setStale(false);
+    m_status.setText(QString());
   }
 }
 
@@ -70,6 +71,11 @@ void LinkWatch::reconnecting(int attempt) {
 
 void LinkWatch::linkRestored() { m_status.setText(QString()); }
 
+void LinkWatch::awaitingAdapter(const QString& serial) {
+  m_status.setText(qs(m_tr.text("msgAwaitingAdapter")).arg(serial));
+}
+
+// The warning stays until a valid reading arrives (the poll marks go to another panel).
 void LinkWatch::invalidAnswers(bool on) {
   m_invalid = on;
   m_status.setText(on ? qs(m_tr.text("msgNoValidReadings")) : QString());

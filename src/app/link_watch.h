@@ -36,6 +36,8 @@ class LinkWatch : public QObject {
   void linkRestored();
   void invalidAnswers(bool on);
   void readingArrived() { m_sinceReading.restart(); }
+  // The chosen adapter was removed during a recording that waits for it to come back.
+  void awaitingAdapter(const QString& serial);
   void recordingChanged(bool on);
   // Re-reads the option (and the poll period, which sets the chart's gap).
   void optionChanged();

@@ -47,7 +47,7 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_calibr = new TfmCalibr(m_tr, this);
   m_files = std::make_unique<DataFileActions>(*this, m_tr, *m_display, *pnGauge, *Gauge, *m_cancelLoad);
   m_journal = std::make_unique<JournalKeeper>(*this, m_tr, *m_display);
-  m_linkWatch = new LinkWatch(*m_protocol, *m_connection, *pnTune, *lbTablo, *m_status->statusText, *m_chart, m_tr, this);
+  m_linkWatch = new LinkWatch(*m_protocol, *m_connection, *pnTune, *lbTablo, *m_status->link, *m_chart, m_tr, this);
   m_analysis = new AnalysisTools(*this, m_tr, *m_display, *m_chart, *m_files);
   m_analysis->placeCommands(*m_toolbar, m_tabloAction, *m_fileMenu, miSave, *mnPopup);
   wireParts();
@@ -64,6 +64,14 @@ void TfmMain::wireParts() {
   m_connection->onReceived = [this](std::string_view text) { m_protocol->received(text); };
   m_connection->messageText = [this](std::string_view id) { return std::string(m_tr.text(id)); };
   connect(m_connection.get(), &ConnectionController::statusMessage, this, [this](const QString& t) { m_status->statusText->setText(t); });
+  connect(m_connection.get(), &ConnectionController::adapterRemoved, this, [this](bool awaited, const QString& serial) {
+    // Removed during a recording: the serial port becomes the chosen link and the port menu
+    // can be used again, unless the recording waits for this adapter to come back.
+    if (awaited)
+      m_linkWatch->awaitingAdapter(serial);
+    else
+      miPort->setEnabled(true);
+  });
   m_dataTimer.setObjectName("DataTimer");
   m_timeOffTimer.setObjectName("TimeOffTimer");
   connect(&m_dataTimer, &QTimer::timeout, this, [this] { m_protocol->DataTimerTimer(); });
@@ -74,6 +82,7 @@ void TfmMain::wireParts() {
   m_display->beforeReplace = [this] { m_list->listModel()->beginReplace(); };
   m_display->afterReplace = [this] {
     m_chart->clearSpan();
+    m_status->inspection->clear();  // the inspected point belonged to the readings replaced
     flushViews();
   };
   m_calibr->connectProtocol(*m_protocol);
@@ -381,6 +390,7 @@ void TfmMain::FormClose() {
 
 void TfmMain::UpdateStrings() {
   m_portPrefix = qs(m_tr.text("strPORT_PREFFIX"));
+  m_chart->retranslate();
   m_ports->setPrefix(m_portPrefix);
   miReport->setText(qs(m_tr.text("miReport")));
   if (m_analysis) m_analysis->retranslate();
@@ -393,7 +403,7 @@ void TfmMain::miLangRUClick() {
   m_calibr->UpdateStrings();
   UpdateStrings();
   m_ports->updateCaption();
-  m_chart->plot()->replot(QCustomPlot::rpQueuedRefresh);
+  m_chart->retranslate();
 }
 
 void TfmMain::miSelectViewClick() {

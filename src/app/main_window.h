@@ -144,6 +144,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   void reconnecting(int attempt) override;  // these three: what LinkWatch shows
   void linkRestored() override;
   void invalidAnswers(bool on) override;
+  void openFailed() override;
 
   SettingsBackend& m_store;
   MainWindowOptions m_options;

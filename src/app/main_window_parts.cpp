@@ -79,9 +79,13 @@ MainStatusBar::MainStatusBar(QWidget* parent) : QStatusBar(parent) {
   journal = new QLabel(this);
   journal->setObjectName("StatusJournal");
   journal->setStyleSheet("QLabel { color: #b00000; }");
+  link = new QLabel(this);
+  link->setObjectName("StatusLink");
+  link->setStyleSheet("QLabel { color: #b00000; }");
   addWidget(osPanel);
   addWidget(statusText, 1);
   addWidget(inspection, 2);
+  addPermanentWidget(link);
   addPermanentWidget(journal);
 }
 
@@ -123,12 +127,17 @@ void PortMenu::sync() {
 void PortMenu::updateCaption() {
   const auto& names = m_connection.PortList();
   const std::string port = m_connection.serialPortName();
-  if (m_connection.usbActive())
+  if (m_connection.usbActive()) {
     m_miPort.setText("USB");
-  else if (std::find(names.begin(), names.end(), port) != names.end())
+  } else if (std::find(names.begin(), names.end(), port) != names.end()) {
     m_miPort.setText(m_prefix + QString::fromStdString(port));
-  else
+  } else if (!m_connection.PortList().empty()) {
+    // The chosen port is not there (a first start, an unplugged converter): the caption says
+    // only "Port", and the menu offers what is there (DEMO at least).
+    m_miPort.setText(qs(m_tr.text("msgPortCaption")));
+  } else {
     m_miPort.setText(qs(m_tr.lookup(mainWindowTable(), Section::Captions, "miPort")));
+  }
 }
 
 }  // namespace velmora

@@ -38,8 +38,8 @@ class TunePanel : public QFrame {
 };
 
 // The status bar: the system version panel, the status text (the protocol's marks and the
-// USB device texts), and a panel of its own for point inspection, so that the next poll's
-// mark does not erase an inspected point.
+// USB device texts), a panel of its own for point inspection, so that the next poll's mark
+// does not erase an inspected point, and one for the link's warnings.
 class MainStatusBar : public QStatusBar {
   Q_OBJECT
  public:
@@ -48,6 +48,9 @@ class MainStatusBar : public QStatusBar {
   QLabel* statusText;
   QLabel* inspection;
   QLabel* journal;  // shown when the recording journal cannot be written
+  // The link's state while it needs attention (reconnecting, no valid readings, waiting for
+  // the adapter): a panel of its own, so that the poll marks never overwrite it.
+  QLabel* link;
 };
 
 // The port menu `miPort`: one checkable entry per port of the connection, the chosen one

@@ -56,6 +56,19 @@ void TfmMain::showError(std::string_view text) {
     message(MessageKind::Error, qs(text));
 }
 
+// "Record" could not open the chosen link: say which and why, and where to choose another.
+void TfmMain::openFailed() {
+  QString text;
+  if (m_connection->usbActive() || (m_connection->UsbSelected() && !m_connection->UsbPresent())) {
+    text = qs(m_tr.text("msgUsbNotOpened"));
+  } else {
+    QString why = QString::fromStdString(m_connection->openError());
+    if (why.isEmpty()) why = qs(m_tr.text("msgUnknownReason"));
+    text = qs(m_tr.text("msgPortNotOpened")).arg(QString::fromStdString(m_connection->serialPortName()), why);
+  }
+  message(MessageKind::Error, text + "\r" + qs(m_tr.text("msgChoosePort")));
+}
+
 void TfmMain::reconnecting(int attempt) { m_linkWatch->reconnecting(attempt); }
 void TfmMain::linkRestored() { m_linkWatch->linkRestored(); }
 void TfmMain::invalidAnswers(bool on) { m_linkWatch->invalidAnswers(on); }

@@ -19,7 +19,7 @@
 #include "calibration/calibration_window.h"
 #include "calibration/residual_window.h"
 #include "common/number_text.h"
-#include "ui_common/atomic_save.h"
+#include "common/file_io.h"
 
 namespace velmora {
 
@@ -41,7 +41,8 @@ QString residualText(const std::vector<Residual>& residuals, int row) {
 }
 
 bool askFields(QWidget* parent, const Translator& tr, ReportFields& f) {
-  QDialog d(parent);
+  QDialog d(dialogParent(parent));
+  keepAboveParent(d);
   d.setObjectName("fmReport");
   d.setWindowTitle(qs(tr.text("fmReport")));
   auto* form = new QFormLayout(&d);
@@ -78,12 +79,13 @@ QString TfmCalibr::methodName() const {
 }
 
 void TfmCalibr::btReportClick() {
-  const bool accepted = reportFieldsHook ? reportFieldsHook(m_reportFields) : askFields(this, m_tr, m_reportFields);
+  QWidget* owner = isVisible() ? static_cast<QWidget*>(this) : parentWidget();
+  const bool accepted = reportFieldsHook ? reportFieldsHook(m_reportFields) : askFields(owner, m_tr, m_reportFields);
   if (!accepted) return;
   const QString title = qs(m_tr.text("rpSaveTitle"));
   const QString proposed = "Report_" + QDate::currentDate().toString("dd_MM_yyyy");
   QString path = fileDialogHook ? fileDialogHook(true, title, startFolder("Clb"), proposed)
-                                : runFileDialog(this, true, title, startFolder("Clb"), proposed,
+                                : runFileDialog(owner, true, title, startFolder("Clb"), proposed,
                                                 QStringList{qs(m_tr.text("rpFilter"))});
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += ".pdf";
@@ -156,11 +158,14 @@ bool TfmCalibr::makeReport(const QString& pdfPath) {
     csv += QString::number(r) + "," + (dataCell(1, r).empty() ? "" : "X") + "," + csvField(qs(dataCell(2, r))) + "," +
            csvField(qs(dataCell(3, r))) + "," + deviation + "\r\n";
   }
-  for (const auto& [path, bytes] : {std::pair{pdfPath, pdf}, std::pair{pointsPathFor(pdfPath), csv.toUtf8()}}) {
-    if (auto error = saveAtomically(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))) {
-      reportError(qs(m_tr.text("rpWriteFailed")).arg(path) + "\n" + *error);
-      return false;
-    }
+  // The report and its points go together: both files or neither.
+  const QByteArray csvBytes = csv.toUtf8();
+  if (auto cause = writeFilesAtomically(
+          {{pdfPath.toStdString(), std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size()))},
+           {pointsPathFor(pdfPath).toStdString(),
+            std::string_view(csvBytes.constData(), static_cast<std::size_t>(csvBytes.size()))}})) {
+    reportError(qs(m_tr.text("rpWriteFailed")).arg(pdfPath) + "\n" + qs(*cause));
+    return false;
   }
   return true;
 }

@@ -62,6 +62,10 @@ void CalibrationCellDelegate::paint(QPainter* painter, const QStyleOptionViewIte
       textColor = kNavy;
       font.setPointSize(14);
     }
+    if (row == 2 && m_window.cofMismatch(column - 1)) {
+      textColor = QColor(176, 0, 0);
+      font.setUnderline(true);
+    }
     const Protocol* protocol = m_window.m_protocol;
     if (row == 1 && protocol && protocol->ReadingCof) background = kSkyBlue;
     if (row == 2 && protocol && protocol->WritingCof && column == protocol->pbWrite() + 1)

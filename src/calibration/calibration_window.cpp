@@ -198,7 +198,15 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
     m_sgCof->viewport()->update();
   });
   connect(m_btWrite, &QPushButton::clicked, this, [this] {
+    clearCofMismatches();
     if (m_protocol) m_protocol->startCofWrite();
+  });
+  connect(m_sgCof, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    // A factor typed anew is no longer the one the instrument refused.
+    if (item->row() == 1 && m_cofMismatch[item->column()] && !m_settingMismatch) {
+      m_cofMismatch[item->column()] = false;
+      item->setToolTip(QString());
+    }
   });
   connect(m_btError, &QPushButton::clicked, this, &TfmCalibr::btErrorClick);
   connect(m_btSave, &QPushButton::clicked, this, &TfmCalibr::btSaveClick);
@@ -311,8 +319,22 @@ void TfmCalibr::rejectNewCofCell(int index) {
   message(MessageKind::Error, qs(m_tr.text("IDS_2")));
 }
 
-void TfmCalibr::setStatus(const QString& text) { m_statusText->setText(text); }
-void TfmCalibr::appendStatus(const QString& text) { m_statusText->setText(m_statusText->text() + text); }
+// The status line may be longer than the room beside the status bar's buttons: the whole
+// text is its tool tip.
+void TfmCalibr::setStatus(const QString& text) {
+  m_statusText->setText(text);
+  m_statusText->setToolTip(text.size() > 8 ? text : QString());
+}
+void TfmCalibr::appendStatus(const QString& text) { setStatus(m_statusText->text() + text); }
+
+void TfmCalibr::clearCofMismatches() {
+  for (int i = 0; i < 4; ++i) {
+    if (!m_cofMismatch[i]) continue;
+    m_cofMismatch[i] = false;
+    if (QTableWidgetItem* item = m_sgCof->item(1, i)) item->setToolTip(QString());
+  }
+  m_sgCof->viewport()->update();
+}
 QString TfmCalibr::status() const { return m_statusText->text(); }
 
 void TfmCalibr::connectProtocol(Protocol& protocol) {

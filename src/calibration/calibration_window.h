@@ -134,6 +134,7 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   CalibrationState& state() { return m_state; }
   int HighlightDataRow() const { return m_highlightDataRow; }
   int HighlightCofRow() const { return m_highlightCofRow; }
+  bool cofMismatch(int index) const { return index >= 0 && index < 4 && m_cofMismatch[index]; }
 
   // CalibrationGrid
   int dataRowCount() const override { return m_sgData->rowCount() + 1; }
@@ -159,6 +160,7 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   friend class CalibrationCellDelegate;
   void FormActivate();
   void FormClose();
+  void clearCofMismatches();
   void updateCalcCaption();
   void drawDataHeader(QPainter* p, const QRect& r, int section);
   void drawCofHeader(QPainter* p, const QRect& r, int section);
@@ -201,6 +203,10 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   ResidualWindow* m_residualWindow = nullptr;
   std::vector<Residual> m_residuals;
   ReportFields m_reportFields;
+  // "New" factors that the instrument did not store as written (Verify): shown in red, the
+  // written value kept, until the next write or an edit of the cell.
+  bool m_cofMismatch[4] = {false, false, false, false};
+  bool m_settingMismatch = false;
 };
 
 }  // namespace velmora

@@ -59,6 +59,26 @@ std::vector<std::string> fitWarnings(int calcMethod, const CalibrationGrid& grid
   return warnings;
 }
 
+bool methodCanRun(int calcMethod, const CalibrationGrid& grid) {
+  std::set<double> all, positive;
+  bool anyUsed = false;
+  for (int r = 1; r < grid.dataRowCount(); ++r) {
+    if (!rowUsed(grid, r)) continue;
+    anyUsed = true;
+    const auto t = parseNumber(grid.dataCell(3, r), Blanks::Allowed);
+    if (!t) return true;  // the calculation itself stops at the bad cell with its message
+    all.insert(*t);
+    if (*t >= 0) positive.insert(*t);
+  }
+  if (!anyUsed) return true;
+  switch (calcMethod) {
+    case 0: return all.size() >= 4;
+    case 1: return positive.size() >= 3;
+    case 2: return all.size() >= 3;
+    default: return true;
+  }
+}
+
 std::optional<TakenPoint> takePoint(const MeasuredStretch& stretch, int dataType) {
   const bool temperature = dataType == 1;
   const std::size_t n = temperature ? stretch.temperatureCount : stretch.resistanceCount;

@@ -25,6 +25,11 @@ std::optional<int> nextFreeRow(const CalibrationGrid& grid);
 std::vector<std::string> fitWarnings(int calcMethod, const CalibrationGrid& grid,
                                      const std::function<std::string(std::string_view)>& text);
 
+// Whether the used rows hold enough different reference temperatures for method
+// `calcMethod` to calculate at all (method 1: four; method 2: three at 0 °C or above;
+// method 3: three). With no used row at all the methods give their own messages: true.
+bool methodCanRun(int calcMethod, const CalibrationGrid& grid);
+
 // A stretch of readings offered as a calibration point: the mean of each value, its count
 // and standard deviation, and the stretch's first and last time as text.
 struct MeasuredStretch {

@@ -78,19 +78,23 @@ bool TfmCalibr::addCalibrationPoint(const MeasuredStretch& stretch) {
   if (actualTemperatureHook) {
     answer = actualTemperatureHook(prompt);
   } else {
-    bool ok = false;
-    const QString text = QInputDialog::getText(isVisible() ? this : parentWidget(), qs(m_tr.text("msgActualTitle")),
-                                               prompt, QLineEdit::Normal, QString(), &ok);
-    if (ok) answer = text;
+    QInputDialog dialog(dialogParent(isVisible() ? this : parentWidget()));
+    keepAboveParent(dialog);
+    dialog.setWindowTitle(qs(m_tr.text("msgActualTitle")));
+    dialog.setLabelText(prompt);
+    dialog.setOkButtonText(qs(m_tr.dialogWord("OK")));
+    dialog.setCancelButtonText(qs(m_tr.dialogWord("Cancel")));
+    if (dialog.exec() == QDialog::Accepted) answer = dialog.textValue();
   }
   if (!answer) return false;
-  const auto actual = parseNumber(answer->trimmed().toStdString(), Blanks::Allowed);
-  if (!actual) {
+  // The reference temperature is kept as typed ("," read as the decimal sign): a fixed
+  // point such as 29.7646 °C must not lose a digit.
+  if (!parseUserNumber(*answer)) {
     message(MessageKind::Error, qs(m_tr.text("msgActualInvalid")).arg(*answer));
     return false;
   }
   setDataCell(2, *row, point->measured);
-  setDataCell(3, *row, formatFixed(*actual, 8, 3));
+  setDataCell(3, *row, normalizedNumberText(*answer).toStdString());
   const QString tip = qs(m_tr.text("tipPoint"))
                           .arg(point->count)
                           .arg(std::isfinite(point->sd) ? qs(formatFixed(point->sd, 6, 5)) : QString::fromUtf8("\u2014"))
@@ -105,13 +109,27 @@ bool TfmCalibr::addCalibrationPoint(const MeasuredStretch& stretch) {
 // ---------------------------------------------------------------- checks and residuals
 
 bool TfmCalibr::confirmFitWarnings() {
+  // A calculation that cannot run is not offered: the user is told which method fits.
+  if (!methodCanRun(m_calcMethod, *this)) {
+    QStringList fitting;
+    for (int m = 0; m < 3; ++m)
+      if (methodCanRun(m, *this)) fitting << QString::number(m + 1);
+    QString text = qs(m_tr.text(m_calcMethod == 0   ? "msgTooFewPoints1"
+                                : m_calcMethod == 1 ? "msgTooFewPointsPositive"
+                                                    : "msgTooFewPoints2"));
+    text += "\r" + (fitting.isEmpty() ? qs(m_tr.text("fwNoMethodFits"))
+                                       : qs(m_tr.plural("fwMethodFits", fitting.size())).arg(fitting.join(", ")));
+    message(MessageKind::Error, text);
+    return false;
+  }
   const auto warnings = fitWarnings(m_calcMethod, *this, [this](std::string_view id) { return text(id); });
   if (warnings.empty()) return true;
   QString list;
   for (const auto& w : warnings) list += QString::fromUtf8("\u2022 ") + qs(w) + "\n";
   const QString question = qs(m_tr.text("fwQuestion")).arg(list.trimmed());
   if (warningHook) return warningHook(question);
-  QMessageBox box(QMessageBox::Warning, windowTitle(), question, QMessageBox::NoButton, this);
+  QMessageBox box(QMessageBox::Warning, windowTitle(), question, QMessageBox::NoButton, dialogParent(this));
+  keepAboveParent(box);
   auto* go = box.addButton(qs(m_tr.dialogWord("OK")), QMessageBox::AcceptRole);
   auto* cancel = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
   box.setDefaultButton(cancel);
@@ -139,8 +157,18 @@ void TfmCalibr::writeVerified(const std::vector<Mismatch>& mismatches) {
   }
   static const char* const kNames[] = {"R0", "A", "B", "C"};
   QStringList parts;
-  for (const auto& m : mismatches)
+  m_settingMismatch = true;
+  for (const auto& m : mismatches) {
     parts << qs(m_tr.text("msgVerifyEntry")).arg(kNames[m.index], qs(m.written), qs(m.read));
+    // The "New" cell keeps what was calculated and written (the confirmation line put the
+    // instrument's value there), so that Write sends it again; it is marked.
+    setCofCell(m.index + 1, 2, m.cell);
+    m_cofMismatch[m.index] = true;
+    if (QTableWidgetItem* item = m_sgCof->item(1, m.index))
+      item->setToolTip(qs(m_tr.text("tipVerifyHeld")).arg(qs(m.read)));
+  }
+  m_settingMismatch = false;
+  m_sgCof->viewport()->update();
   const QString text = qs(m_tr.text("msgVerifyDiffers")).arg(parts.join("; "));
   setStatus(text);
   message(MessageKind::Error, text);

@@ -14,9 +14,7 @@ namespace velmora {
 
 ConnectionController::ConnectionController(ConnectionOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)) {
-  std::function<std::unique_ptr<QIODevice>()> demo;
-  if (m_options.demo) demo = [] { return std::make_unique<DemoDevice>(); };
-  m_serial = std::make_unique<TSerialPort>(demo);
+  m_serial = std::make_unique<TSerialPort>([] { return std::make_unique<DemoDevice>(); });
   m_serial->CommPort = "COM1";
   m_serial->setBaudRate(4800);
   connect(m_serial.get(), &TSerialPort::received, this, &ConnectionController::serialReceived);
@@ -38,15 +36,17 @@ void ConnectionController::startUsbSearch() { m_hid->start(); }
 
 std::string ConnectionController::serialPortName() const { return m_serial->CommPort; }
 
+std::string ConnectionController::openError() const { return usbLink() ? std::string() : m_serial->openError(); }
+
 void ConnectionController::buildPortList() {
   std::vector<std::string> names;
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) names.push_back(info.portName().toStdString());
-  if (m_options.demo) names.push_back("DEMO");
   // A stored device path (a pseudo-terminal, say) is offered as well.
   const std::string& stored = m_serial->CommPort;
   if (!stored.empty() && stored.front() == '/' && QFileInfo::exists(QString::fromStdString(stored)))
     names.push_back(stored);
   m_portList = sortedPortNames(names);
+  m_portList.push_back("DEMO");  // the built-in demo thermometer, so the program can be tried without one
   m_checked = -1;
   for (std::size_t i = 0; i < m_portList.size(); ++i)
     if (m_portList[i] == stored) m_checked = static_cast<int>(i);
@@ -168,6 +168,7 @@ void ConnectionController::HidControllerRemoval(const HidDeviceInfo& device) {
     }
     if (m_checked >= static_cast<int>(m_portList.size())) m_checked = -1;
     emit portsChanged();
+    emit adapterRemoved(true, QString::fromStdString(serial));
     emit linkLost();
     return;
   }
@@ -181,6 +182,7 @@ void ConnectionController::HidControllerRemoval(const HidDeviceInfo& device) {
   if (!m_portList.empty()) chooseSerial(0);
   emit portsChanged();
   emit statusMessage(QString());
+  emit adapterRemoved(false, QString::fromStdString(serial));
 }
 
 std::string ConnectionController::writeErrorText(const std::string& error, int code) {

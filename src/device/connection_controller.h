@@ -25,7 +25,7 @@ class THidDevice;
 class THidDeviceController;
 
 struct ConnectionOptions {
-  bool demo = false;  // offer the built-in demo thermometer as the port "DEMO"
+  bool demo = false;  // the built-in demo thermometer ("DEMO", always offered) is chosen at start
   std::function<std::unique_ptr<HidBackend>()> hidBackend;  // empty: the system's HID library
 };
 
@@ -45,8 +45,9 @@ class ConnectionController : public QObject, public ProtocolTransport {
   // The first device search runs from the event loop, then once a second.
   void startUsbSearch();
 
-  // The port menu's entries: the system's serial ports (and "DEMO", and a stored device path
-  // that exists), sorted, with "USB" last while the adapter is present. An entry is checked
+  // The port menu's entries: the system's serial ports (and a stored device path that
+  // exists), sorted, then "DEMO" (the built-in demo thermometer), with "USB" last while the
+  // adapter is present. An entry is checked
   // when it is the chosen port, and disabled when its probe found that it does not open.
   void buildPortList();
   const std::vector<std::string>& PortList() const { return m_portList; }
@@ -68,6 +69,9 @@ class ConnectionController : public QObject, public ProtocolTransport {
   // the same adapter (by serial number) is taken when one arrives.
   void setHoldUsb(bool hold);
   std::string serialPortName() const;
+  // Why the chosen link did not open, for the user: the system's reason for a serial port,
+  // empty for an absent adapter (the window names it).
+  std::string openError() const;
 
   // The adapter.
   void HidControllerArrival(const HidDeviceInfo& device);
@@ -85,6 +89,9 @@ class ConnectionController : public QObject, public ProtocolTransport {
   void statusMessage(const QString& text);
   void portsChanged();  // entries, checks, enabled states or the chosen link changed
   void linkLost();      // the chosen link's device went away
+  // The chosen adapter was removed: `awaited` when a reconnecting recording waits for it
+  // (by its serial number), else the first serial entry has been chosen instead.
+  void adapterRemoved(bool awaited, const QString& serial);
 
  private:
   void chooseSerial(std::size_t index);

@@ -17,9 +17,34 @@ constexpr int kCofDecimals[4] = {3, 4, 4, 4};
 
 std::string cofWriteCommand(int index, std::string_view cellText) {
   std::string cmd = kCofPrefix[index];
-  cmd += cellText;
+  const std::string_view trimmed = trimBlanks(cellText);
+  const auto point = trimmed.find('.');
+  const bool asShown = point != std::string_view::npos && trimmed.size() - point - 1 == static_cast<std::size_t>(kCofDecimals[index]) &&
+                       trimmed.find_first_of("eE") == std::string_view::npos;
+  const auto value = parseNumber(cellText, Blanks::Allowed);
+  // Without a scale text (R0) the number is read as it stands: "100.05" goes as typed.
+  if (asShown || !value || std::string_view(kCofScale[index].suffix).empty())
+    cmd += cellText;
+  else
+    cmd += formatFixed(*value, 15, kCofDecimals[index]);
   cmd += kCofScale[index].suffix;
   return cmd;
+}
+
+bool sameAtAnswerPrecision(std::string_view readText, double read, double written, int scaleExponent,
+                           int tableDecimals) {
+  // The decimals of the answer in the table's units: the digits after its point, less its
+  // exponent, less the table's scaling.
+  std::string_view t = trimBlanks(readText);
+  int exponent = 0;
+  if (const auto e = t.find_first_of("eE"); e != std::string_view::npos) {
+    if (auto x = parseInteger(t.substr(e + 1))) exponent = *x;
+    t = t.substr(0, e);
+  }
+  const auto point = t.find('.');
+  const int fraction = point == std::string_view::npos ? 0 : static_cast<int>(t.size() - point - 1);
+  const int decimals = std::clamp(fraction - exponent - scaleExponent, 0, tableDecimals);
+  return formatFixed(read, 17, decimals) == formatFixed(written, 17, decimals);
 }
 
 void Protocol::SendCmd(std::string_view text) {
@@ -51,6 +76,8 @@ void Protocol::ParseRXstr(std::string_view line) {
       RetriesLeft = kRetryBudget;  // a good reading restores the budget
       validReading();
       m_sink.addReading(x, *y, resistance ? *resistance : std::numeric_limits<double>::quiet_NaN());
+    } else {
+      invalidPoll();
     }
     return;
   }
@@ -83,6 +110,7 @@ void Protocol::parseCofLine(std::string_view line) {
   m_factors->setFactorStatus("");
   std::string_view rest = line;
   double values[4] = {};
+  std::string texts[4];
   for (int i = 0; i < 4; ++i) {
     const auto eq = rest.find('=');
     auto comma = rest.find(',');
@@ -92,15 +120,17 @@ void Protocol::parseCofLine(std::string_view line) {
     rest = comma < rest.size() ? rest.substr(comma + 1) : std::string_view();
     auto v = parseNumber(value, Blanks::Allowed);
     if (!v) {
-      // The read or write goes no further; its flag stays set until the next one starts.
+      // The read or write goes no further, and says so; nothing is left highlighted.
       m_sink.showError(notAValidFloat(trimBlanks(value)));
       if (VerifyingCof) {
         VerifyingCof = false;
         m_factors->readBackFailed(notAValidFloat(trimBlanks(value)));
       }
+      endFactorExchange();
       return;
     }
     values[i] = *v;
+    texts[i] = std::string(value);
     const std::string text = formatFixed(*v * kCofScale[i].shown, 7, kCofDecimals[i]);
     if (ReadingCof) m_factors->setFactorCell(1, i + 1, text);
     if (WritingCof && i == m_pbWrite) m_factors->setFactorCell(2, i + 1, text);
@@ -109,7 +139,7 @@ void Protocol::parseCofLine(std::string_view line) {
   ReadingCof = false;
   if (VerifyingCof) {
     VerifyingCof = false;
-    verifyReadBack(values);
+    verifyReadBack(values, texts);
     return;
   }
   if (WritingCof) {
@@ -131,16 +161,29 @@ void Protocol::parseCofLine(std::string_view line) {
   }
 }
 
-// The read-back against the cells written, each at the table's precision.
-void Protocol::verifyReadBack(const double (&values)[4]) {
+// The read-back against the cells written, each at the precision the answer carries (no
+// finer than the table's).
+void Protocol::verifyReadBack(const double (&values)[4], const std::string (&texts)[4]) {
+  static constexpr int kScaleExponent[4] = {0, 3, 7, 12};
   std::vector<FactorLink::Mismatch> mismatches;
   for (int i = 0; i < 4; ++i) {
-    const std::string read = formatFixed(values[i] * kCofScale[i].shown, 7, kCofDecimals[i]);
+    const double read = values[i] * kCofScale[i].shown;
+    const std::string readText = formatFixed(read, 7, kCofDecimals[i]);
     const auto written = parseNumber(m_writtenCells[i], Blanks::Allowed);
     const std::string writtenText = written ? formatFixed(*written, 7, kCofDecimals[i]) : m_writtenCells[i];
-    if (read != writtenText) mismatches.push_back({i, writtenText, read});
+    if (!written || !sameAtAnswerPrecision(texts[i], read, *written, kScaleExponent[i], kCofDecimals[i]))
+      mismatches.push_back({i, writtenText, readText, m_writtenCells[i]});
   }
   m_factors->writeVerified(mismatches);
+}
+
+// A factor read or write that ended without its answer: no cell stays marked as in progress.
+void Protocol::endFactorExchange() {
+  const bool was = ReadingCof || WritingCof;
+  ReadingCof = WritingCof = false;
+  WaitCof = WaitEcho = false;
+  m_pbWrite = 0;
+  if (was) m_factors->cofProgressChanged();
 }
 
 void Protocol::receiveText(std::string_view text) {
@@ -161,6 +204,10 @@ void Protocol::received(std::string_view text) {
   m_timeOff.stop();
   if (!text.empty()) m_pollGotData = true;
   receiveText(text);
+  // A factor exchange that got something other than its answer (a line without "Rt0=", a
+  // line not yet ended) keeps waiting with the time-out running, so that it is retried and
+  // given up like an unanswered one instead of waiting for ever. (Recording polls again.)
+  if ((WaitCof || WaitEcho) && !m_timeOff.active()) m_timeOff.start(kAnswerTimeoutMs);
 }
 
 // ---------------------------------------------------------------- reconnecting and garbage
@@ -179,14 +226,20 @@ void Protocol::validReading() {
   }
 }
 
-// A poll ends when the next one goes out: one that brought data but no valid reading
-// counts towards the warning.
-void Protocol::pollEnded() {
-  if (m_pollGotData && !m_pollValid && ++m_invalidPolls >= kInvalidAnswersWarning && !m_invalidWarned) {
+// A poll whose answer is no valid reading counts towards the warning as its answer comes
+// (the tenth in a row warns at once); one that brought data but no whole answer counts when
+// the next poll goes out.
+void Protocol::invalidPoll() {
+  m_pollCounted = true;
+  if (++m_invalidPolls >= kInvalidAnswersWarning && !m_invalidWarned) {
     m_invalidWarned = true;
     m_sink.invalidAnswers(true);
   }
-  m_pollGotData = m_pollValid = false;
+}
+
+void Protocol::pollEnded() {
+  if (m_pollGotData && !m_pollValid && !m_pollCounted) invalidPoll();
+  m_pollGotData = m_pollValid = m_pollCounted = false;
 }
 
 void Protocol::linkLost() {
@@ -237,6 +290,7 @@ bool Protocol::ToggleSerialPort(bool on) {
 bool Protocol::miRecordClick(bool checked) {
   const bool was = m_recording;
   const bool on = ToggleSerialPort(checked);
+  if (checked && !on && !was) m_sink.openFailed();
   m_recording = on;
   m_sink.setRecording(on);
   if (on)
@@ -304,6 +358,7 @@ void Protocol::TimeOffTimerTimer() {
     WaitCof = false;
     m_factors->readBackFailed("");
   }
+  endFactorExchange();
   m_timeOff.stop();
   m_dataTimer.stop();
   miRecordClick(false);
@@ -311,6 +366,8 @@ void Protocol::TimeOffTimerTimer() {
 }
 
 void Protocol::startCofRead() {
+  // A link closed by a failed exchange is opened again (the window opened it on activation).
+  if (!m_link.active()) ToggleSerialPort(true);
   VerifyingCof = false;
   ReadingCof = true;
   WritingCof = false;

@@ -59,6 +59,8 @@ class ReadingSink {
   virtual void linkRestored() {}
   // Ten polls in a row brought data but no valid reading (true); a valid reading came (false).
   virtual void invalidAnswers(bool /*on*/) {}
+  // "Record" could not open the link (the user asked for it; nothing else reports this).
+  virtual void openFailed() {}
 };
 
 // The factor exchange's side in the calibration window: the coefficient table and its
@@ -76,12 +78,19 @@ class FactorLink {
   // value differs from the one written at the table's precision (none: verified) …
   struct Mismatch {
     int index;  // 0 R0 … 3 C
-    std::string written, read;
+    std::string written, read;  // at the table's precision
+    std::string cell;           // the "New" cell as it was written
   };
   virtual void writeVerified(const std::vector<Mismatch>& /*mismatches*/) {}
   // … or the read-back failed (no answer, or an answer that does not convert).
   virtual void readBackFailed(std::string_view /*reason*/) {}
 };
+
+// Whether a read-back value and the value written agree at the precision the instrument's
+// answer carries: `readText` as the factor line gave it (plain units), `written` and `read`
+// in the table's units (× 10^scaleExponent), compared at no more than `tableDecimals`.
+bool sameAtAnswerPrecision(std::string_view readText, double read, double written, int scaleExponent,
+                           int tableDecimals);
 
 class Protocol {
  public:
@@ -123,6 +132,8 @@ class Protocol {
 
   // Opens or closes the link for recording; returns whether it is open.
   bool ToggleSerialPort(bool on);
+  // Whether a factor read or write is still waiting for its answer.
+  bool exchangingFactors() const { return WaitCof || WaitEcho; }
 
   // "Record": the toggle's new state. Returns whether recording is on.
   bool miRecordClick(bool checked);
@@ -158,10 +169,12 @@ class Protocol {
 
  private:
   void parseCofLine(std::string_view line);
-  void verifyReadBack(const double (&values)[4]);
+  void verifyReadBack(const double (&values)[4], const std::string (&texts)[4]);
+  void endFactorExchange();
   void startReconnect();
   void stopReconnect();
   void pollEnded();
+  void invalidPoll();
   void validReading();
   void setPbWrite(int v) {
     m_pbWrite = v;
@@ -189,6 +202,7 @@ class Protocol {
   // Answers of the current poll and the run of polls without a valid reading.
   bool m_pollGotData = false;
   bool m_pollValid = false;
+  bool m_pollCounted = false;
   int m_invalidPolls = 0;
   bool m_invalidWarned = false;
   ProtocolTransport& m_link;
@@ -202,7 +216,10 @@ class Protocol {
   int m_pbWrite = 0;
 };
 
-// The write command of factor i (0 = R0 … 3 = C): prefix, the cell text unchanged, scale.
+// The write command of factor i (0 = R0 … 3 = C): prefix, the cell text, scale. A cell with
+// the column's decimals (3 for R0, 4 for the others) is sent as it stands; one typed with
+// other decimals is brought to the column's first, so that the scale text that follows
+// never lengthens the number ("-5.775" is sent as "wB-5.77501e-7", not "wB-5.7751e-7").
 std::string cofWriteCommand(int index, std::string_view cellText);
 
 }  // namespace velmora

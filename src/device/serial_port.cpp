@@ -120,18 +120,27 @@ void TSerialPort::setCommPort(const std::string& name) {
 }
 
 bool TSerialPort::openDevice() {
+  auto failed = [this](const QString& why) {
+    std::lock_guard lock(m_mutex);
+    m_openError = why.toStdString();
+    return false;
+  };
+  {
+    std::lock_guard lock(m_mutex);
+    m_openError.clear();
+  }
   if (m_line.port == "DEMO" && m_demoFactory) {
     m_device = m_demoFactory();
     if (!m_device || !m_device->open(QIODevice::ReadWrite)) {
       m_device.reset();
-      return false;
+      return failed(QStringLiteral("the demo thermometer did not start"));
     }
     return true;
   }
   auto port = std::make_unique<QSerialPort>();
   // "ttyUSB0" opens /dev/ttyUSB0, "COM1" opens \\.\COM1; an absolute path is used as given.
   port->setPortName(QString::fromStdString(m_line.port));
-  if (!port->open(QIODevice::ReadWrite)) return false;
+  if (!port->open(QIODevice::ReadWrite)) return failed(port->errorString());
   port->setReadBufferSize(0);
   port->setBaudRate(m_line.baudRate);
   const int dataBits = m_line.dataBits;
@@ -148,6 +157,9 @@ bool TSerialPort::openDevice() {
   port->setDataTerminalReady(true);
   port->setRequestToSend(true);
   port->clear();
+  // A port without modem lines (a pseudo-terminal, some virtual and Bluetooth ports) refuses
+  // DTR and RTS; that error is not the device's, and must not be taken for a lost device.
+  port->clearError();
   m_device = std::move(port);
   return true;
 }
@@ -166,7 +178,10 @@ void TSerialPort::setDTR(bool on) {
   DTRState = on;
   if (!m_active) return;
   post([this, on] {
-    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->setDataTerminalReady(on);
+    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) {
+      sp->setDataTerminalReady(on);
+      if (sp->error() != QSerialPort::ResourceError) sp->clearError();  // a port without modem lines
+    }
   }, false);
 }
 
@@ -174,7 +189,10 @@ void TSerialPort::setRTS(bool on) {
   RTSState = on;
   if (!m_active) return;
   post([this, on] {
-    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) sp->setRequestToSend(on);
+    if (auto* sp = qobject_cast<QSerialPort*>(m_device.get())) {
+      sp->setRequestToSend(on);
+      if (sp->error() != QSerialPort::ResourceError) sp->clearError();
+    }
   }, false);
 }
 
@@ -208,13 +226,22 @@ void TSerialPort::deliver(std::string block) {
   ++m_delivered;
 }
 
+// Only errors of the device itself mean it went away; a refused request (a modem line on a
+// port without one, a setting the driver does not support) or a read time-out does not.
 bool TSerialPort::deviceGone() {
   auto* sp = qobject_cast<QSerialPort*>(m_device.get());
   if (!sp) return false;
-  const QSerialPort::SerialPortError error = sp->error();
-  if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError) return true;
   if (!sp->isOpen()) return true;
-  return false;
+  switch (sp->error()) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+    case QSerialPort::UnsupportedOperationError:
+    case QSerialPort::UnknownError:
+      if (sp->error() != QSerialPort::NoError) sp->clearError();
+      return false;
+    default:
+      return true;
+  }
 }
 
 void TSerialPort::run() {

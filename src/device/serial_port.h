@@ -63,6 +63,11 @@ class TSerialPort : public QObject {
   // Opens (true) or closes (false) the port; returns whether it is open.
   bool setActive(bool on);
   bool Active() const { return m_active; }
+  // Why the last opening failed (the system's text); empty after a successful one.
+  std::string openError() const {
+    std::lock_guard lock(m_mutex);
+    return m_openError;
+  }
   // Re-applies a new name: an open port is closed and opened again.
   void setCommPort(const std::string& name);
   void setDTR(bool on);
@@ -130,7 +135,8 @@ class TSerialPort : public QObject {
   std::unique_ptr<QIODevice> m_device;  // owned and used by the background thread only
   LineSettings m_line;                   // the background thread's copy
 
-  std::mutex m_mutex;  // guards m_commands, m_finished
+  mutable std::mutex m_mutex;  // guards m_commands, m_finished, m_openError
+  std::string m_openError;
   std::condition_variable m_wake;
   std::deque<Command> m_commands;
   BlockingHandOver m_handOver;

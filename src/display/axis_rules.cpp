@@ -211,6 +211,12 @@ void AxisRules::ChartZoom() {
   publishScroll();
 }
 
+void AxisRules::endZoom() {
+  if (!m_view.zoomed() && !m_zoomActive) return;
+  m_view.dropZoom();
+  ChartUndoZoom();
+}
+
 void AxisRules::ChartUndoZoom() {
   if (m_zoomActive) {
     m_zoomActive = false;

@@ -31,6 +31,9 @@ class ChartView {
   virtual void setBottomAutomatic(bool on) = 0;
   virtual void setBottomLabelFormat(std::string_view format) = 0;  // "h:mm" or "h:mm:ss"
   virtual bool zoomed() const = 0;
+  // Ends a zoom or pan as an undo would, without reporting it: the scales remembered before
+  // it come back (with their automatic flags) and the chart is no longer zoomed.
+  virtual void dropZoom() {}
   // Pixel ends of the axes in the chart area.
   virtual int leftAxisTop() const = 0;
   virtual int leftAxisBottom() const = 0;
@@ -89,6 +92,9 @@ class AxisRules {
 
   void ChartZoom();
   void ChartUndoZoom();
+  // The readings are replaced (a file opened, Clear): a zoom or pan in force ends first, so
+  // that the axes, their automatic flags, "Axes setup" and the scroll bar are whole again.
+  void endZoom();
 
   double Ystart() const { return m_ystart; }
   double Yrange() const { return m_yrange; }

@@ -370,6 +370,22 @@ void ChartPanel::onPan(QPoint from, QPoint to) {
   emit zoomMade();  // a pan suspends the controls like a zoom (once, while armed)
 }
 
+void ChartPanel::dropZoom() {
+  if (m_remembered) {
+    m_left = m_savedLeft;
+    m_bottom = m_savedBottom;
+    m_remembered = false;
+  }
+  m_zoomed = false;
+  pushRanges();
+  requestRedraw();
+}
+
+void ChartPanel::retranslate() {
+  if (messageText) m_timeTicker->setDayText(messageText("axDays"));
+  m_plot->replot(QCustomPlot::rpQueuedRefresh);
+}
+
 void ChartPanel::onUndo() {
   if (m_remembered) {
     m_left = m_savedLeft;

@@ -74,6 +74,7 @@ class ChartPanel : public QWidget, public ChartView {
   void setBottomAutomatic(bool on) override;
   void setBottomLabelFormat(std::string_view format) override;
   bool zoomed() const override { return m_zoomed; }
+  void dropZoom() override;
   int leftAxisTop() const override;
   int leftAxisBottom() const override;
   int bottomAxisLeft() const override;
@@ -119,6 +120,8 @@ class ChartPanel : public QWidget, public ChartView {
   bool clockTime() const { return m_timeTicker->clockTime(); }
   TimeTicker& timeTicker() { return *m_timeTicker; }
 
+  // Texts of the active language that the chart draws itself (the day count's unit).
+  void retranslate();
   // The print dress for a copy: white background, right axis and bottom grid hidden,
   // bottom-axis fonts 12 pt; and back (fonts 9 pt).
   void setPrintDress(bool on);

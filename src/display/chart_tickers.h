@@ -15,6 +15,8 @@ class TimeTicker : public QCPAxisTicker {
  public:
   void setFormat(std::string_view format) { m_format = std::string(format); }
   const std::string& format() const { return m_format; }
+  // The unit written after a day count ("d"; the active language's).
+  void setDayText(std::string_view text) { m_dayText = std::string(text); }
   // Clock time: X (elapsed days) → ms since 1970 UTC, kNoTime where unknown (that label
   // stays elapsed time). An empty function turns clock time off.
   void setClock(std::function<std::int64_t(double)> clockAt) { m_clockAt = std::move(clockAt); }
@@ -33,8 +35,16 @@ class TimeTicker : public QCPAxisTicker {
   int getSubTickCount(double) override { return 0; }
 
  private:
+  // Labels never repeat: ticks finer than a minute show seconds whatever the format, and
+  // where the axis passes 24 h of elapsed time the labels carry the day count.
+  bool secondsShown() const;
+  QString elapsedLabel(double tick) const;
+
   std::string m_format = "h:mm";
+  std::string m_dayText = "d";
   std::function<std::int64_t(double)> m_clockAt;
+  double m_step = 0;         // of the ticks last made, in days
+  QCPRange m_range{0, 0};  // their range
 };
 
 // Label steps never finer than a given smallest step.

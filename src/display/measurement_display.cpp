@@ -13,6 +13,7 @@ void MeasurementDisplay::AddPoint(double x, double y, double resistance) {
 }
 
 void MeasurementDisplay::miClearClick() {
+  m_rules.endZoom();
   if (beforeReplace) beforeReplace();
   m_list.clear();
   m_series.clear();
@@ -25,6 +26,7 @@ void MeasurementDisplay::miClearClick() {
 }
 
 void MeasurementDisplay::replaceAll(ReadingList list, MeasurementSeries series) {
+  m_rules.endZoom();
   if (beforeReplace) beforeReplace();
   m_list = std::move(list);
   m_series = std::move(series);

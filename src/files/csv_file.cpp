@@ -3,12 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "common/clock_text.h"
+#include "common/file_io.h"
 #include "common/number_text.h"
 #include "files/data_file.h"
 #include "files/journal.h"
@@ -58,18 +56,6 @@ bool splitCsv(std::string_view line, std::vector<std::string>& fields) {
   }
 }
 
-std::filesystem::path pathFromUtf8(const std::string& s) {
-  return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(s.data()), s.size()));
-}
-
-bool readWholeFile(const std::string& path, std::string& bytes) {
-  std::ifstream in(pathFromUtf8(path), std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  bytes = std::move(s).str();
-  return !in.bad();
-}
 }  // namespace
 
 bool isCsvHeader(std::string_view line) {
@@ -136,9 +122,14 @@ bool parseCsvRow(std::string_view line, CsvRow& row) {
 }
 
 bool exportCsvFile(const std::string& inPath, const std::string& outPath, std::string& error) {
+  // Converting a file onto itself would replace the data with its CSV.
+  if (sameExistingFile(inPath, outPath)) {
+    error = "cannot write " + outPath + ": it is the input file " + inPath;
+    return false;
+  }
   std::string bytes;
-  if (!readWholeFile(inPath, bytes)) {
-    error = "cannot read " + inPath;
+  if (auto cause = readWholeFile(inPath, bytes)) {
+    error = "cannot read " + inPath + ": " + *cause;
     return false;
   }
   ReadingList list;
@@ -151,7 +142,7 @@ bool exportCsvFile(const std::string& inPath, const std::string& outPath, std::s
     }
     if (c.base) {
       std::string baseBytes;
-      if (!readWholeFile(c.base->path, baseBytes) || baseBytes.size() != c.base->bytes ||
+      if (readWholeFile(c.base->path, baseBytes) || baseBytes.size() != c.base->bytes ||
           !parseDataFile(baseBytes, list, series).ok) {
         error = inPath + ": the data file it continues (" + c.base->path + ") is gone or has changed";
         return false;
@@ -165,26 +156,8 @@ bool exportCsvFile(const std::string& inPath, const std::string& outPath, std::s
       return false;
     }
   }
-  const std::string text = csvText(series, 0, series.size());
-  const std::filesystem::path out = pathFromUtf8(outPath);
-  std::filesystem::path part = out;
-  part += ".part";
-  {
-    std::ofstream o(part, std::ios::binary | std::ios::trunc);
-    o.write(text.data(), static_cast<std::streamsize>(text.size()));
-    o.close();
-    if (!o) {
-      std::error_code ec;
-      std::filesystem::remove(part, ec);
-      error = "cannot write " + outPath;
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(part, out, ec);
-  if (ec) {
-    std::filesystem::remove(part, ec);
-    error = "cannot write " + outPath + ": " + ec.message();
+  if (auto cause = writeFileAtomically(outPath, csvText(series, 0, series.size()))) {
+    error = "cannot write " + outPath + ": " + *cause;
     return false;
   }
   return true;

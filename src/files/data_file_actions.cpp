@@ -69,7 +69,9 @@ bool DataFileActions::confirmDiscard() {
   if (questionHook) {
     answer = questionHook(text);
   } else {
-    QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton, &m_window);
+    QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
+                  dialogParent(&m_window));
+    keepAboveParent(box);
     auto* save = box.addButton(qs(m_tr.dialogWord("Yes")), QMessageBox::YesRole);
     auto* discard = box.addButton(qs(m_tr.dialogWord("No")), QMessageBox::NoRole);
     auto* cancel = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);

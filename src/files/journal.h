@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/file_io.h"
 #include "display/measurement_series.h"
 
 namespace velmora {
@@ -99,8 +100,5 @@ JournalContents readJournal(std::string_view text);
 // The journal line of one reading, as written.
 void appendJournalReading(std::string& out, double x, double y, std::string_view line, double resistance = kNoValue,
                           std::int64_t utcMs = kNoTime);
-
-// Syncs a file's written data to the disk (platform code).
-bool syncToDisk(std::FILE* file);
 
 }  // namespace velmora

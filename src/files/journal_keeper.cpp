@@ -1,6 +1,7 @@
 #include "files/journal_keeper.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,7 +33,17 @@ JournalKeeper::JournalKeeper(QWidget& window, const Translator& tr, MeasurementD
     : m_window(window), m_tr(tr), m_display(display), m_folder(journalFolder()) {
   QDir().mkpath(m_folder);
   m_lock = std::make_unique<QLockFile>(QDir(m_folder).filePath(ownName() + ".lock"));
-  m_lock->tryLock(0);
+  m_lock->setStaleLockTime(0);
+  if (!m_lock->tryLock(0)) {
+    // A lock under this program's own process id was left by an earlier program that had
+    // the same id (after a restart, ids repeat): no running program can hold it.
+    m_lock->removeStaleLockFile();
+    m_lock->tryLock(0);
+  }
+  // Likewise its journal: kept under another name, to be offered like any other.
+  if (QFileInfo::exists(journalPath()))
+    QFile::rename(journalPath(), QDir(m_folder).filePath(ownName() + "-" +
+                                                         QDateTime::currentDateTime().toString("yyyyMMddhhmmss") + ".txt"));
   m_writer = std::make_unique<JournalWriter>(journalPath().toStdString());
   m_check.setInterval(1000);
   QObject::connect(&m_check, &QTimer::timeout, &m_check, [this] {
@@ -108,44 +119,110 @@ bool JournalKeeper::restoreFrom(const JournalContents& c, int& restored, bool& d
   return true;
 }
 
+void JournalKeeper::tell(MessageKind kind, const QString& text) {
+  if (messageHook)
+    messageHook(kind, text);
+  else
+    showMessage(&m_window, m_tr, kind, text);
+}
+
+JournalKeeper::Choice JournalKeeper::ask(const QString& text) {
+  if (restoreQuestionHook) return restoreQuestionHook(text);
+  QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
+                  dialogParent(&m_window));
+    keepAboveParent(box);
+  auto* restore = box.addButton(qs(m_tr.text("msgRestore")), QMessageBox::AcceptRole);
+  auto* discard = box.addButton(qs(m_tr.text("msgDiscard")), QMessageBox::DestructiveRole);
+  auto* later = box.addButton(qs(m_tr.text("msgNotNow")), QMessageBox::RejectRole);
+  box.setDefaultButton(restore);
+  box.setEscapeButton(later);  // Escape and the window's close button: not now
+  box.exec();
+  if (box.clickedButton() == restore) return Choice::Restore;
+  if (box.clickedButton() == discard) return Choice::Discard;
+  return Choice::Later;
+}
+
+bool JournalKeeper::confirmDiscard(std::size_t readings) {
+  const QString text = qs(m_tr.plural("msgDiscardConfirm", static_cast<long long>(readings))).arg(readings);
+  if (confirmDiscardHook) return confirmDiscardHook(text);
+  QMessageBox box(QMessageBox::Warning, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
+                  dialogParent(&m_window));
+    keepAboveParent(box);
+  auto* yes = box.addButton(qs(m_tr.text("msgDiscard")), QMessageBox::DestructiveRole);
+  auto* no = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
+// A journal that cannot be read is never deleted: it is renamed so that it is not offered
+// again, and stays for a person to look at.
+void JournalKeeper::keepAside(const QFileInfo& info) {
+  const QString aside = QDir(m_folder).filePath(
+      "unreadable-" + info.completeBaseName() + "-" + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss") + ".txt");
+  const bool moved = QFile::rename(info.filePath(), aside);
+  tell(MessageKind::Warning, qs(m_tr.text("msgJournalUnreadable")).arg(QDir::toNativeSeparators(moved ? aside : info.filePath())));
+}
+
+// The lock of a program that is gone is removed when it holds no journal (one that holds a
+// journal goes when the journal is handled).
+void JournalKeeper::removeStaleLocks() {
+  QDir dir(m_folder);
+  for (const QFileInfo& info : dir.entryInfoList({"journal-*.lock"}, QDir::Files)) {
+    if (info.completeBaseName() == ownName()) continue;
+    if (QFileInfo::exists(dir.filePath(info.completeBaseName() + ".txt"))) continue;
+    QLockFile lock(info.filePath());
+    lock.setStaleLockTime(0);  // only a program that is gone leaves a stale lock
+    if (lock.tryLock(0)) lock.unlock();  // unlocking removes the file
+  }
+}
+
 bool JournalKeeper::offerRestore() {
+  removeStaleLocks();
   QDir dir(m_folder);
   const QFileInfoList journals = dir.entryInfoList({"journal-*.txt"}, QDir::Files, QDir::Time);
   for (const QFileInfo& info : journals) {
     if (info.completeBaseName() == ownName()) continue;
     QLockFile lock(dir.filePath(info.completeBaseName() + ".lock"));
-    if (!lock.tryLock(0)) continue;  // its program is still running
-    const QByteArray bytes = readAll(info.filePath());
+    lock.setStaleLockTime(0);  // a program that still runs keeps its journal however long it runs
+    if (!lock.tryLock(0)) continue;
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly)) {
+      keepAside(info);
+      continue;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
     const JournalContents c = readJournal(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    bool restore = false;
-    if (c.valid && (c.base || !c.readings.empty())) {
-      const QString text = qs(m_tr.text("msgJournalFound")).arg(c.readings.size());
-      if (restoreQuestionHook) {
-        restore = restoreQuestionHook(text);
-      } else {
-        QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton, &m_window);
-        auto* yes = box.addButton(qs(m_tr.text("msgRestore")), QMessageBox::AcceptRole);
-        box.addButton(qs(m_tr.text("msgDiscard")), QMessageBox::RejectRole);
-        box.setDefaultButton(yes);
-        box.exec();
-        restore = box.clickedButton() == yes;
-      }
+    if (!c.valid) {
+      keepAside(info);
+      continue;
+    }
+    if (c.readings.empty()) {
+      // Nothing was recorded after its data file (or at all): nothing to restore.
+      QFile::remove(info.filePath());
+      continue;
+    }
+    const std::size_t count = c.readings.size();
+    const Choice choice = ask(qs(m_tr.plural("msgJournalFound", static_cast<long long>(count))).arg(count));
+    if (choice == Choice::Later) continue;
+    if (choice == Choice::Discard) {
+      if (confirmDiscard(count)) QFile::remove(info.filePath());
+      continue;
     }
     int restored = 0;
     bool damaged = false, baseMissing = false;
-    const bool done = restore && restoreFrom(c, restored, damaged, baseMissing);
-    QFile::remove(info.filePath());
-    lock.unlock();
-    if (done) {
-      QString report = qs(m_tr.text("msgJournalRestored")).arg(restored);
-      if (damaged) report += "\r" + qs(m_tr.text("msgJournalDamaged"));
-      if (baseMissing) report += "\r" + qs(m_tr.text("msgJournalBaseMissing"));
-      if (messageHook)
-        messageHook(MessageKind::Information, report);
-      else
-        showMessage(&m_window, m_tr, MessageKind::Information, report);
-      return true;
+    if (!restoreFrom(c, restored, damaged, baseMissing)) {
+      tell(MessageKind::Error, qs(m_tr.text("msgJournalNotRestored")).arg(QDir::toNativeSeparators(info.filePath())));
+      continue;
     }
+    QFile::remove(info.filePath());  // its readings are in this program's journal now
+    QString report = qs(m_tr.plural("msgJournalRestored", restored)).arg(restored);
+    if (damaged) report += "\r" + qs(m_tr.text("msgJournalDamaged"));
+    if (baseMissing) report += "\r" + qs(m_tr.text("msgJournalBaseMissing"));
+    tell(MessageKind::Information, report);
+    return true;
   }
   return false;
 }

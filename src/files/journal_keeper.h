@@ -19,6 +19,7 @@
 #include "ui_common/translations.h"
 #include "ui_common/ui_helpers.h"
 
+class QFileInfo;
 class QWidget;
 
 namespace velmora {
@@ -41,15 +42,20 @@ class JournalKeeper {
   void closeNormally();
 
   // Looks for journals of programs that did not close normally and offers each: restored
-  // into the window, or removed. Returns whether readings were restored.
+  // into the window (the journal goes once its readings are in), discarded after a second
+  // question, or kept for the next start ("not now", also Escape). A journal that cannot be
+  // read is kept aside under another name, and the user is told where. Lock files of
+  // programs that are gone are removed. Returns whether readings were restored.
   bool offerRestore();
 
   bool failing() const { return m_writer && m_writer->failing(); }
   QString folder() const { return m_folder; }
   QString journalPath() const;
 
-  // Replaceable question (tests): true to restore.
-  std::function<bool(const QString& text)> restoreQuestionHook;
+  // Replaceable questions (tests): the offer, and the confirmation of a discard (true: delete).
+  enum class Choice { Restore, Discard, Later };
+  std::function<Choice(const QString& text)> restoreQuestionHook;
+  std::function<bool(const QString& text)> confirmDiscardHook;
   std::function<void(MessageKind, const QString&)> messageHook;
   // Told once a second whether the journal is being written (a full disk, a read-only folder).
   std::function<void(bool failing)> failingChanged;
@@ -58,6 +64,11 @@ class JournalKeeper {
 
  private:
   bool restoreFrom(const JournalContents& journal, int& restored, bool& damaged, bool& baseMissing);
+  Choice ask(const QString& text);
+  bool confirmDiscard(std::size_t readings);
+  void tell(MessageKind kind, const QString& text);
+  void keepAside(const QFileInfo& journal);
+  void removeStaleLocks();
   void startNew(const std::optional<JournalBase>& base);
   void writeAll();
 

@@ -1,7 +1,6 @@
 #pragma once
-// Writes a whole file or nothing: the text goes to a temporary file beside the target, which
-// is renamed into place only when everything was written. A failed save never damages the
-// file that was there.
+// Writes a whole file or nothing (see common/file_io.h: a link's target is replaced, a device
+// or FIFO is written in place). A failed save never damages the file that was there.
 
 #include <QString>
 #include <optional>

@@ -80,17 +80,39 @@ constexpr TranslationEntry kMain[] = {
     {S::Strings, "msgUnsaved", "Данные не сохранены. Сохранить их?", "The readings have not been saved. Save them now?"},
     {S::Strings, "msgLine", "строка", "line"},
     {S::Strings, "msgUsbTooLong", "Команда не помещается в отчет USB", "Command too long for the USB adapter"},
-    {S::Strings, "msgJournalFound", "Программа не была закрыта как следует. В журнале записи остались несохраненные данные (%1 новых значений). Восстановить их?",
+    {S::Strings, "msgJournalFound",
+     "Программа не была закрыта как следует. В журнале записи остались несохраненные данные (%1 новое значение). Восстановить их?|"
+     "Программа не была закрыта как следует. В журнале записи остались несохраненные данные (%1 новых значения). Восстановить их?|"
+     "Программа не была закрыта как следует. В журнале записи остались несохраненные данные (%1 новых значений). Восстановить их?",
+     "Velmora did not close normally last time. Its recording journal holds a reading that was not saved (%1 recorded). Restore it?|"
      "Velmora did not close normally last time. Its recording journal holds readings that were not saved (%1 recorded). Restore them?"},
     {S::Strings, "msgRestore", "Восстановить", "Restore"},
     {S::Strings, "msgDiscard", "Удалить", "Discard"},
-    {S::Strings, "msgJournalRestored", "Восстановлено значений: %1.", "%1 readings restored."},
+    {S::Strings, "msgNotNow", "Не сейчас", "Not now"},
+    {S::Strings, "msgDiscardConfirm",
+     "Удалить журнал с %1 несохраненным значением безвозвратно?|Удалить журнал с %1 несохраненными значениями безвозвратно?|"
+     "Удалить журнал с %1 несохраненными значениями безвозвратно?",
+     "Delete the journal with its %1 unsaved reading for good?|Delete the journal with its %1 unsaved readings for good?"},
+    {S::Strings, "msgJournalRestored", "Восстановлено %1 значение.|Восстановлено %1 значения.|Восстановлено %1 значений.",
+     "%1 reading restored.|%1 readings restored."},
+    {S::Strings, "msgJournalUnreadable", "Журнал записи не удалось прочитать. Он сохранен как %1.",
+     "A recording journal could not be read. It has been kept as %1."},
+    {S::Strings, "msgJournalNotRestored", "Значения из журнала восстановить не удалось. Журнал сохранен: %1.",
+     "The readings of the journal could not be restored. The journal has been kept: %1."},
     {S::Strings, "msgJournalDamaged", "Конец журнала был поврежден; восстановлено все, что записано до повреждения.",
      "The end of the journal was damaged; everything recorded before the damage was restored."},
     {S::Strings, "msgJournalBaseMissing", "Файл данных, который продолжали эти значения, прочитать не удалось; восстановлены только значения, записанные после него.",
      "The data file these readings continued could not be read; only the readings recorded after it were restored."},
     {S::Strings, "msgReconnecting", "Переподключение… (попытка %1)", "Reconnecting… (attempt %1)"},
     {S::Strings, "msgNoValidReadings", "От прибора нет правильных значений", "No valid readings from the instrument"},
+    {S::Strings, "msgPortCaption", "Порт", "Port"},
+    {S::Strings, "msgPortNotOpened", "Порт %1 не удалось открыть: %2.", "The port %1 could not be opened: %2."},
+    {S::Strings, "msgUsbNotOpened", "Адаптер USB не подключен.", "The USB adapter is not connected."},
+    {S::Strings, "msgUnknownReason", "причина неизвестна", "no reason given"},
+    {S::Strings, "msgChoosePort", "Выберите порт прибора в меню «Порт» (DEMO — встроенный демонстрационный термометр).",
+     "Choose the instrument's port in the port menu (DEMO is the built-in demo thermometer)."},
+    {S::Strings, "msgAwaitingAdapter", "Адаптер USB №%1 отключен: ожидание его возвращения",
+     "USB adapter №%1 removed: waiting for it to come back"},
     {S::Strings, "msgStale", "Значение получено %1 с назад", "Reading received %1 s ago"},
     {S::Strings, "msgJournalFailing", "Журнал записи не сохраняется на диск", "The recording journal is not being written"},
 
@@ -109,6 +131,7 @@ constexpr TranslationEntry kMain[] = {
     {S::Strings, "miExportCsvVisible", "Экспорт в CSV (видимый участок)…", "Export CSV (visible range)…"},
     {S::Strings, "miClockTime", "Время суток на оси", "Clock time axis"},
     {S::Strings, "msgClockAxis", "время", "time"},
+    {S::Strings, "axDays", "сут", "d"},
     {S::Strings, "miStats", "Статистика", "Statistics"},
     {S::Strings, "stVisible", "Видимый участок", "Visible range"},
     {S::Strings, "stSpan", "Выделенный участок", "Selected span"},
@@ -121,13 +144,13 @@ constexpr TranslationEntry kMain[] = {
     {S::Strings, "stMin", "Минимум", "Minimum"},
     {S::Strings, "stMax", "Максимум", "Maximum"},
     {S::Strings, "stP2p", "Размах", "Peak-to-peak"},
-    {S::Strings, "stDrift", "Дрейф, 1/мин", "Drift, per min"},
+    {S::Strings, "stDrift", "Дрейф за минуту", "Drift per minute"},
     {S::Strings, "stTemperature", "T, °C", "T, °C"},
     {S::Strings, "stResistance", "R, Ом", "R, Ohm"},
     {S::Strings, "stStability", "Стабильность", "Stability"},
     {S::Strings, "stWindow", "За последние, мин", "Over the last, min"},
     {S::Strings, "stThreshold", "Допуск размаха, °C", "Peak-to-peak within, °C"},
-    {S::Strings, "stStable", "Стабильно: в допуске %1 мин", "Stable: within for %1 min"},
+    {S::Strings, "stStable", "Стабильно: в допуске %1 мин", "Stable: within the threshold for %1 min"},
     {S::Strings, "stUnstable", "Нестабильно: размах %1 °C", "Not stable: peak-to-peak %1 °C"},
     {S::Strings, "stAddPoint", "Добавить как точку калибровки", "Add as calibration point"},
     {S::Strings, "msgActualTitle", "Точка калибровки", "Calibration point"},
@@ -175,10 +198,20 @@ constexpr TranslationEntry kCalibr[] = {
     {S::Strings, "msgTooFewPoints2", "Для этого метода нужны точки хотя бы при трех разных температурах.",
      "This method needs points at three or more different temperatures."},
     // Beyond the designed texts: checks, verification, residuals and the report.
+    {S::Strings, "msgTooFewPointsPositive", "Для метода 2 нужны точки хотя бы при трех разных температурах не ниже 0 °C.",
+     "Method 2 needs points at three or more different temperatures at or above 0 °C."},
+    {S::Strings, "fwMethodFits",
+     "Для этих точек подходит метод %1: выберите его в меню кнопки расчета (правая кнопка мыши, клавиша меню или Shift+F10).|"
+     "Для этих точек подходят методы %1: выберите один из них в меню кнопки расчета (правая кнопка мыши, клавиша меню или Shift+F10).|"
+     "Для этих точек подходят методы %1: выберите один из них в меню кнопки расчета (правая кнопка мыши, клавиша меню или Shift+F10).",
+     "Method %1 fits these points: choose it in the Calc button's menu (right click, the Menu key or Shift+F10).|"
+     "Methods %1 fit these points: choose one in the Calc button's menu (right click, the Menu key or Shift+F10)."},
+    {S::Strings, "fwNoMethodFits", "Ни один метод не подходит: нужны точки хотя бы при трех разных эталонных температурах.",
+     "No method fits these points: at least three different reference temperatures are needed."},
     {S::Strings, "fwTooFewTemps", "Различных эталонных температур: %1; методу %2 нужно не меньше %3.",
-     "Only %1 different reference temperatures; method %2 needs %3."},
+     "Different reference temperatures: %1; method %2 needs at least %3."},
     {S::Strings, "fwExcluded", "Исключено строк: %1; осталось различных эталонных температур: %2, а методу %3 нужно %4.",
-     "%1 excluded rows leave %2 different reference temperatures; method %3 needs %4."},
+     "Excluded rows: %1; different reference temperatures left: %2; method %3 needs %4."},
     {S::Strings, "fwOneBelowZero", "Ниже 0 °C только одна точка: коэффициент C определяется по одной точке.",
      "Only one point below 0 °C: factor C rests on a single point."},
     {S::Strings, "fwNoneNearZero", "Нет точки в пределах 5 °C от 0 °C: R0 определяется плохо.",
@@ -195,6 +228,8 @@ constexpr TranslationEntry kCalibr[] = {
     {S::Strings, "msgVerifiedLong", "Коэффициенты прочитаны из прибора и совпадают с записанными.",
      "The factors read back from the instrument match those written."},
     {S::Strings, "msgVerifyDiffers", "Прибор хранит другие значения: %1", "The instrument holds different values: %1"},
+    {S::Strings, "tipVerifyHeld", "Прибор хранит %1; «Записать» отправит это значение снова",
+     "The instrument holds %1; Write sends this value again"},
     {S::Strings, "msgVerifyEntry", "%1 записано %2, прочитано %3", "%1 written %2, read %3"},
     {S::Strings, "msgReadBackFailed", "Не удалось прочитать коэффициенты для проверки: %1",
      "The factors could not be read back for verification: %1"},
@@ -258,6 +293,24 @@ std::string_view Translator::lookup(std::span<const TranslationEntry> table, Sec
 std::string_view Translator::text(std::string_view id) const {
   auto t = lookup(kMain, Section::Strings, id);
   return t.empty() ? lookup(kCalibr, Section::Strings, id) : t;
+}
+
+std::string_view Translator::plural(std::string_view id, long long n) const {
+  const std::string_view forms = text(id);
+  const long long a = n < 0 ? -n : n;
+  std::size_t form;
+  if (m_language == Language::Russian)
+    form = a % 10 == 1 && a % 100 != 11 ? 0 : a % 10 >= 2 && a % 10 <= 4 && (a % 100 < 12 || a % 100 > 14) ? 1 : 2;
+  else
+    form = a == 1 ? 0 : 1;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < form; ++i) {
+    const std::size_t bar = forms.find('|', start);
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  const std::size_t end = forms.find('|', start);
+  return forms.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
 std::string_view Translator::dialogWord(std::string_view key) const {

@@ -42,6 +42,9 @@ class Translator {
   // Text of a message identifier ("IDS_53", "strPORT_PREFFIX") in the active language;
   // an unknown identifier gives an empty text.
   std::string_view text(std::string_view id) const;
+  // A text with a count: the entry holds the language's plural forms separated by "|"
+  // (English: one, other; Russian: one, few, many), and the form for `n` is returned.
+  std::string_view plural(std::string_view id, long long n) const;
   // Word of the standard message boxes ("OK", "Error", ...).
   std::string_view dialogWord(std::string_view key) const;
   // Any entry of a table by section and key in the active language; empty when absent.

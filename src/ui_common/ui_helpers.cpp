@@ -1,6 +1,7 @@
 #include "ui_common/ui_helpers.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
@@ -15,9 +16,38 @@
 #include <QPushButton>
 #include <QSvgRenderer>
 
+#include "common/number_text.h"
+
 namespace velmora {
 
+QWidget* dialogParent(QWidget* fallback) {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return fallback;
+}
+
+void keepAboveParent(QWidget& dialog) {
+  const QWidget* parent = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+  if (parent && (parent->windowFlags() & Qt::WindowStaysOnTopHint))
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+std::optional<double> parseUserNumber(const QString& text) {
+  return parseNumber(normalizedNumberText(text).toStdString(), Blanks::Allowed);
+}
+
+QString normalizedNumberText(const QString& text) { return text.trimmed().replace(',', '.'); }
+
+QValidator::State DecimalSpinBox::validate(QString& input, int& pos) const {
+  input.replace(',', '.');
+  return QDoubleSpinBox::validate(input, pos);
+}
+
+double DecimalSpinBox::valueFromText(const QString& text) const {
+  return QDoubleSpinBox::valueFromText(QString(text).replace(',', '.'));
+}
+
 void showMessage(QWidget* parent, const Translator& tr, MessageKind kind, const QString& text) {
+  parent = dialogParent(parent);
   const char* title = kind == MessageKind::Error ? "Error" : kind == MessageKind::Warning ? "Warning" : "Information";
   QMessageBox box(kind == MessageKind::Error     ? QMessageBox::Critical
                   : kind == MessageKind::Warning ? QMessageBox::Warning
@@ -25,6 +55,7 @@ void showMessage(QWidget* parent, const Translator& tr, MessageKind kind, const 
                   qs(tr.dialogWord(title)), QString(text).replace("\r\n", "\n").replace('\r', '\n'),
                   QMessageBox::NoButton, parent);
   box.setObjectName("messageBox");
+  keepAboveParent(box);
   box.addButton(qs(tr.dialogWord("OK")), QMessageBox::AcceptRole);
   box.exec();
 }
@@ -75,7 +106,8 @@ QString startFolder(const QString& sub) {
 
 QString runFileDialog(QWidget* parent, bool save, const QString& title, const QString& folder, const QString& proposed,
                       const QStringList& filters) {
-  QFileDialog dialog(parent, title, folder);
+  QFileDialog dialog(dialogParent(parent), title, folder);
+  keepAboveParent(dialog);
   QStringList names, suffixes;
   for (const QString& f : filters) {
     const QStringList parts = f.split('|');

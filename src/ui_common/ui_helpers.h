@@ -2,7 +2,9 @@
 // Small user-interface helpers shared by both windows: message boxes with the words of the
 // translation table, translation of a window from its table, and the toolbar pictures.
 
+#include <QDoubleSpinBox>
 #include <QIcon>
+#include <optional>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -18,7 +20,30 @@ enum class MessageKind { Error, Information, Warning };
 inline QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 
 // A modal message box with one OK button; a carriage return in the text starts a new line.
+// It opens above the window the user is working in (see dialogParent).
 void showMessage(QWidget* parent, const Translator& tr, MessageKind kind, const QString& text);
+
+// The window a dialog should belong to: the modal window the user is working in (the
+// calibration window stays on top of the main window), else `fallback`.
+QWidget* dialogParent(QWidget* fallback);
+// Makes a dialog stay above its parent when the parent stays on top of other windows.
+void keepAboveParent(QWidget& dialog);
+
+// A number the user typed: blanks around it are allowed, and "," is taken as the decimal
+// sign as well as "."; nothing when it is not a number.
+std::optional<double> parseUserNumber(const QString& text);
+// The typed text as it is kept: trimmed, with "," turned into ".".
+QString normalizedNumberText(const QString& text);
+
+// A spin box for decimal numbers that takes "," as the decimal sign as well as ".".
+class DecimalSpinBox : public QDoubleSpinBox {
+ public:
+  using QDoubleSpinBox::QDoubleSpinBox;
+
+ protected:
+  QValidator::State validate(QString& input, int& pos) const override;
+  double valueFromText(const QString& text) const override;
+};
 
 // Writes every non-empty text of the active language into the named property of the
 // window's components. Keys listed in `skip` are left alone.

@@ -74,7 +74,7 @@ TEST_F(AnalysisFixture, ThePanelDescribesTheVisibleRangeOrTheChosenSpanAndTheSta
   EXPECT_EQ(a.panel()->table()->item(5, 0)->text(), "0.00400");
   EXPECT_TRUE(a.panel()->sourceLabel()->text().startsWith("Selected span: 20.00"));
   EXPECT_TRUE(a.panel()->clearSpanButton()->isEnabled());
-  EXPECT_EQ(a.panel()->stabilityLabel()->text(), "Stable: within for 30.0 min");
+  EXPECT_EQ(a.panel()->stabilityLabel()->text(), "Stable: within the threshold for 30.0 min");
   a.panel()->threshold()->setValue(0.003);
   EXPECT_EQ(a.panel()->stabilityLabel()->text(), "Not stable: peak-to-peak 0.0040 °C");
   a.panel()->clearSpanButton()->click();

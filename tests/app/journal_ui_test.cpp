@@ -22,7 +22,10 @@ struct JournalFixture : ::testing::Test {
   MemorySettingsBackend store;
   QStringList messages;
   int questions = 0;
-  bool answer = true;
+  JournalKeeper::Choice answer = JournalKeeper::Choice::Restore;
+  bool confirmDiscard = true;
+  QString lastQuestion;
+  QString inFolder(const QString& name) const { return QDir(JournalKeeper::journalFolder()).filePath(name); }
 
   QByteArray previous = qgetenv("VELMORA_JOURNAL_DIR");
   void SetUp() override { qputenv("VELMORA_JOURNAL_DIR", dir.filePath("journal").toLocal8Bit()); }
@@ -31,10 +34,12 @@ struct JournalFixture : ::testing::Test {
     auto w = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
     w->messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
     w->files().questionHook = [](const QString&) { return 1; };
-    w->journal().restoreQuestionHook = [this](const QString&) {
+    w->journal().restoreQuestionHook = [this](const QString& text) {
       ++questions;
+      lastQuestion = text;
       return answer;
     };
+    w->journal().confirmDiscardHook = [this](const QString&) { return confirmDiscard; };
     return w;
   }
   // What a program killed now leaves: its journal, no longer locked, under another name.
@@ -104,15 +109,28 @@ TEST_F(JournalFixture, OpenedAndSavedFilesAreTheJournalsStartingPoint) {
   EXPECT_TRUE(messages[0].contains("could not be read"));
 }
 
-TEST_F(JournalFixture, DiscardClearAndANormalEndRemoveTheJournal) {
+TEST_F(JournalFixture, NotNowKeepsTheJournalDiscardAsksAgainClearAndANormalEndRemoveIt) {
   auto w = window();
   w->AddPoint(1 / 1440.0, 20);
+  w->AddPoint(2 / 1440.0, 21);
   crash(w);
-  answer = false;  // Discard
+  const QString left = inFolder("journal-999991.txt");
+  // Escape or closing the question: not now. The journal stays and is offered next time.
+  answer = JournalKeeper::Choice::Later;
   auto again = window();
   EXPECT_FALSE(again->journal().offerRestore());
+  EXPECT_TRUE(QFile::exists(left));
+  EXPECT_TRUE(lastQuestion.contains("(2 recorded)")) << lastQuestion.toStdString();
+  // Discard asks once more; "no" keeps it, "yes" deletes it.
+  answer = JournalKeeper::Choice::Discard;
+  confirmDiscard = false;
+  EXPECT_FALSE(again->journal().offerRestore());
+  EXPECT_TRUE(QFile::exists(left));
+  confirmDiscard = true;
+  EXPECT_FALSE(again->journal().offerRestore());
+  EXPECT_FALSE(QFile::exists(left));
+  EXPECT_EQ(questions, 3);
   EXPECT_EQ(again->display().series().size(), 0u);
-  EXPECT_FALSE(QFile::exists(QDir(JournalKeeper::journalFolder()).filePath("journal-999991.txt")));
   // Clear: the journal goes with the readings.
   again->AddPoint(1 / 1440.0, 20);
   const QString path = again->journal().journalPath();
@@ -122,6 +140,54 @@ TEST_F(JournalFixture, DiscardClearAndANormalEndRemoveTheJournal) {
   QCoreApplication::processEvents();
   again->close();  // a normal end (the unsaved readings are discarded)
   EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(JournalFixture, UnreadableEmptyAndStaleLeftoversAreHandledWithoutLosingAnything) {
+  auto w = window();
+  QDir().mkpath(JournalKeeper::journalFolder());
+  // Not a journal: kept aside under another name, and the user is told where.
+  QFile bad(inFolder("journal-999995.txt"));
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write("garbage that is not a journal\n");
+  bad.close();
+  // A journal holding only its data file and no reading: nothing to offer, removed.
+  QFile base(inFolder("journal-999996.txt"));
+  ASSERT_TRUE(base.open(QIODevice::WriteOnly));
+  base.write("VELMORA JOURNAL 1\nB 10 /somewhere/run.vmd\n");
+  base.close();
+  // Locks of programs that are gone and left no journal: removed.
+  for (const char* name : {"journal-999997.lock", "journal-999998.lock"}) {
+    QFile lock(inFolder(name));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.write("999997\nvelmora\n\n");
+    lock.close();
+  }
+  EXPECT_FALSE(w->journal().offerRestore());
+  EXPECT_EQ(questions, 0);
+  EXPECT_FALSE(QFile::exists(inFolder("journal-999995.txt")));
+  const QStringList aside = QDir(JournalKeeper::journalFolder()).entryList({"unreadable-journal-999995-*.txt"});
+  ASSERT_EQ(aside.size(), 1);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].contains(aside[0])) << messages[0].toStdString();
+  EXPECT_FALSE(QFile::exists(inFolder("journal-999996.txt")));
+  EXPECT_FALSE(QFile::exists(inFolder("journal-999997.lock")));
+  EXPECT_FALSE(QFile::exists(inFolder("journal-999998.lock")));
+  EXPECT_TRUE(QFile::exists(inFolder(QFileInfo(w->journal().journalPath()).completeBaseName() + ".lock")));
+}
+
+TEST_F(JournalFixture, AJournalLeftUnderThisProgramsOwnProcessIdIsOfferedNotOverwritten) {
+  // After a restart, process ids repeat: a crashed program may have had this one's.
+  const QString own = QDir(dir.filePath("journal")).filePath(QString("journal-%1.txt").arg(QCoreApplication::applicationPid()));
+  QDir().mkpath(dir.filePath("journal"));
+  QFile f(own);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("VELMORA JOURNAL 1\nR 0.001 20.5 1.44 20.50\n");
+  f.close();
+  auto w = window();
+  w->AddPoint(1 / 1440.0, 30);  // this program's own journal starts
+  EXPECT_TRUE(w->journal().offerRestore());
+  ASSERT_EQ(w->display().series().size(), 1u);
+  EXPECT_EQ(w->display().series().y(0), 20.5);
 }
 
 TEST_F(JournalFixture, AnotherRunningProgramsJournalIsLeftAlone) {

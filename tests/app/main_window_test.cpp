@@ -364,13 +364,19 @@ TEST(MainWindow, TheReconnectOptionIsStoredAndShowsItsStatus) {
   EXPECT_TRUE(win.find<QCheckBox>("cbReconnect")->isChecked());
   EXPECT_EQ(win.find<QSpinBox>("seReconnectLimit")->value(), 25);
   auto& sink = static_cast<ReadingSink&>(win.w);
+  auto* link = win.find<QLabel>("StatusLink");
   sink.reconnecting(3);
-  EXPECT_EQ(win.w.statusText(), "Reconnecting… (attempt 3)");
+  EXPECT_EQ(link->text(), "Reconnecting… (attempt 3)");
   sink.linkRestored();
-  EXPECT_EQ(win.w.statusText(), "");
+  EXPECT_EQ(link->text(), "");
   sink.invalidAnswers(true);
-  EXPECT_EQ(win.w.statusText(), "No valid readings from the instrument");
+  // The next poll's mark does not take the warning away; only a valid reading does.
+  win.w.protocol().DataTimerTimer();
+  EXPECT_EQ(win.w.statusText(), "|");
+  EXPECT_EQ(link->text(), "No valid readings from the instrument");
+  sink.invalidAnswers(false);
+  EXPECT_EQ(link->text(), "");
   win.find<QAction>("miLangRU")->trigger();
   sink.reconnecting(4);
-  EXPECT_EQ(win.w.statusText(), QString::fromUtf8("Переподключение… (попытка 4)"));
+  EXPECT_EQ(link->text(), QString::fromUtf8("Переподключение… (попытка 4)"));
 }

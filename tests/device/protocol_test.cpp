@@ -182,7 +182,9 @@ TEST_F(ProtocolFixture, ASingleFieldFactorLineFailsOnTheSecondField) {
   EXPECT_EQ(host.cof[1][1], "100.012");
   ASSERT_EQ(host.errors.size(), 1u);
   EXPECT_EQ(host.errors[0], "'' is not a valid floating point value");
-  EXPECT_TRUE(protocol.ReadingCof);  // stays set until the next read or write
+  // The read ends with its message: nothing stays marked as being read.
+  EXPECT_FALSE(protocol.ReadingCof);
+  EXPECT_FALSE(protocol.exchangingFactors());
 }
 
 TEST_F(ProtocolFixture, LinesWithoutRt0KeepWaitingForTheFactors) {
@@ -201,6 +203,31 @@ TEST(CofWriteCommand, CellTextAndScaleWithNothingBetween) {
   EXPECT_EQ(cofWriteCommand(1, "3.9083"), "wA3.90831e-3");
   EXPECT_EQ(cofWriteCommand(0, "100.05"), "wR100.05");
   EXPECT_EQ(cofWriteCommand(3, "-4.1830"), "wC-4.18301e-12");
+  // A cell typed with other decimals is brought to the column's four first: the scale text
+  // must never lengthen the number ("-5.775" + "1e-7" would be -5.7751).
+  EXPECT_EQ(cofWriteCommand(2, "-5.775"), "wB-5.77501e-7");
+  EXPECT_EQ(cofWriteCommand(1, " 3.9"), "wA3.90001e-3");
+  EXPECT_EQ(cofWriteCommand(3, "-4.18304"), "wC-4.18301e-12");
+}
+
+TEST(CofWriteCommand, ReadBackIsComparedAtThePrecisionOfTheAnswer) {
+  struct Case {
+    const char* answer;
+    double read, written;  // in the table's units
+    int scaleExponent, decimals;
+    bool same;
+  } cases[] = {
+      {"-5.775E-07", -5.775, -5.7750, 7, 4, true},      // three decimals carried: not a mismatch
+      {"-5.77501E-07", -5.77501, -5.7750, 7, 4, true},  // the scale's appended 1 is below the table
+      {"-5.7808E-07", -5.7808, -5.7750, 7, 4, false},
+      {"-5.78E-07", -5.78, -5.775, 7, 4, true},         // -5.775 rounds to -5.78 at two decimals
+      {"-5.77E-07", -5.77, -5.775, 7, 4, false},
+      {"100.0120", 100.012, 100.012, 0, 3, true},
+      {"100", 100, 100.4, 0, 3, true},
+      {"100", 100, 100.6, 0, 3, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(sameAtAnswerPrecision(c.answer, c.read, c.written, c.scaleExponent, c.decimals), c.same) << c.answer;
 }
 
 TEST_F(ProtocolFixture, WriteSequenceAgainstTheInstrumentModel) {
@@ -431,10 +458,9 @@ TEST_F(ProtocolFixture, TenPollsOfGarbageRaiseTheWarningAValidReadingClearsIt) {
   instrument.answer = "\x01##?? garbage\r";
   protocol.seFlowChange("120");
   startRecording();
-  time.advance(500 * 9);  // nine polls answered
+  time.advance(500 * 9);  // nine polls answered, the tenth sent
   EXPECT_TRUE(host.invalidWarnings.empty());
-  time.advance(500);
-  time.advance(500);
+  time.advance(100);  // the tenth answer: the warning comes with it, not with the eleventh poll
   ASSERT_EQ(host.invalidWarnings.size(), 1u);
   EXPECT_TRUE(host.invalidWarnings[0]);
   EXPECT_TRUE(protocol.recording());  // no box, the recording goes on

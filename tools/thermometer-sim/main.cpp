@@ -2,7 +2,7 @@
 // then serves until stopped (Ctrl+C or SIGTERM).
 //   velmora-thermometer-sim [--profile steady|ramp|step|sine] [--base T] [--noise SD]
 //                           [--slow MS] [--garbage RATE] [--silent] [--no-cr]
-//                           [--wrong-echoes N] [--noise-bursts RATE]
+//                           [--wrong-echoes N] [--noise-bursts RATE] [--no-settle]
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +20,7 @@ void onSignal(int) { g_stop = 1; }
 int main(int argc, char** argv) {
   velmora::sim::PtyThermometer sim;
   bool ok = true;
+  bool settle = true;
   sim.withModel([&](velmora::sim::ThermometerModel& m) {
     for (int i = 1; i < argc; ++i) {
       const std::string a = argv[i];
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
         m.faults.silent = true;
       } else if (a == "--no-cr") {
         m.faults.withoutCr = true;
+      } else if (a == "--no-settle") {
+        settle = false;
       } else {
         std::fprintf(stderr, "unknown option: %s\n", a.c_str());
         ok = false;
@@ -51,6 +54,7 @@ int main(int argc, char** argv) {
     }
   });
   if (!ok) return 2;
+  sim.setSettleOnOpen(settle);
   if (!sim.start()) {
     std::perror("velmora-thermometer-sim: no pseudo-terminal");
     return 1;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace velmora::sim {
@@ -61,9 +62,18 @@ void PtyThermometer::serve() {
   };
   std::vector<Due> pending;
   char buf[512];
+  // No program holds the port open while the master side sees a hang-up; the next opening
+  // gets the settling character before its first answer.
+  bool settle = m_settleOnOpen;
   while (!m_stop) {
     pollfd p{m_master, POLLIN, 0};
     const int ready = poll(&p, 1, 5);
+    if (ready > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN)) {
+      settle = m_settleOnOpen;
+      pending.clear();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));  // nobody there: no busy wait
+      continue;
+    }
     if (ready > 0 && (p.revents & POLLIN)) {
       const ssize_t n = read(m_master, buf, sizeof buf);
       if (n > 0) {
@@ -71,6 +81,10 @@ void PtyThermometer::serve() {
           if (buf[i] == '\r') ++m_commands;
         std::lock_guard lock(m_mutex);
         std::string answer = m_model.receive(std::string_view(buf, static_cast<std::size_t>(n)), secondsSince(start));
+        if (!answer.empty() && settle) {
+          answer.insert(answer.begin(), '\0');
+          settle = false;
+        }
         if (!answer.empty())
           pending.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(10 + m_model.faults.slowMs),
                              std::move(answer)});

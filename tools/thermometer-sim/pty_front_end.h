@@ -16,6 +16,9 @@ class PtyThermometer {
   explicit PtyThermometer(std::uint32_t seed = 1);
   ~PtyThermometer();
 
+  // Like the instrument's line, a settling character (a NUL) comes before the first answer
+  // after each opening of the port (on by default; off to test a line that does not settle).
+  void setSettleOnOpen(bool on) { m_settleOnOpen = on; }
   // Opens the pseudo-terminal and starts serving; returns false when none can be had.
   bool start();
   void stop();
@@ -41,6 +44,7 @@ class PtyThermometer {
   std::thread m_thread;
   std::atomic<bool> m_stop{false};
   std::atomic<long> m_commands{0};
+  bool m_settleOnOpen = true;
 };
 
 }  // namespace velmora::sim

@@ -1,0 +1,48 @@
+#pragma once
+// Whole files by path, on every system (paths are UTF-8 text). A written file is whole or
+// not there: the bytes go to a temporary file beside the target, which is synced and then
+// renamed over it, so a failed write never damages the file that was there. A symbolic link
+// is followed and its target replaced (the link stays a link); a target that is not a
+// regular file — a device such as /dev/full, a FIFO, /dev/stdout, or "-" for standard
+// output — is written in place and never renamed over.
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+std::filesystem::path pathFromUtf8(std::string_view path);
+
+// Reads a whole file into `bytes`; on failure the reason ("No such file or directory",
+// "Is a directory", ...) and `bytes` is left empty.
+std::optional<std::string> readWholeFile(const std::string& path, std::string& bytes);
+
+// Writes `bytes` as the whole content of `path`; on failure the reason the system gave
+// ("No space left on device", "Permission denied", "Is a directory", ...).
+std::optional<std::string> writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// Writes several files as one: all of them, or none changed (a file that was there stays as
+// it was when any of them cannot be written or replaced). Links are followed as above.
+struct FileToWrite {
+  std::string path;
+  std::string_view bytes;
+};
+std::optional<std::string> writeFilesAtomically(const std::vector<FileToWrite>& files);
+
+// Whether both paths name one existing file (through links, "..", hard links).
+bool sameExistingFile(const std::string& a, const std::string& b);
+
+// Platform parts (file_system_posix.cpp / file_system_win.cpp).
+// Syncs what was written to a file to the disk.
+bool syncToDisk(std::FILE* file);
+// Opens a file for writing from its start (created when absent); errno tells why not.
+std::FILE* openForWriting(const std::filesystem::path& path);
+// Whether a path lies in the system's device namespace (/dev, /proc; \\.\ on Windows),
+// where nothing may be renamed over an entry.
+bool inDeviceNamespace(const std::filesystem::path& path);
+
+}  // namespace velmora
