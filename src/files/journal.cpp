@@ -81,13 +81,15 @@ JournalWriter::JournalWriter(std::string path) : m_path(std::move(path)) {
   m_thread = std::thread([this] { run(); });
 }
 
-JournalWriter::~JournalWriter() {
+JournalWriter::~JournalWriter() { stop(); }
+
+void JournalWriter::stop() {
   {
     std::lock_guard lock(m_mutex);
     m_stop = true;
   }
   m_wake.notify_all();
-  m_thread.join();
+  if (m_thread.joinable()) m_thread.join();
 }
 
 void JournalWriter::startNew(const std::optional<JournalBase>& base) {
@@ -184,7 +186,10 @@ void JournalWriter::run() {
       unsynced = unsynced || ok;
     }
     if (m_file && unsynced && (stopping || Clock::now() - lastSync >= std::chrono::milliseconds(kSyncMs))) {
-      if (!syncToDisk(m_file)) m_failing = true;
+      if (!syncToDisk(m_file))
+        m_failing = true;
+      else
+        ++m_syncs;
       lastSync = Clock::now();
       unsynced = false;
     }

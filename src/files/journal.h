@@ -57,6 +57,11 @@ class JournalWriter {
   // Stops writing and deletes the file.
   void remove();
 
+  // Writes what is buffered, syncs it to the disk and ends the writing thread (the
+  // destructor does it too); nothing is appended afterwards.
+  void stop();
+  // How often the file was synced to the disk.
+  long syncs() const { return m_syncs.load(); }
   // Whether the last attempt to write or sync failed (a full disk, a read-only folder).
   bool failing() const { return m_failing.load(); }
   const std::string& path() const { return m_path; }
@@ -76,6 +81,7 @@ class JournalWriter {
   long m_flushRequests = 0, m_flushesDone = 0;  // under m_mutex
   std::FILE* m_file = nullptr;  // the writing thread's
   std::atomic<bool> m_failing{false};
+  std::atomic<long> m_syncs{0};
   std::thread m_thread;
 };
 

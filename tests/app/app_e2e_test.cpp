@@ -147,10 +147,18 @@ TEST(CalibrationTransfer, WithVerifyOnTheWriteIsReadBackAndADifferentStoredValue
     done = QTest::qWaitFor([&] { return !w.protocol().WritingCof && !w.protocol().VerifyingCof; }, 20000);
     return c->status();
   };
+  QString keptCell;
+  bool marked = false, thirdDone = false;
   QTimer::singleShot(0, [&] {
     firstStatus = writeFactors(firstDone);
     thermometer.withModel([](sim::ThermometerModel& m) { m.faults.storeDifferent = 3; });
     secondStatus = writeFactors(secondDone);
+    // The refused factor keeps what was written, marked, so that Write sends it again
+    // (not the value the instrument confirmed, which a second write would make permanent).
+    keptCell = c->coefficientText(2, 4);
+    marked = c->cofMismatch(3);
+    c->findChild<QPushButton*>("btWrite")->click();
+    thirdDone = QTest::qWaitFor([&] { return !w.protocol().WritingCof && !w.protocol().VerifyingCof; }, 20000);
     c->reject();
   });
   c->exec();
@@ -161,6 +169,12 @@ TEST(CalibrationTransfer, WithVerifyOnTheWriteIsReadBackAndADifferentStoredValue
   EXPECT_EQ(messages[0], "The factors read back from the instrument match those written.");
   EXPECT_TRUE(secondStatus.startsWith("The instrument holds different values: C written -4.2000, read -4.2042"))
       << secondStatus.toStdString();
-  EXPECT_EQ(messages.last(), secondStatus);
+  EXPECT_EQ(keptCell, "-4.2000");
+  EXPECT_TRUE(marked);
+  EXPECT_TRUE(thirdDone);
+  double c3 = 0;
+  thermometer.withModel([&](sim::ThermometerModel& m) { c3 = m.stored.C; });
+  EXPECT_NEAR(c3, -4.2000e-12 * 1.001, 1e-16);  // 0.1 % off what was written, not compounded
+  EXPECT_EQ(messages.last(), messages[messages.size() - 2]);
   thermometer.stop();
 }

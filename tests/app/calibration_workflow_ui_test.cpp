@@ -88,6 +88,12 @@ TEST_F(WorkflowFixture, TheMeanOfASpanLandsInTheNextFreeRowAsTheDataTypeAsks) {
   w.analysis().panel()->addPointButton()->click();
   EXPECT_TRUE(c->dataCell(2, 4).empty());
   EXPECT_TRUE(messages.last().contains("twenty"));
+  // The reference is kept as typed, every digit of it; "," is read as the decimal sign.
+  c->actualTemperatureHook = [](const QString&) { return std::optional<QString>(" 29,7646 "); };
+  w.analysis().panel()->addPointButton()->click();
+  EXPECT_EQ(c->dataCell(3, 4), "29.7646");
+  c->setDataCell(2, 4, "");
+  c->setDataCell(3, 4, "");
   // A full table is refused with a message and nothing is overwritten.
   c->actualTemperatureHook = [](const QString&) { return std::optional<QString>("1"); };
   for (int r = 4; r <= 20; ++r) point(r, r);
@@ -124,6 +130,17 @@ TEST_F(WorkflowFixture, AWarningBeforeACalculationCanBeAcceptedOrCancelled) {
   c->setDataCell(1, 3, "X");
   c->btErrorClick();
   EXPECT_EQ(c->residualWindow()->pointLabels(), (QStringList{"1", "2", "4", "5"}));
+  // A method the points cannot support at all is not offered "anyway": it says which fits.
+  warning.clear();
+  c->setCalcMethod(0);
+  c->setDataCell(1, 5, "X");  // with row 3 excluded: −50, 0.01 and 200 °C left
+  const QString before = c->coefficientText(2, 1);
+  c->btCalcMouseDown(Qt::LeftButton);
+  EXPECT_TRUE(warning.isEmpty());
+  EXPECT_TRUE(messages.last().contains("Method 1 needs points at four")) << messages.last().toStdString();
+  EXPECT_TRUE(messages.last().contains("Method 3 fits these points")) << messages.last().toStdString();
+  EXPECT_EQ(c->coefficientText(2, 1), before);
+  c->setDataCell(1, 5, "");
   // No warning on a table the method is made for.
   warning.clear();
   c->warningHook = [&](const QString& text) {
@@ -186,6 +203,12 @@ TEST_F(WorkflowFixture, TheReportHoldsTheFactorsTheMethodAndEveryPoint) {
   c->errorReport = [&](const QString& t) { errorText = t; };
   EXPECT_FALSE(c->makeReport(dir.filePath("missing/report.pdf")));
   EXPECT_FALSE(errorText.isEmpty());
+  // Its points cannot be written (a folder stands in their place): no PDF either.
+  errorText.clear();
+  ASSERT_TRUE(QDir(dir.path()).mkdir("second-points.csv"));
+  EXPECT_FALSE(c->makeReport(dir.filePath("second.pdf")));
+  EXPECT_FALSE(QFile::exists(dir.filePath("second.pdf")));
+  EXPECT_TRUE(errorText.contains("Is a directory")) << errorText.toStdString();
 }
 
 TEST(WorkflowSettings, VerifyAndTheReportFieldsAreRemembered) {

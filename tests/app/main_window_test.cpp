@@ -380,3 +380,54 @@ TEST(MainWindow, TheReconnectOptionIsStoredAndShowsItsStatus) {
   sink.reconnecting(4);
   EXPECT_EQ(link->text(), QString::fromUtf8("Переподключение… (попытка 4)"));
 }
+
+TEST(MainWindow, RecordWithAPortThatDoesNotOpenSaysWhyAndTheDemoIsAlwaysOffered) {
+  MemorySettingsBackend store;
+  Window win(store);
+  TfmMain& w = win.w;
+  w.show();
+  // Nothing stored, the default port not there: the caption says "Port", DEMO ends the list.
+  ASSERT_FALSE(w.PortList().empty());
+  EXPECT_EQ(w.PortList().back(), "DEMO");
+  if (std::find(w.PortList().begin(), w.PortList().end(), "COM1") == w.PortList().end()) {
+    EXPECT_EQ(w.portCaption(), "Port");
+  }
+  w.serialPort().setCommPort("/dev/velmora-no-such-port");
+  win.find<QAction>("miRecord")->setChecked(true);
+  w.miRecordClick();
+  EXPECT_FALSE(win.find<QAction>("miRecord")->isChecked());
+  ASSERT_EQ(win.messages.size(), 1);
+  EXPECT_TRUE(win.messages[0].startsWith("The port /dev/velmora-no-such-port could not be opened: "))
+      << win.messages[0].toStdString();
+  EXPECT_TRUE(win.messages[0].contains("port menu"));
+  EXPECT_FALSE(win.messages[0].contains(": .")) << "a reason is named";
+}
+
+TEST(MainWindow, TheAdaptersRemovalDuringARecordingGivesThePortMenuBackOrSaysItWaits) {
+  MemorySettingsBackend store;
+  Window win(store);
+  auto& sink = static_cast<ReadingSink&>(win.w);
+  sink.setRecording(true);
+  EXPECT_FALSE(win.find<QAction>("miPort")->isEnabled());
+  emit win.w.connection().adapterRemoved(true, "0001");  // a reconnecting recording waits for it
+  EXPECT_FALSE(win.find<QAction>("miPort")->isEnabled());
+  EXPECT_EQ(win.find<QLabel>("StatusLink")->text(), QString::fromUtf8("USB adapter №0001 removed: waiting for it to come back"));
+  emit win.w.connection().adapterRemoved(false, "0001");
+  EXPECT_TRUE(win.find<QAction>("miPort")->isEnabled());
+}
+
+TEST(MainWindow, BoxesOpenAboveTheModalWindowTheUserWorksIn) {
+  MemorySettingsBackend store;
+  Window win(store);
+  win.w.show();
+  QDialog onTop(&win.w, Qt::Dialog | Qt::WindowStaysOnTopHint);
+  onTop.setModal(true);
+  onTop.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeModalWidget() == &onTop; }, 2000));
+  EXPECT_EQ(dialogParent(&win.w), &onTop);
+  QMessageBox box(QMessageBox::Information, "t", "x", QMessageBox::NoButton, dialogParent(&win.w));
+  keepAboveParent(box);
+  EXPECT_TRUE(box.windowFlags() & Qt::WindowStaysOnTopHint);
+  onTop.hide();
+  EXPECT_EQ(dialogParent(&win.w), &win.w);
+}

@@ -110,6 +110,32 @@ TEST(FitWarnings, EachCheckFiresOnATableBuiltForIt) {
   EXPECT_FALSE(has(w, "fwTooFewTemps"));
 }
 
+TEST(FitWarnings, APointAtExactlyZeroAndWhichMethodsCanRunAtAll) {
+  // 0 °C is near 0 °C and not below it: with one point at −50 °C, only that one is below.
+  FakeGrid zero;
+  rows(zero, {-50, 0, 100, 200, 400});
+  EXPECT_FALSE(has(warningsFor(0, zero), "fwNoneNearZero"));
+  EXPECT_TRUE(has(warningsFor(0, zero), "fwOneBelowZero"));
+  struct Case {
+    std::vector<double> temps;
+    bool m1, m2, m3;
+  } cases[] = {
+      {{0.01, 100, 200}, false, true, true},         // three temperatures: not enough for method 1
+      {{0.01, 100, 200, 100}, false, true, true},    // a repeated one counts once
+      {{-100, -50, 0, 100}, true, false, true},      // method 2 fits A and B from 0 °C and above only
+      {{-100, 0, 100, 200}, true, true, true},       // 0 °C itself is one of those
+      {{0.01, 100}, false, false, false},
+      {{}, true, true, true},                        // no point: the methods say so themselves
+  };
+  for (const auto& c : cases) {
+    FakeGrid g;
+    rows(g, c.temps);
+    EXPECT_EQ(methodCanRun(0, g), c.m1) << c.temps.size();
+    EXPECT_EQ(methodCanRun(1, g), c.m2) << c.temps.size();
+    EXPECT_EQ(methodCanRun(2, g), c.m3) << c.temps.size();
+  }
+}
+
 TEST(FitWarnings, TheMessageCarriesTheCounts) {
   FakeGrid g;
   rows(g, {0.01, 100});

@@ -33,6 +33,11 @@ struct RecordingWindows : ReadingSink, FactorLink {
   void endRun() override { recordingClock.endRun(); }
   double elapsed() const override { return recordingClock.elapsed(); }
   void AddPoint(double x, double y) override { points.emplace_back(x, y); }
+  std::vector<double> resistances;
+  void addReading(double x, double y, double resistance) override {
+    resistances.push_back(resistance);
+    AddPoint(x, y);
+  }
   void communicationError() override { messages.push_back("Communication error!\rCheck cable connection"); }
   void showError(std::string_view t) override { messages.push_back(QString::fromStdString(std::string(t))); }
   void setFactorStatus(std::string_view t) override { factorStatus = t; }

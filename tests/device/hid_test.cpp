@@ -1,5 +1,6 @@
 // The USB adapter through a fake HID backend: arrivals and removals, the port list, a whole
 // recording with the instrument model answering in reports, malformed reports.
+#include <QSignalSpy>
 #include <QTest>
 #include <condition_variable>
 #include <deque>
@@ -171,7 +172,11 @@ TEST_F(HidFixture, RemovalWhileChosenSelectsTheFirstSerialEntry) {
   open(true, true);  // the demo port is the serial entry
   plug(adapter("/hid/a"));
   ASSERT_TRUE(c().UsbSelected());
+  QSignalSpy removed(&c(), &ConnectionController::adapterRemoved);
   unplug("/hid/a");
+  ASSERT_EQ(removed.size(), 1);
+  EXPECT_FALSE(removed[0][0].toBool());  // nobody waits for it: the window gives the port menu back
+  EXPECT_EQ(removed[0][1].toString(), "0001");
   EXPECT_FALSE(c().UsbPresent());
   EXPECT_FALSE(c().UsbSelected());
   EXPECT_EQ(std::count(c().PortList().begin(), c().PortList().end(), "USB"), 0);

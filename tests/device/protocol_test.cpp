@@ -95,6 +95,14 @@ TEST_F(ProtocolFixture, FirstByteAfterOpeningAndBlockLimits) {
   EXPECT_FALSE(host.framing.skipsFirstByte());
   deliver("100 20\r");
   EXPECT_EQ(host.points.size(), 1u);
+  // The settling character is dropped only when it cannot begin an answer: without one, the
+  // answer keeps its first digit.
+  for (const auto& [first, kept] : std::vector<std::pair<std::string, bool>>{
+           {std::string(1, '\0'), false}, {"\xFF", false}, {"\n", false}, {"x", false},
+           {"1", true}, {"-", true}, {".", true}, {" ", true}, {"R", true}}) {
+    host.framing.opened(true);
+    EXPECT_EQ(host.framing.frame(first + "00.004 21.30\r", 0).size(), kept ? 14u : 13u) << int(first[0]);
+  }
 
   protocol.DataTimerTimer();
   std::string big(300, '1');
@@ -197,6 +205,24 @@ TEST_F(ProtocolFixture, LinesWithoutRt0KeepWaitingForTheFactors) {
   EXPECT_EQ(host.calibrStatus, "*");
   deliver("hello\r");
   EXPECT_TRUE(protocol.WaitCof);
+}
+
+TEST_F(ProtocolFixture, AFactorReadWithoutAUsableAnswerEndsWithTheMessageAfterItsRetries) {
+  host.serialOpen = true;
+  protocol.RetriesLeft = 1;
+  protocol.startCofRead();
+  deliver("t0=100.0,A=3.9E-3,B=-5.8E-7,C=-4.2E-12\r");  // not a factor line: data, but no answer
+  EXPECT_TRUE(timeOff.active());                         // the time-out runs again
+  time.advance(2000);
+  EXPECT_EQ(host.serialSent.back(), "q\r");
+  deliver("Rt0=100.0,A=3.9E-");  // a line that never ends
+  time.advance(2000);
+  EXPECT_EQ(host.communicationErrors, 1);
+  EXPECT_FALSE(protocol.ReadingCof);  // nothing left highlighted
+  // A closed link is opened again by the next Read.
+  host.serialOpen = false;
+  protocol.startCofRead();
+  EXPECT_TRUE(host.serialOpen);
 }
 
 TEST(CofWriteCommand, CellTextAndScaleWithNothingBetween) {

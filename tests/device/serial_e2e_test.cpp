@@ -6,7 +6,11 @@
 #include <QThread>
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <QSignalSpy>
 
 #include <fstream>
 #include <sstream>
@@ -71,6 +75,45 @@ struct E2E : ::testing::Test {
 };
 
 }  // namespace
+
+TEST_F(E2E, TheFirstAnswerAfterOpeningKeepsEveryDigitWithOrWithoutASettlingCharacter) {
+  setRate(120);
+  for (const bool settle : {true, false}) {
+    thermometer.setSettleOnOpen(settle);
+    rig->windows.resistances.clear();
+    record(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig->windows.resistances.empty(); }, 10000)) << settle;
+    record(false);
+    EXPECT_NEAR(rig->windows.resistances[0], 108.19, 0.05) << settle;  // 21 °C, not "08.19"
+  }
+}
+
+TEST(SerialPortObject, AFailedModemLineCallOnAPortWithoutThemIsNoLostDevice) {
+  // A pseudo-terminal has no modem lines: DTR and RTS fail (ENOTTY) while an answer waits.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  termios tio{};
+  tcgetattr(master, &tio);
+  cfmakeraw(&tio);
+  tcsetattr(master, TCSANOW, &tio);
+  TSerialPort port;
+  port.CommPort = ptsname(master);
+  QSignalSpy lost(&port, &TSerialPort::deviceLost);
+  QSignalSpy received(&port, &TSerialPort::received);
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_TRUE(port.setActive(true));
+    ASSERT_EQ(::write(master, "108.19 21.00\r", 13), 13);
+    port.setDTR(true);
+    port.setRTS(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() > i || !lost.isEmpty(); }, 5000)) << i;
+    EXPECT_TRUE(lost.isEmpty()) << i;
+    EXPECT_TRUE(port.Active()) << i;
+    port.setActive(false);
+  }
+  ::close(master);
+}
 
 TEST_F(E2E, RecordsReadingsAtTheChosenRate) {
   setRate(120);

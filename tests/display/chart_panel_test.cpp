@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -110,6 +111,70 @@ TEST_F(ChartFixture, DragDownRightZoomsAndTheReverseUndoes) {
   EXPECT_TRUE(panel.axisSetupBox()->isEnabled());
   EXPECT_TRUE(panel.axisSetupBox()->isChecked());
   EXPECT_TRUE(panel.box(AxisBox::Xrange)->isVisible());
+}
+
+TEST_F(ChartFixture, OpeningOrClearingWhileZoomedEndsTheZoomWhole) {
+  for (int i = 0; i <= 45; ++i) display.AddPoint(i * kMinute, 20 + (i % 7));
+  display.rules().miCatchClick(AxisRules::Toggle::AutoY, true);
+  panel.axisSetupBox()->click();
+  panel.flushRedraw();
+  const QRect r = panel.plot()->axisRect()->rect();
+  for (int round = 0; round < 2; ++round) {
+    QTest::mousePress(panel.plot(), Qt::LeftButton, {}, r.center() - QPoint(100, 50));
+    QTest::mouseMove(panel.plot(), r.center() + QPoint(100, 50));
+    QTest::mouseRelease(panel.plot(), Qt::LeftButton, {}, r.center() + QPoint(100, 50));
+    ASSERT_TRUE(panel.zoomed());
+    ASSERT_FALSE(panel.leftAxis().automatic);  // the zoom's own manual scales
+    if (round == 0) {
+      ReadingList list;
+      MeasurementSeries loaded;
+      for (int i = 0; i < 10; ++i) {
+        list.append(listLine(i * kMinute, 30));
+        loaded.add(i * kMinute, 30);
+      }
+      display.replaceAll(std::move(list), std::move(loaded));  // a file opened
+    } else {
+      display.miClearClick();
+    }
+    EXPECT_FALSE(panel.zoomed()) << round;
+    EXPECT_FALSE(display.rules().zoomActive()) << round;
+    EXPECT_TRUE(display.rules().zoomArmed()) << round;
+    EXPECT_TRUE(panel.leftAxis().automatic) << round;  // Auto Y as it was before the zoom
+    EXPECT_TRUE(panel.axisSetupBox()->isEnabled()) << round;
+    EXPECT_TRUE(panel.axisSetupBox()->isChecked()) << round;
+    for (int i = 0; i <= 45; ++i) display.AddPoint(i * kMinute, 20 + (i % 7));
+    panel.flushRedraw();
+  }
+}
+
+TEST(TimeAxis, LabelsNeverRepeatAndCountTheDaysBeyondTwentyFourHours) {
+  TimeTicker ticker;
+  ticker.setFormat("h:mm");
+  const auto labels = [&](double lo, double hi) {
+    QVector<double> ticks;
+    QVector<QString> out;
+    ticker.generate(QCPRange(lo, hi), QLocale::c(), 'g', 0, ticks, nullptr, &out);
+    return out;
+  };
+  const double day = 1.0;
+  struct Case {
+    double lo, hi;
+    QString first;  // the first label, to show the form
+  } cases[] = {
+      {0, 50 * kMinute, "0:00"},                                        // the designed h:mm
+      {0, 2 * kMinute, "0:00:00"},                                      // finer than a minute: seconds
+      {0, 58 * day, "0 d"},                                             // day steps: the day count
+      {58 * day + 20 * 60 * kMinute + 20 * kMinute, 58 * day + 20 * 60 * kMinute + 50 * kMinute, "58 d 20:20"},
+      {0.5 * day, 1.5 * day, "0 d 12:00"},                              // passing 24 h
+  };
+  for (const auto& c : cases) {
+    const QVector<QString> l = labels(c.lo, c.hi);
+    ASSERT_GE(l.size(), 2) << c.first.toStdString();
+    EXPECT_EQ(l.front(), c.first);
+    EXPECT_EQ(QSet<QString>(l.begin(), l.end()).size(), l.size()) << l.join(" | ").toStdString();
+  }
+  ticker.setDayText("сут");
+  EXPECT_EQ(labels(0, 58 * day).front(), QString::fromUtf8("0 сут"));
 }
 
 TEST_F(ChartFixture, ClickingThePointReportsItsIndex) {
@@ -349,6 +414,15 @@ TEST(ClockAxis, TicksFallOnRoundLocalTimesAndTheDateShowsWhereTheDayChanges) {
   ticker.setClock([spring](double x) { return spring + static_cast<std::int64_t>(std::llround(x * 86400000.0)); });
   const QVector<QString> labels = ticker.labelsFor(ticker.ticksFor(60 * kMinute, QCPRange(0, 200 * kMinute)));
   EXPECT_EQ(labels, (QVector<QString>{"01:00\n2026-03-29", "03:00", "04:00"}));
+  // Steps of 3 h and more east of UTC fall on whole local hours (00, 06, 12, 18 at 6 h).
+  {
+    ZoneGuard east("MSK-3");
+    const std::int64_t noonUtc = utcOf("2026-12-08T10:17:00.000Z");  // 13:17 local
+    ticker.setClock([noonUtc](double x) { return noonUtc + static_cast<std::int64_t>(std::llround(x * 86400000.0)); });
+    EXPECT_EQ(ticker.labelsFor(ticker.ticksFor(0.25, QCPRange(0, 1))),
+              (QVector<QString>{"18:00\n2026-12-08", "00:00\n2026-12-09", "06:00", "12:00"}));
+    EXPECT_EQ(ticker.labelsFor(ticker.ticksFor(0.125, QCPRange(0, 0.5))).front(), "15:00\n2026-12-08");
+  }
   // Off: the designed elapsed labels.
   ticker.setClock({});
   EXPECT_EQ(ticker.labelsFor({0, 90 * kMinute}), (QVector<QString>{"0:00", "1:30"}));

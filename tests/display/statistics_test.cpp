@@ -148,6 +148,8 @@ TEST(Stability, BothSidesOfTheThresholdAndTheStableStretch) {
   EXPECT_NEAR(st.peakToPeak, 0.008, 1e-12);
   // From the last cooling reading (exactly 20 °C, already within) to the last one.
   EXPECT_NEAR(st.stableMinutes, 30.0, 1e-9);
+  // A peak-to-peak equal to the threshold is within it.
+  EXPECT_EQ(assessStability(s, 10, st.peakToPeak).state, Stability::State::Stable);
   // Just below the spread: not stable, and the spread is reported.
   st = assessStability(s, 10, 0.0079);
   EXPECT_EQ(st.state, Stability::State::Unstable);

@@ -106,7 +106,7 @@ TEST(Csv, BadRowsNameTheirLineAndQuotedFieldsAreRead) {
   ReadingList list;
   MeasurementSeries s;
   for (const char* bad : {",,abc,1,2", ",,1,1", ",,1,1,2,3", "yesterday,,1,1,2", ",,1,x,2", ",,,1,2", ",,1,1,", ",,1e9,1,2",
-                          "\",,1,1,2", ",,1e400,1,2"}) {
+                          "\",,1,1,2", ",,1e400,1,2", ",\"a\"b,1,1,2"}) {  // the last: text after a closing quote
     const DataFileLoad r = load(head + ",,0.5,1,2\r\n" + bad + "\r\n", list, s);
     EXPECT_FALSE(r.ok) << bad;
     EXPECT_EQ(r.errorLine, 3u) << bad;
@@ -114,6 +114,11 @@ TEST(Csv, BadRowsNameTheirLineAndQuotedFieldsAreRead) {
   ASSERT_TRUE(load(head + "\"2026-01-01T00:00:00.000Z\",\"x,y\",\"1.5\",,\"20\"\r\n\r\n", list, s).ok);
   EXPECT_EQ(s.size(), 1u);
   EXPECT_EQ(s.y(0), 20);
+  // A doubled quote inside quotes is one quote of the field; a byte-order mark (spreadsheets
+  // write one) before the header is no part of it.
+  ASSERT_TRUE(load("\xEF\xBB\xBF" + head + ",\"a\"\"b\",2.5,,21\r\n", list, s).ok);
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s.y(0), 21);
   // A .vmd file still reads as its two columns.
   ASSERT_TRUE(load("0.50 21.46\r\n", list, s).ok);
   EXPECT_EQ(list.line(0), "0.50 21.46");
@@ -150,6 +155,17 @@ TEST(CsvExport, ConvertsDataFilesAndJournalsAndReportsBadInput) {
   EXPECT_FALSE(exportCsvFile((dir.path / "run.vmd").string(), (dir.path / "no-such-dir" / "x.csv").string(), error));
   EXPECT_NE(error.find("cannot write"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir.path / "no-such-dir"));
+  // The input as its own output would lose the data file: refused, the file untouched.
+  const std::string before = readFile(dir.path / "run.vmd");
+  EXPECT_FALSE(exportCsvFile((dir.path / "run.vmd").string(), (dir.path / "." / "run.vmd").string(), error));
+  EXPECT_NE(error.find("it is the input file"), std::string::npos) << error;
+  EXPECT_EQ(readFile(dir.path / "run.vmd"), before);
+  // A folder is neither a data file nor a place to write one.
+  EXPECT_FALSE(exportCsvFile(dir.path.string(), (dir.path / "f.csv").string(), error));
+  EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(dir.path / "f.csv"));
+  EXPECT_FALSE(exportCsvFile((dir.path / "run.vmd").string(), dir.path.string(), error));
+  EXPECT_EQ(error, "cannot write " + dir.path.string() + ": Is a directory");
   // A journal whose data file has changed since: refused rather than half converted.
   writeFile(dir.path / "run.vmd", "0.50 21.46\r\n");
   EXPECT_FALSE(exportCsvFile((dir.path / "journal-1.txt").string(), (dir.path / "j2.csv").string(), error));

@@ -44,7 +44,7 @@ class PtyThermometer {
   std::thread m_thread;
   std::atomic<bool> m_stop{false};
   std::atomic<long> m_commands{0};
-  bool m_settleOnOpen = true;
+  std::atomic<bool> m_settleOnOpen{true};
 };
 
 }  // namespace velmora::sim
