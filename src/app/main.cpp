@@ -13,10 +13,27 @@
 #endif
 #include "app/main_window.h"
 #include "files/csv_file.h"
+#include "metrology/probe.h"
 #include "ui_common/ui_helpers.h"
 #include "ui_common/velmora_application.h"
 
 int main(int argc, char** argv) {
+  // velmora --probe-temperature FILE R / --probe-resistance FILE T: a probe's conversion.
+  for (int i = 1; i < argc; ++i) {
+    const bool temperature = std::strcmp(argv[i], "--probe-temperature") == 0;
+    if (!temperature && std::strcmp(argv[i], "--probe-resistance") != 0) continue;
+    if (i + 2 >= argc) {
+      std::fprintf(stderr, "usage: velmora %s FILE %s\n", argv[i], temperature ? "R" : "T");
+      return 2;
+    }
+    std::string out, error;
+    const int status = velmora::metrology::probeCommand(temperature, argv[i + 1], argv[i + 2], out, error);
+    if (status == 0)
+      std::printf("%s\n", out.c_str());
+    else
+      std::fprintf(stderr, "velmora: %s\n", error.c_str());
+    return status;
+  }
   // velmora --export-csv IN OUT: converts a data file or a recording journal, no window.
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--export-csv") != 0) continue;

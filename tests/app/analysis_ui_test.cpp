@@ -184,5 +184,23 @@ TEST(ExportCommand, ConvertsWithoutAWindowAndFailsWithAMessage) {
   ASSERT_TRUE(p.waitForFinished(20000));
   EXPECT_EQ(p.exitCode(), 2);
   EXPECT_TRUE(p.readAllStandardError().contains("usage"));
+  // "-" is standard output, written in place.
+  p.start(VELMORA_EXE, {"--export-csv", in.fileName(), "-"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_EQ(p.readAllStandardOutput(), QByteArray(kCsvHeader.data()) + "\r\n,,0.500000,,21.46\r\n");
+  // A probe's conversions for scripts: the value on standard output, or the reason and 1.
+  QFile probe(dir.filePath("pt100.txt"));
+  ASSERT_TRUE(probe.open(QIODevice::WriteOnly));
+  probe.write("VELMORA PROBE 1\ntype: CVD\nR0: 100\nA: 3.9083e-3\nB: -5.775e-7\nC: -4.183e-12\n");
+  probe.close();
+  p.start(VELMORA_EXE, {"--probe-temperature", probe.fileName(), "138.5055"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_EQ(p.readAllStandardOutput(), "100.000000\n");
+  p.start(VELMORA_EXE, {"--probe-resistance", probe.fileName(), "x"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_TRUE(p.readAllStandardError().contains("not a number"));
 }
 #endif
