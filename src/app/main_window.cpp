@@ -90,7 +90,8 @@ void TfmMain::wireParts() {
   m_calibr->currentStretch = [this] { return m_analysis->currentStretch(); };
   m_calibr->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
   m_files->errorReport = [this](const QString& text) { showError(text.toStdString()); };
-  m_files->savedHook = [this](const QString& path) { m_journal->saved(path); };
+  m_files->savedHook = [this](const QString& path, std::size_t readings) { m_journal->saved(path, readings); };
+  m_files->message = [this](MessageKind kind, const QString& text) { message(kind, text); };
   m_files->loadedHook = [this](const QString& path) { m_journal->loaded(path); };
   m_journal->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
   m_journal->failingChanged = [this](bool failing) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <utility>
 
 namespace velmora {
 
@@ -161,6 +162,88 @@ std::optional<std::string> writeFilesAtomically(const std::vector<FileToWrite>& 
   for (Step& step : steps)
     if (step.backedUp) fs::remove(step.backup, ec);
   return std::nullopt;
+}
+
+// ---------------------------------------------------------------- piece by piece
+
+std::optional<std::string> AtomicFileWriter::open(const std::string& path) {
+  abort();
+  m_written = 0;
+  if (path == "-") {
+    m_file = stdout;
+    m_stdout = m_inPlace = true;
+    return std::nullopt;
+  }
+  const fs::path given = pathFromUtf8(path);
+  std::error_code ec;
+  const fs::file_status st = fs::status(given, ec);
+  if (fs::is_directory(st) || (!path.empty() && (path.back() == '/' || path.back() == '\\'))) return systemText(EISDIR);
+  m_inPlace = inDeviceNamespace(given) || (fs::exists(st) && !fs::is_regular_file(st));
+  if (m_inPlace) {
+    m_target = given;
+  } else {
+    std::string cause;
+    const auto target = linkTarget(given, cause);
+    if (!target) return cause;
+    m_target = *target;
+    m_part = *target;
+    m_part += ".part";
+  }
+  errno = 0;
+  m_file = openForWriting(m_inPlace ? m_target : m_part);
+  if (!m_file) return systemText(errno != 0 ? errno : EACCES);
+  return std::nullopt;
+}
+
+std::optional<std::string> AtomicFileWriter::write(std::string_view bytes) {
+  if (!m_file) return systemText(EBADF);
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) return systemText(errno != 0 ? errno : EIO);
+  m_written += bytes.size();
+  return std::nullopt;
+}
+
+std::optional<std::string> AtomicFileWriter::commit() {
+  if (!m_file) return systemText(EBADF);
+  if (m_stdout) {
+    m_file = nullptr;
+    m_stdout = false;
+    if (std::fflush(stdout) != 0) return systemText(errno != 0 ? errno : EIO);
+    return std::nullopt;
+  }
+  std::FILE* f = std::exchange(m_file, nullptr);
+  if (auto error = writeAndClose(f, {}, !m_inPlace)) {
+    if (!m_inPlace) {
+      std::error_code ec;
+      fs::remove(m_part, ec);
+    }
+    return error;
+  }
+  if (m_inPlace) return std::nullopt;
+  std::error_code ec;
+  const fs::file_status old = fs::status(m_target, ec);
+  if (!ec && fs::is_regular_file(old)) fs::permissions(m_part, old.permissions(), ec);
+  fs::rename(m_part, m_target, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(m_part, ignored);
+    return ec.message();
+  }
+  return std::nullopt;
+}
+
+void AtomicFileWriter::abort() {
+  if (!m_file) return;
+  if (m_stdout) {
+    m_file = nullptr;
+    m_stdout = false;
+    return;
+  }
+  std::fclose(std::exchange(m_file, nullptr));
+  if (!m_inPlace) {
+    std::error_code ec;
+    fs::remove(m_part, ec);
+  }
 }
 
 bool sameExistingFile(const std::string& a, const std::string& b) {

@@ -6,6 +6,7 @@
 // regular file — a device such as /dev/full, a FIFO, /dev/stdout, or "-" for standard
 // output — is written in place and never renamed over.
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -32,6 +33,30 @@ struct FileToWrite {
   std::string_view bytes;
 };
 std::optional<std::string> writeFilesAtomically(const std::vector<FileToWrite>& files);
+
+// A file written piece by piece and put in place whole at the end, by the same rules: the
+// pieces go to a temporary file beside the target (or, for a device, FIFO or "-", straight to
+// it); commit() syncs and renames, abort() — or destruction without a commit — removes what
+// was written and leaves the target as it was.
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() = default;
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+  ~AtomicFileWriter() { abort(); }
+
+  std::optional<std::string> open(const std::string& path);
+  std::optional<std::string> write(std::string_view bytes);
+  std::optional<std::string> commit();
+  void abort();
+  bool isOpen() const { return m_file != nullptr; }
+
+ private:
+  std::FILE* m_file = nullptr;
+  bool m_inPlace = false, m_stdout = false;
+  std::filesystem::path m_target, m_part;
+  std::uint64_t m_written = 0;
+};
 
 // Whether both paths name one existing file (through links, "..", hard links).
 bool sameExistingFile(const std::string& a, const std::string& b);

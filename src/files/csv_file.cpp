@@ -1,5 +1,6 @@
 #include "files/csv_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -156,7 +157,20 @@ bool exportCsvFile(const std::string& inPath, const std::string& outPath, std::s
       return false;
     }
   }
-  if (auto cause = writeFileAtomically(outPath, csvText(series, 0, series.size()))) {
+  // Written in pieces (ten million readings are most of a gigabyte of text).
+  AtomicFileWriter out;
+  std::string piece;
+  appendCsvHeader(piece);
+  auto cause = out.open(outPath);
+  for (std::size_t i = 0; !cause && i < series.size();) {
+    const std::size_t end = std::min(series.size(), i + 65536);
+    for (; i < end; ++i) appendCsvRow(piece, series.x(i), series.y(i), series.resistance(i), series.utcMs(i));
+    cause = out.write(piece);
+    piece.clear();
+  }
+  if (!cause && series.empty()) cause = out.write(piece);
+  if (!cause) cause = out.commit();
+  if (cause) {
     error = "cannot write " + outPath + ": " + *cause;
     return false;
   }

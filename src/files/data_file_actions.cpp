@@ -17,6 +17,7 @@
 #include "display/measurement_display.h"
 #include "files/csv_file.h"
 #include "files/data_file.h"
+#include "files/background_write.h"
 #include "ui_common/atomic_save.h"
 
 namespace velmora {
@@ -41,70 +42,6 @@ bool isCsvPath(const QString& path) { return path.endsWith(".csv", Qt::CaseInsen
 
 void DataFileActions::reportError(const QString& text) {
   if (errorReport) errorReport(text);
-}
-
-bool DataFileActions::miSaveClick() {
-  const QString path = fileDialog(true, qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "SaveDialog.Title")),
-                                  startFolder("Data"), "D_" + QDate::currentDate().toString("dd_MM_yyyy"));
-  if (path.isEmpty()) return false;
-  // A .vmd file keeps the list's two columns; a CSV file every value of each reading.
-  std::string text;
-  if (isCsvPath(path))
-    text = csvText(m_display.series(), 0, m_display.series().size());
-  else
-    dataFileText(m_display.list(), text);
-  if (auto error = saveAtomically(path, text)) {
-    reportError(*error);
-    return false;
-  }
-  m_display.setUnsaved(false);
-  if (savedHook) savedHook(path);
-  return true;
-}
-
-bool DataFileActions::confirmDiscard() {
-  if (!m_display.unsaved()) return true;
-  const QString text = qs(m_tr.text("msgUnsaved"));
-  int answer;
-  if (questionHook) {
-    answer = questionHook(text);
-  } else {
-    QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
-                  dialogParent(&m_window));
-    keepAboveParent(box);
-    auto* save = box.addButton(qs(m_tr.dialogWord("Yes")), QMessageBox::YesRole);
-    auto* discard = box.addButton(qs(m_tr.dialogWord("No")), QMessageBox::NoRole);
-    auto* cancel = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
-    box.setDefaultButton(save);
-    box.setEscapeButton(cancel);
-    box.exec();
-    answer = box.clickedButton() == save ? 0 : box.clickedButton() == discard ? 1 : 2;
-  }
-  if (answer == 0) return miSaveClick();
-  return answer == 1;
-}
-
-bool DataFileActions::exportCsv(std::size_t first, std::size_t last) {
-  QString path = fileDialog(true, qs(m_tr.text("msgExportCsvTitle")), startFolder("Data"),
-                            "D_" + QDate::currentDate().toString("dd_MM_yyyy") + ".csv", true);
-  if (path.isEmpty()) return false;
-  if (QFileInfo(path).suffix().isEmpty()) path += ".csv";
-  const auto& series = m_display.series();
-  last = std::min(last, series.size());
-  first = std::min(first, last);
-  if (auto error = saveAtomically(path, csvText(series, first, last))) {
-    reportError(*error);
-    return false;
-  }
-  return true;
-}
-
-void DataFileActions::miOpenClick() {
-  if (!confirmDiscard()) return;
-  const QString path = fileDialog(false, qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "OpenDialog.Title")),
-                                  startFolder("Data"), QString());
-  if (path.isEmpty()) return;
-  loadDataFile(path);
 }
 
 namespace {
@@ -157,6 +94,153 @@ class CancelOnlyInput : public QObject {
 };
 
 }  // namespace
+
+bool DataFileActions::miSaveClick() {
+  const QString path = fileDialog(true, qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "SaveDialog.Title")),
+                                  startFolder("Data"), "D_" + QDate::currentDate().toString("dd_MM_yyyy"));
+  if (path.isEmpty()) return false;
+  // A .vmd file keeps the list's two columns; a CSV file every value of each reading.
+  const std::size_t count = m_display.list().size();
+  bool cancelled = false;
+  if (!writeInBackground(path, 0, count, isCsvPath(path), cancelled)) return false;
+  // Readings recorded while the file was written are not in it: they stay unsaved.
+  m_display.setUnsaved(m_display.list().size() != count);
+  if (savedHook) savedHook(path, count);
+  return true;
+}
+
+namespace {
+// While a long write runs, the gauge and Cancel show (after 0.3 s) and only Cancel takes input.
+class WriteGauge {
+ public:
+  WriteGauge(QWidget& panel, QProgressBar& gauge, QPushButton& cancel, QWidget& window, const Translator& tr)
+      : m_panel(panel), m_gauge(gauge), m_cancel(cancel), m_window(window), m_tr(tr) {
+    m_clock.start();
+  }
+  ~WriteGauge() {
+    m_panel.hide();
+    m_cancel.hide();
+  }
+  void step(double fraction) {
+    if (!m_shown && m_clock.elapsed() >= 300) {
+      m_shown = true;
+      m_gauge.setRange(0, 1000);
+      m_cancel.setText(qs(m_tr.dialogWord("Cancel")));
+      m_panel.show();
+      m_panel.raise();
+      m_cancel.show();
+      m_cancel.raise();
+    }
+    if (m_shown) m_gauge.setValue(static_cast<int>(1000.0 * std::clamp(fraction, 0.0, 1.0)));
+  }
+
+ private:
+  QWidget& m_panel;
+  QProgressBar& m_gauge;
+  QPushButton& m_cancel;
+  QWidget& m_window;
+  const Translator& m_tr;
+  QElapsedTimer m_clock;
+  bool m_shown = false;
+};
+}  // namespace
+
+bool DataFileActions::writeInBackground(const QString& path, std::size_t first, std::size_t last, bool csv,
+                                        bool& cancelled) {
+  const MeasurementSeries& series = m_display.series();
+  const ReadingList& list = m_display.list();
+  BackgroundWrite::Produce produce;
+  BackgroundWrite::Format format;
+  std::string header;
+  if (csv) {
+    appendCsvHeader(header);
+    produce = [&](std::size_t a, std::size_t b, WritePiece& p) {
+      for (std::size_t i = first + a; i < first + b; ++i) {
+        p.x.push_back(series.x(i));
+        p.y.push_back(series.y(i));
+        p.resistance.push_back(series.resistance(i));
+        p.utcMs.push_back(series.utcMs(i));
+      }
+    };
+    format = [](const WritePiece& p, std::string& out) {
+      for (std::size_t i = 0; i < p.x.size(); ++i) appendCsvRow(out, p.x[i], p.y[i], p.resistance[i], p.utcMs[i]);
+    };
+  } else {
+    produce = [&](std::size_t a, std::size_t b, WritePiece& p) {
+      for (std::size_t i = first + a; i < first + b; ++i) {
+        p.text.append(list.line(i));
+        p.text.append("\r\n");
+      }
+    };
+    format = [](const WritePiece& p, std::string& out) { out.append(p.text); };
+  }
+  m_cancel = false;
+  m_loading = true;
+  WriteOutcome outcome;
+  {
+    CancelOnlyInput onlyCancel(m_cancelButton, m_window);
+    WriteGauge gauge(m_gaugePanel, m_gauge, m_cancelButton, m_window, m_tr);
+    outcome = BackgroundWrite::run(path.toStdString(), last - first, header, produce, format, [&](double fraction) {
+      gauge.step(fraction);
+      if (writeProgressHook) writeProgressHook(fraction);
+      return !m_cancel;
+    });
+  }
+  m_loading = false;
+  cancelled = outcome.cancelled;
+  if (!outcome.ok && !outcome.cancelled)
+    reportError(qs(m_tr.text("msgCannotWrite")).arg(QDir::toNativeSeparators(path), qs(outcome.error)));
+  return outcome.ok;
+}
+
+bool DataFileActions::confirmDiscard() {
+  if (!m_display.unsaved()) return true;
+  const QString text = qs(m_tr.text("msgUnsaved"));
+  int answer;
+  if (questionHook) {
+    answer = questionHook(text);
+  } else {
+    QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
+                  dialogParent(&m_window));
+    keepAboveParent(box);
+    auto* save = box.addButton(qs(m_tr.dialogWord("Yes")), QMessageBox::YesRole);
+    auto* discard = box.addButton(qs(m_tr.dialogWord("No")), QMessageBox::NoRole);
+    auto* cancel = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    answer = box.clickedButton() == save ? 0 : box.clickedButton() == discard ? 1 : 2;
+  }
+  if (answer == 0) return miSaveClick();
+  return answer == 1;
+}
+
+bool DataFileActions::exportCsv(std::size_t first, std::size_t last) {
+  QString path = fileDialog(true, qs(m_tr.text("msgExportCsvTitle")), startFolder("Data"),
+                            "D_" + QDate::currentDate().toString("dd_MM_yyyy") + ".csv", true);
+  if (path.isEmpty()) return false;
+  if (QFileInfo(path).suffix().isEmpty()) path += ".csv";
+  const auto& series = m_display.series();
+  last = std::min(last, series.size());
+  first = std::min(first, last);
+  bool cancelled = false;
+  if (!writeInBackground(path, first, last, true, cancelled)) return false;
+  // Where it went and how much.
+  if (message)
+    message(MessageKind::Information, qs(m_tr.plural("msgExported", static_cast<long long>(last - first)))
+                                          .arg(last - first)
+                                          .arg(QDir::toNativeSeparators(path)));
+  return true;
+}
+
+void DataFileActions::miOpenClick() {
+  if (!confirmDiscard()) return;
+  const QString path = fileDialog(false, qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "OpenDialog.Title")),
+                                  startFolder("Data"), QString());
+  if (path.isEmpty()) return;
+  loadDataFile(path);
+}
+
 
 // Moves the gauge and lets the window repaint at least every ~50 ms of work.
 class LoadProgress {

@@ -49,16 +49,24 @@ class DataFileActions {
   // chosen path or an empty text for Cancel; the question hook 0 Save, 1 Discard, 2 Cancel.
   std::function<QString(bool save, const QString& title, const QString& folder, const QString& proposed)> fileDialogHook;
   std::function<int(const QString& text)> questionHook;
-  // The general error report.
+  // The general error report, and the window's information boxes.
   std::function<void(const QString& text)> errorReport;
-  // Told after a file was saved or opened (the journal starts again from it).
-  std::function<void(const QString& path)> savedHook;
+  std::function<void(MessageKind, const QString& text)> message;
+  // Told after a file was saved (with how many of the readings it holds: recording may have
+  // gone on meanwhile) or opened (the journal starts again from it).
+  std::function<void(const QString& path, std::size_t readings)> savedHook;
   std::function<void(const QString& path)> loadedHook;
+  // Called on the user-interface thread while a long write runs, with the fraction done
+  // (tests use it to cancel).
+  std::function<void(double)> writeProgressHook;
 
  private:
   QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed,
                      bool csvOnly = false);
   void reportError(const QString& text);
+  // A save or export off the user-interface thread with the gauge and Cancel.
+  struct WriteJob;
+  bool writeInBackground(const QString& path, std::size_t first, std::size_t last, bool csv, bool& cancelled);
   bool readFile(QFile& file, DataFileLoader& loader, LoadProgress& progress);
 
   QWidget& m_window;

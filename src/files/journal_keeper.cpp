@@ -74,7 +74,13 @@ void JournalKeeper::loaded(const QString& path) {
   startNew(JournalBase{QFileInfo(path).absoluteFilePath().toStdString(), static_cast<std::uint64_t>(QFileInfo(path).size())});
 }
 
-void JournalKeeper::saved(const QString& path) { loaded(path); }
+void JournalKeeper::saved(const QString& path, std::size_t readings) {
+  loaded(path);
+  const MeasurementSeries& s = m_display.series();
+  const ReadingList& list = m_display.list();
+  for (std::size_t i = readings; i < s.size() && i < list.size(); ++i)
+    m_writer->append(s.x(i), s.y(i), list.line(i), s.resistance(i), s.utcMs(i));
+}
 
 void JournalKeeper::cleared() {
   m_writer->remove();

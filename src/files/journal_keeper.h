@@ -35,7 +35,9 @@ class JournalKeeper {
   void recorded(double x, double y, double resistance = kNoValue, std::int64_t utcMs = kNoTime);
   // The window now holds exactly the readings of this data file.
   void loaded(const QString& path);
-  void saved(const QString& path);
+  // Saved: the file holds the first `readings` of the window's; any recorded since follow
+  // it in the journal.
+  void saved(const QString& path, std::size_t readings);
   // The window holds no readings any more.
   void cleared();
   // A normal end: the journal is removed.

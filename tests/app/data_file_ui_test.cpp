@@ -2,12 +2,14 @@
 #include <QFile>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #ifndef _WIN32
@@ -266,4 +268,53 @@ TEST_F(FileFixture, EveryReadingIsRecordedWithFiveMillionHeld) {
   EXPECT_EQ(w.display().series().size(), kHeld + 120);
   EXPECT_EQ(w.list()->rowCount(), kHeld + 120);
   EXPECT_GE(w.list()->firstVisibleRow() + 50, kHeld + 120);  // following the newest line
+}
+
+TEST_F(FileFixture, ALongExportRunsBesideTheWindowCancelLeavesNoFileAndTheEndSaysWhere) {
+  constexpr int kReadings = 300000;  // five pieces
+  for (int i = 0; i < kReadings; ++i) w.display().series().add(i / 86400.0, 21 + (i % 100) * 0.001, 108.2, 1'790'000'000'000 + i);
+  nextPath = dir.filePath("big.csv");
+  std::vector<double> fractions;
+  bool cancelAtOnce = true;
+  w.files().writeProgressHook = [&](double f) {
+    fractions.push_back(f);
+    if (cancelAtOnce) w.files().cancelLoad();
+  };
+  EXPECT_FALSE(w.files().exportCsv(0, kReadings));
+  EXPECT_FALSE(QFile::exists(nextPath));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0) << "nothing half-written is left";
+  EXPECT_TRUE(messages.isEmpty());  // a cancel is no failure
+  cancelAtOnce = false;
+  fractions.clear();
+  ASSERT_TRUE(w.files().exportCsv(0, kReadings));
+  QFile f(nextPath);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll().count('\n'), kReadings + 1);
+  ASSERT_FALSE(fractions.empty());
+  EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0], QString("300000 readings exported to %1.").arg(QDir::toNativeSeparators(nextPath)));
+}
+
+TEST_F(FileFixture, ReadingsRecordedWhileASaveRunsStayUnsavedAndInTheJournal) {
+  for (int i = 0; i < 100; ++i) w.AddPoint(i / 1440.0, 21);
+  nextPath = dir.filePath("run.vmd");
+  bool added = false;
+  w.files().writeProgressHook = [&](double) {
+    if (!added) w.AddPoint(200 / 1440.0, 22);  // recording goes on meanwhile
+    added = true;
+  };
+  ASSERT_TRUE(w.miSaveClick());
+  EXPECT_TRUE(w.display().unsaved());
+  QFile saved(nextPath);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll().count('\n'), 100);
+  // The journal starts from the saved file and holds the reading recorded since.
+  QFile journal(w.journal().journalPath());
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    if (!journal.open(QIODevice::ReadOnly)) return false;
+    const QByteArray text = journal.readAll();
+    journal.close();
+    return text.contains("\nB ") && text.count('\n') == 3 && text.endsWith("200.00 22.00\n");
+  }, 5000));
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 using namespace velmora::metrology;
 
@@ -43,7 +44,7 @@ TEST(Uncertainty, ABudgetCombinesAsWorkedOutByHand) {
 
 TEST(Uncertainty, StudentsTAgainstClosedFormsAndTheGumsTable) {
   for (double p : {0.5, 0.9, 0.95, 0.9545, 0.99}) {
-    EXPECT_NEAR(studentT(p, 1), std::tan(p * M_PI / 2), 1e-9 * std::tan(p * M_PI / 2)) << p;  // Cauchy
+    EXPECT_NEAR(studentT(p, 1), std::tan(p * std::numbers::pi / 2), 1e-9 * std::tan(p * std::numbers::pi / 2)) << p;  // Cauchy
     EXPECT_NEAR(studentT(p, 2), p * std::sqrt(2 / (1 - p * p)), 1e-9) << p;
   }
   // GUM Table G.2 (p = 95.45 %) and the familiar 95 % values.
