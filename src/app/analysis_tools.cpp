@@ -126,14 +126,14 @@ void AnalysisTools::refresh() {
 
 namespace {
 // A moment of the stretch: local clock time when the reading has one, else elapsed minutes.
-std::string momentText(const MeasurementSeries& s, std::size_t i) {
+std::string momentText(const MeasurementSeries& s, std::size_t i, std::string_view minutes) {
   if (s.utcMs(i) != kNoTime) {
     const CivilTime c = localCivil(s.utcMs(i));
     char buf[40];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute, c.second);
     return buf;
   }
-  return formatFixed(s.x(i) * 1440.0, 8, 2) + " min";
+  return formatFixed(s.x(i) * 1440.0, 8, 2) + " " + std::string(trimBlanks(minutes));
 }
 }  // namespace
 
@@ -149,8 +149,8 @@ MeasuredStretch AnalysisTools::currentStretch() const {
   m.resistanceSd = st.resistance.standardDeviation;
   m.temperatureSd = st.temperature.standardDeviation;
   if (first < last) {
-    m.from = momentText(s, first);
-    m.to = momentText(s, last - 1);
+    m.from = momentText(s, first, m_tr.text("IDS_67"));
+    m.to = momentText(s, last - 1, m_tr.text("IDS_67"));
   }
   return m;
 }

@@ -51,6 +51,7 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_analysis = new AnalysisTools(*this, m_tr, *m_display, *m_chart, *m_files);
   m_analysis->placeCommands(*m_toolbar, m_tabloAction, *m_fileMenu, miSave, *mnPopup);
   wireParts();
+  buildKeyboard();
   FormCreate();
 }
 
@@ -197,6 +198,7 @@ void TfmMain::buildToolbar() {
   tbFont.setBold(true);
   m_toolbar->setFont(tbFont);
   addToolBar(Qt::TopToolBarArea, m_toolbar);
+  m_ports->setCaptionFont(tbFont);
   m_placement = std::make_unique<ToolbarPlacement>(*this, *m_toolbar);
 
   for (QAction* a : {miLangRU, miLangEN}) m_toolbar->addAction(a);
@@ -269,6 +271,10 @@ void TfmMain::connectChart() {
   connect(m_chart, &ChartPanel::zoomMade, this, [this] { m_display->rules().ChartZoom(); });
   connect(m_chart, &ChartPanel::undone, this, [this] { m_display->rules().ChartUndoZoom(); });
   connect(m_chart, &ChartPanel::seriesClicked, this, &TfmMain::showInspection);
+  // The gestures are named on first use, in the inspection's panel (a click there replaces it).
+  connect(m_chart, &ChartPanel::firstHover, this, [this] {
+    if (m_status->inspection->text().isEmpty()) m_status->inspection->setText(qs(m_tr.text("msgChartHint")));
+  });
 }
 
 // ---------------------------------------------------------------- life cycle
@@ -294,6 +300,7 @@ void TfmMain::FormCreate() {
 void TfmMain::applySettings(const MainSettings& s) {
   m_tr.setLanguage(s.LangID == 1 ? Language::Russian : Language::English);
   (s.LangID == 1 ? miLangRU : miLangEN)->setChecked(true);
+  applyQtLanguage();
   translateWindow(this, mainWindowTable(), m_tr, {"miPort", "lbTablo"});
   m_calibr->UpdateStrings();
   UpdateStrings();
@@ -395,10 +402,12 @@ void TfmMain::UpdateStrings() {
   m_ports->setPrefix(m_portPrefix);
   miReport->setText(qs(m_tr.text("miReport")));
   if (m_analysis) m_analysis->retranslate();
+  updateToolTips();
 }
 
 void TfmMain::miLangRUClick() {
   m_tr.setLanguage(miLangEN->isChecked() ? Language::English : Language::Russian);
+  applyQtLanguage();
   // The port caption and the readout are composed by the program, not taken from the table.
   translateWindow(this, mainWindowTable(), m_tr, {"miPort", "lbTablo"});
   m_calibr->UpdateStrings();

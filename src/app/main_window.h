@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolBar>
+#include <QTranslator>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -114,6 +115,11 @@ class TfmMain : public QMainWindow, public ReadingSink {
 
  private:
   void wireParts();
+  void buildKeyboard();
+  void openToolbarMenu(QAction* item, QMenu* menu);
+  void updateToolTips();
+  // Qt's own dialogs (file dialogs, the buttons of input dialogs) in the program's language.
+  void applyQtLanguage();
   QAction* makeAction(const char* name, const QString& text, int icon, const QKeySequence& key = {});
   void buildActions();
   void buildPopupMenu();
@@ -174,6 +180,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
       *miSelectView, *miRecord, *miHelp, *miClear, *miCatch, *miYAuto, *miXAuto;
   PortMenu* m_ports = nullptr;
   QMenu* m_fileMenu = nullptr;
+  QMenu* m_langMenu = nullptr;
   QMenu* mnPopup = nullptr;
   ReadoutLabel* lbTablo = nullptr;
   QAction* m_tabloAction = nullptr;
@@ -188,6 +195,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   MainStatusBar* m_status = nullptr;
   TfmCalibr* m_calibr = nullptr;
   std::unique_ptr<ToolbarPlacement> m_placement;
+  std::unique_ptr<QTranslator> m_qtTranslator;
 };
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #include "app/main_window_parts.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <algorithm>
 
@@ -129,8 +130,13 @@ void PortMenu::updateCaption() {
   const std::string port = m_connection.serialPortName();
   if (m_connection.usbActive()) {
     m_miPort.setText("USB");
+    m_miPort.setToolTip("USB");
   } else if (std::find(names.begin(), names.end(), port) != names.end()) {
-    m_miPort.setText(m_prefix + QString::fromStdString(port));
+    const QString full = m_prefix + QString::fromStdString(port);
+    const QFontMetrics metrics(m_font);
+    const int room = metrics.horizontalAdvance(m_prefix + "/dev/ttyUSB10");
+    m_miPort.setText(metrics.horizontalAdvance(full) > room ? metrics.elidedText(full, Qt::ElideMiddle, room) : full);
+    m_miPort.setToolTip(full);
   } else if (!m_connection.PortList().empty()) {
     // The chosen port is not there (a first start, an unplugged converter): the caption says
     // only "Port", and the menu offers what is there (DEMO at least).

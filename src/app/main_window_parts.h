@@ -60,6 +60,9 @@ class PortMenu : public QObject {
  public:
   PortMenu(QAction& miPort, ConnectionController& connection, const Translator& tr, QWidget* window);
   void setPrefix(const QString& prefix) { m_prefix = prefix; }
+  // The caption is kept to the room of a short port name in this font: a long device path is
+  // shortened in its middle (the whole of it in the tool tip), so the readout keeps its place.
+  void setCaptionFont(const QFont& font) { m_font = font; }
   void sync();
   void updateCaption();
   void miPortClick(QAction* entry);
@@ -71,6 +74,7 @@ class PortMenu : public QObject {
   ConnectionController& m_connection;
   const Translator& m_tr;
   QString m_prefix;
+  QFont m_font;
   std::vector<QAction*> m_items;
 };
 

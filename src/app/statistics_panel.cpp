@@ -1,6 +1,9 @@
 #include "app/statistics_panel.h"
 
+#include <QClipboard>
 #include <QFormLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QVBoxLayout>
@@ -39,6 +42,8 @@ StatisticsPanel::StatisticsPanel(const Translator& tr, QWidget* parent) : QWidge
   m_table = new QTableWidget(kRows, 2, this);
   m_table->setObjectName("tbStats");
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_table->setTabKeyNavigation(false);  // Tab leaves the table for the next control
+  m_table->installEventFilter(this);
   m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   m_table->horizontalHeader()->setMinimumSectionSize(90);
   setMinimumWidth(330);
@@ -61,7 +66,7 @@ StatisticsPanel::StatisticsPanel(const Translator& tr, QWidget* parent) : QWidge
   m_window->setObjectName("seStableMinutes");
   m_window->setRange(1, 1440);
   m_window->setValue(10);
-  m_threshold = new QDoubleSpinBox(this);
+  m_threshold = new DecimalSpinBox(this);
   m_threshold->setObjectName("seStableThreshold");
   m_threshold->setLocale(QLocale::c());
   m_threshold->setDecimals(4);
@@ -136,6 +141,28 @@ void StatisticsPanel::showStability(const Stability& s, double windowMinutes) {
   }
   m_stability->setText(text);
   m_stability->setStyleSheet(style);
+}
+
+QString StatisticsPanel::statisticsText() const {
+  QString text = m_source->text() + "\n\t" + m_table->horizontalHeaderItem(0)->text() + "\t" +
+                 m_table->horizontalHeaderItem(1)->text() + "\n";
+  for (int r = 0; r < m_table->rowCount(); ++r)
+    text += m_table->verticalHeaderItem(r)->text() + "\t" + m_table->item(r, 0)->text() + "\t" +
+            m_table->item(r, 1)->text() + "\n";
+  return text + m_stability->text() + "\n";
+}
+
+// Ctrl+C in the table copies the figures (not the chart, as the window's own Ctrl+C would).
+bool StatisticsPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_table && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Copy)) {
+      event->accept();
+      if (event->type() == QEvent::KeyPress) QGuiApplication::clipboard()->setText(statisticsText());
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void StatisticsPanel::retranslate() {

@@ -13,6 +13,7 @@
 #include "display/span_statistics.h"
 #include "display/stability.h"
 #include "ui_common/translations.h"
+#include "ui_common/ui_helpers.h"
 
 namespace velmora {
 
@@ -25,6 +26,8 @@ class StatisticsPanel : public QWidget {
   void showStatistics(const SpanStatistics& s, bool span);
   void showStability(const Stability& s, double windowMinutes);
   void retranslate();
+  // The figures as text (a tab between columns, a line per row), as Ctrl+C in the table copies them.
+  QString statisticsText() const;
 
   QTableWidget* table() const { return m_table; }
   QLabel* sourceLabel() const { return m_source; }
@@ -33,6 +36,9 @@ class StatisticsPanel : public QWidget {
   QDoubleSpinBox* threshold() const { return m_threshold; }
   QPushButton* clearSpanButton() const { return m_clearSpan; }
   QPushButton* addPointButton() const { return m_addPoint; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  signals:
   void stabilityRuleChanged();

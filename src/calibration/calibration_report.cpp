@@ -8,12 +8,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 
 #include "calibration/calibration_window.h"
@@ -33,12 +35,40 @@ QString csvField(const QString& s) {
   return '"' + QString(s).replace("\"", "\"\"") + '"';
 }
 
-// The deviation of a table row as the deviation column writes it; empty when not computed.
-QString residualText(const std::vector<Residual>& residuals, int row) {
+// The deviation of a table row with the report's decimals; empty when not computed.
+QString residualText(const std::vector<Residual>& residuals, int row, int decimals) {
   for (const auto& r : residuals)
-    if (r.row == row) return qs(formatFixed(r.deviation, 8, 3));
+    if (r.row == row) return qs(formatFixed(r.deviation, 12, decimals));
   return {};
 }
+
+// A stretch's first and last moment; the second without the date when it is the same day.
+QString spanText(const QString& from, const QString& to) {
+  const QString sameDay = from.size() > 11 && to.size() > 11 && from.left(11) == to.left(11) ? to.mid(11) : to;
+  return from + QString::fromUtf8(" \u2013 ") + sameDay;
+}
+
+// Deviations are printed with the decimals that make the fit error E meaningful: two
+// significant digits of E, at least three decimals, at most seven.
+int deviationDecimals(const ResidualSummary& s) {
+  if (s.count == 0 || !(s.rms > 0)) return 4;
+  return std::clamp(static_cast<int>(std::ceil(-std::log10(s.rms))) + 1, 3, 7);
+}
+
+class CtrlTabInserts : public QObject {
+ public:
+  explicit CtrlTabInserts(QPlainTextEdit* edit) : QObject(edit), m_edit(edit) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Tab || key->modifiers() != Qt::ControlModifier) return false;
+    m_edit->insertPlainText("\t");
+    return true;
+  }
+
+ private:
+  QPlainTextEdit* m_edit;
+};
 
 bool askFields(QWidget* parent, const Translator& tr, ReportFields& f) {
   QDialog d(dialogParent(parent));
@@ -50,7 +80,11 @@ bool askFields(QWidget* parent, const Translator& tr, ReportFields& f) {
   auto* op = new QLineEdit(f.operatorName, &d);
   auto* ref = new QLineEdit(f.reference, &d);
   auto* notes = new QPlainTextEdit(f.notes, &d);
+  notes->setObjectName("edNotes");
   notes->setMinimumHeight(80);
+  // Tab moves to the next field; Ctrl+Tab puts a tab into the notes.
+  notes->setTabChangesFocus(true);
+  notes->installEventFilter(new CtrlTabInserts(notes));
   form->addRow(qs(tr.text("rpProbe")), probe);
   form->addRow(qs(tr.text("rpOperator")), op);
   form->addRow(qs(tr.text("rpReference")), ref);
@@ -83,7 +117,7 @@ void TfmCalibr::btReportClick() {
   const bool accepted = reportFieldsHook ? reportFieldsHook(m_reportFields) : askFields(owner, m_tr, m_reportFields);
   if (!accepted) return;
   const QString title = qs(m_tr.text("rpSaveTitle"));
-  const QString proposed = "Report_" + QDate::currentDate().toString("dd_MM_yyyy");
+  const QString proposed = qs(m_tr.text("rpFilePrefix")) + QDate::currentDate().toString("dd_MM_yyyy");
   QString path = fileDialogHook ? fileDialogHook(true, title, startFolder("Clb"), proposed)
                                 : runFileDialog(owner, true, title, startFolder("Clb"), proposed,
                                                 QStringList{qs(m_tr.text("rpFilter"))});
@@ -104,29 +138,45 @@ QString TfmCalibr::reportHtml(const ResidualSummary& summary) const {
   h += row(esc(qs(m_tr.text("rpMethod"))), esc(methodName()));
   h += row(esc(qs(m_tr.text("rpDataType"))), esc(qs(m_tr.text(dataType() == 1 ? "rpTemperature" : "rpResistance"))));
   h += "</table><h3>" + esc(qs(m_tr.text("rpFactors"))) + "</h3>";
-  h += "<table border='1' cellspacing='0' cellpadding='4'><tr><th></th><th>R0 [Ohm]</th><th>A x 10^3</th>"
+  h += "<table border='1' cellspacing='0' cellpadding='4'><tr><th></th><th>" + esc(qs(m_tr.text("rpR0"))) + "</th><th>A x 10^3</th>"
        "<th>B x 10^7</th><th>C x 10^12</th></tr>";
+  bool oldEmpty = true;
+  for (int c = 1; c <= 4; ++c) oldEmpty = oldEmpty && cofCell(c, 1).empty();
   for (int r = 1; r <= 2; ++r) {
     h += "<tr><td><b>" + esc(qs(m_tr.text(r == 1 ? "IDS_14" : "IDS_15")).trimmed()) + "</b></td>";
-    for (int c = 1; c <= 4; ++c) h += "<td align='right'>" + esc(cofCell(c, r)) + "</td>";
+    for (int c = 1; c <= 4; ++c)
+      h += "<td align='right'>" + (cofCell(c, r).empty() ? QString::fromUtf8("\u2014") : esc(cofCell(c, r))) + "</td>";
     h += "</tr>";
   }
-  h += "</table><h3>" + esc(qs(m_tr.text("rpPoints"))) + "</h3>";
-  h += "<table border='1' cellspacing='0' cellpadding='4'><tr><th>" + esc(qs(m_tr.text("rpRow"))) + "</th><th>" +
-       esc(qs(m_tr.text("rpMeasured"))) + "</th><th>" + esc(qs(m_tr.text("rpActual"))) + "</th><th>" +
-       esc(qs(m_tr.text("rpDeviation"))) + "</th><th></th></tr>";
+  h += "</table>";
+  if (oldEmpty) h += "<p><i>" + esc(qs(m_tr.text("rpOldEmpty"))) + "</i></p>";
+  const int decimals = deviationDecimals(summary);
+  const bool temperature = dataType() == 1;
+  h += "<h3>" + esc(qs(m_tr.text("rpPoints"))) + "</h3>";
+  h += "<table border='1' cellspacing='0' cellpadding='3' width='100%' style='font-size: 9pt'><tr>";
+  const std::pair<const char*, int> columns[] = {{"rpRow", 6},   {temperature ? "rpMeasuredC" : "rpMeasuredOhm", 15},
+                                                 {"rpActual", 13}, {"rpDeviation", 15},
+                                                 {"rpCount", 5},   {temperature ? "rpSdC" : "rpSdOhm", 15},
+                                                 {"rpSpan", 31}};
+  for (const auto& [id, percent] : columns)
+    h += QString("<th width='%1%'>").arg(percent) + esc(qs(m_tr.text(id))) + "</th>";
+  h += "</tr>";
   for (int r = 1; r < dataRowCount(); ++r) {
     if (dataCell(2, r).empty() && dataCell(3, r).empty()) continue;
-    QString deviation = residualText(m_residuals, r);
+    QString deviation = residualText(m_residuals, r, decimals);
     if (deviation.isEmpty()) deviation = qs(dataCell(4, r));
-    const bool excluded = !dataCell(1, r).empty();
+    if (!dataCell(1, r).empty()) deviation = "X " + qs(m_tr.text("rpExcluded"));
+    const auto info = m_pointInfo.find(r);
+    const bool known = info != m_pointInfo.end();
     h += "<tr><td>" + QString::number(r) + "</td><td align='right'>" + esc(dataCell(2, r)) + "</td><td align='right'>" +
-         esc(dataCell(3, r)) + "</td><td align='right'>" + (excluded ? QString() : esc(deviation)) + "</td><td>" +
-         (excluded ? "X " + esc(qs(m_tr.text("rpExcluded"))) : QString()) + "</td></tr>";
+         esc(dataCell(3, r)) + "</td><td align='right'>" + esc(deviation) + "</td><td align='right'>" +
+         (known ? QString::number(info->second.count) : QString()) + "</td><td align='right'>" +
+         (known && std::isfinite(info->second.sd) ? qs(formatFixed(info->second.sd, 6, 5)) : QString()) + "</td><td>" +
+         (known ? esc(spanText(info->second.from, info->second.to)) : QString()) + "</td></tr>";
   }
   h += "</table><p>";
   if (summary.count > 0)
-    h += esc(qs(m_tr.text("rpFitError")).arg(qs(formatFixed(summary.rms, 8, 4)), qs(formatFixed(summary.maxAbs, 8, 4))));
+    h += esc(qs(m_tr.text("rpFitError")).arg(qs(formatFixed(summary.rms, 12, decimals)), qs(formatFixed(summary.maxAbs, 12, decimals))));
   else
     h += esc(qs(m_tr.text("rpNoFit")));
   h += "</p><p><img src='residuals.png' width='560'></p>";
@@ -151,12 +201,20 @@ bool TfmCalibr::makeReport(const QString& pdfPath) {
     writer.setCreator("Velmora");
     doc.print(&writer);
   }
-  QString csv = "row,excluded,measured,actual_C,deviation_C\r\n";
+  // The points with their units (the measured value is in ohms or °C as the data type says).
+  const int decimals = deviationDecimals(summarizeResiduals(m_residuals));
+  const bool temperature = dataType() == 1;
+  QString csv = QString("row,excluded,%1,actual_C,deviation_C,n,%2,from,to\r\n")
+                    .arg(temperature ? "measured_C" : "measured_ohm", temperature ? "sd_C" : "sd_ohm");
   for (int r = 1; r < dataRowCount(); ++r) {
     if (dataCell(2, r).empty() && dataCell(3, r).empty()) continue;
-    const QString deviation = residualText(m_residuals, r);
+    const QString deviation = residualText(m_residuals, r, decimals);
+    const auto info = m_pointInfo.find(r);
+    const bool known = info != m_pointInfo.end();
     csv += QString::number(r) + "," + (dataCell(1, r).empty() ? "" : "X") + "," + csvField(qs(dataCell(2, r))) + "," +
-           csvField(qs(dataCell(3, r))) + "," + deviation + "\r\n";
+           csvField(qs(dataCell(3, r))) + "," + deviation + "," + (known ? QString::number(info->second.count) : "") + "," +
+           (known && std::isfinite(info->second.sd) ? qs(formatFixed(info->second.sd, 6, 5)) : "") + "," +
+           (known ? csvField(info->second.from) + "," + csvField(info->second.to) : ",") + "\r\n";
   }
   // The report and its points go together: both files or neither.
   const QByteArray csvBytes = csv.toUtf8();

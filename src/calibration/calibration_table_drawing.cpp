@@ -1,5 +1,6 @@
 #include "calibration/calibration_drawing.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QToolTip>
 
@@ -71,11 +72,22 @@ void CalibrationCellDelegate::paint(QPainter* painter, const QStyleOptionViewIte
     if (row == 2 && protocol && protocol->WritingCof && column == protocol->pbWrite() + 1)
       background = kSkyBlue;
   }
+  // Every digit a cell holds is shown: a text wider than its cell is drawn smaller.
+  const QString text = index.data().toString();
+  const int room = option.rect.width() - 10;
+  for (QFontMetrics metrics(font); metrics.horizontalAdvance(text) > room; metrics = QFontMetrics(font)) {
+    if (font.pixelSize() > 8)
+      font.setPixelSize(font.pixelSize() - 1);
+    else if (font.pixelSize() <= 0 && font.pointSizeF() > 6.5)
+      font.setPointSizeF(font.pointSizeF() - 0.5);
+    else
+      break;
+  }
   painter->save();
   painter->fillRect(option.rect, background);
   painter->setPen(textColor);
   painter->setFont(font);
-  drawAt(painter, option.rect, 8, 2, index.data().toString());
+  drawAt(painter, option.rect, 8, 2, text);
   painter->restore();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QKeyEvent>
@@ -14,7 +15,7 @@
 #include <QToolTip>
 
 #include "calibration/calibration_drawing.h"
-#include "ui_common/atomic_save.h"
+#include "common/file_io.h"
 #include "ui_common/velmora_application.h"
 
 namespace velmora {
@@ -201,6 +202,13 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
     clearCofMismatches();
     if (m_protocol) m_protocol->startCofWrite();
   });
+  connect(m_sgData, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    // A measured value typed over a taken point no longer stands on those readings.
+    if (!m_takingPoint && item->column() == 1 && m_pointInfo.erase(item->row() + 1) > 0) {
+      for (int c = 0; c < m_sgData->columnCount(); ++c)
+        if (QTableWidgetItem* cell = m_sgData->item(item->row(), c)) cell->setToolTip(QString());
+    }
+  });
   connect(m_sgCof, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
     // A factor typed anew is no longer the one the instrument refused.
     if (item->row() == 1 && m_cofMismatch[item->column()] && !m_settingMismatch) {
@@ -360,6 +368,23 @@ bool TfmCalibr::eventFilter(QObject* watched, QEvent* event) {
     btCalcMouseDown(static_cast<QMouseEvent*>(event)->button());
     return true;
   }
+  // Without a mouse: the Menu key or Shift+F10 opens the method menu, Enter or Space
+  // calculates (only while the button has the focus: Enter in a table is no calculation).
+  if (watched == m_btCalc && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Menu || (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+      btCalcMouseDown(Qt::RightButton);
+      return true;
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space) {
+      if (!key->isAutoRepeat()) btCalcMouseDown(Qt::LeftButton);
+      return true;
+    }
+  }
+  if (watched == m_btCalc && event->type() == QEvent::ContextMenu) {
+    btCalcMouseDown(Qt::RightButton);
+    return true;
+  }
   if (watched == m_sgData->viewport() && event->type() == QEvent::MouseButtonPress) {
     const QModelIndex index = m_sgData->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
     if (index.isValid() && index.column() == 0) toggleExclusion(index.row() + 1);
@@ -385,6 +410,7 @@ void TfmCalibr::pmCalc_N1Click(int tag) { setCalcMethod(tag); }
 void TfmCalibr::btCalcMouseDown(Qt::MouseButton button) {
   if (button == Qt::RightButton) {
     m_pmCalc->popup(m_btCalc->mapToGlobal(QPoint(0, 0)));
+    if (!m_pmCalc->actions().isEmpty()) m_pmCalc->setActiveAction(m_pmCalc->actions().value(m_calcMethod));
     return;
   }
   if (button != Qt::LeftButton && button != Qt::MiddleButton) return;
@@ -434,6 +460,7 @@ CalibrationTables TfmCalibr::collectTables() const {
 }
 
 void TfmCalibr::applyTables(const CalibrationTables& t) {
+  m_pointInfo.clear();
   (t.dataType == 1 ? m_rbTemperature : m_rbResistance)->setChecked(true);
   const int oldRows = m_sgData->rowCount();
   m_sgData->setRowCount(t.dataRows - 1);
@@ -463,7 +490,8 @@ void TfmCalibr::btSaveClick() {
                                   "C_" + QDate::currentDate().toString("dd_MM_yyyy"));
   if (path.isEmpty()) return;
   const std::string text = calibrationFileText(collectTables());
-  if (auto error = saveAtomically(path, text)) reportError(*error);
+  if (auto cause = writeFileAtomically(path.toStdString(), text))
+    reportError(qs(m_tr.text("msgCannotWrite")).arg(QDir::toNativeSeparators(path), qs(*cause)));
 }
 
 void TfmCalibr::btLoadClick() {
@@ -473,7 +501,7 @@ void TfmCalibr::btLoadClick() {
   if (path.isEmpty()) return;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    reportError("Cannot open " + path + ": " + file.errorString());
+    reportError(qs(m_tr.text("msgCannotOpen")).arg(QDir::toNativeSeparators(path), file.errorString()));
     return;
   }
   const QByteArray bytes = file.read(16 * 1024 * 1024);  // a calibration file is a few kilobytes

@@ -17,7 +17,9 @@
 #include <QTableWidget>
 #include <QCheckBox>
 #include <QToolButton>
+#include <cmath>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 #include <string>
@@ -203,6 +205,14 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   ResidualWindow* m_residualWindow = nullptr;
   std::vector<Residual> m_residuals;
   ReportFields m_reportFields;
+  // What a point taken from the readings stood on, by table row (for the report).
+  struct PointInfo {
+    std::size_t count = 0;
+    double sd = NAN;
+    QString from, to;
+  };
+  std::map<int, PointInfo> m_pointInfo;
+  bool m_takingPoint = false;
   // "New" factors that the instrument did not store as written (Verify): shown in red, the
   // written value kept, until the next write or an edit of the cell.
   bool m_cofMismatch[4] = {false, false, false, false};

@@ -82,8 +82,6 @@ bool TfmCalibr::addCalibrationPoint(const MeasuredStretch& stretch) {
     keepAboveParent(dialog);
     dialog.setWindowTitle(qs(m_tr.text("msgActualTitle")));
     dialog.setLabelText(prompt);
-    dialog.setOkButtonText(qs(m_tr.dialogWord("OK")));
-    dialog.setCancelButtonText(qs(m_tr.dialogWord("Cancel")));
     if (dialog.exec() == QDialog::Accepted) answer = dialog.textValue();
   }
   if (!answer) return false;
@@ -93,14 +91,17 @@ bool TfmCalibr::addCalibrationPoint(const MeasuredStretch& stretch) {
     message(MessageKind::Error, qs(m_tr.text("msgActualInvalid")).arg(*answer));
     return false;
   }
+  m_takingPoint = true;
   setDataCell(2, *row, point->measured);
   setDataCell(3, *row, normalizedNumberText(*answer).toStdString());
+  m_pointInfo[*row] = {point->count, point->sd, qs(stretch.from), qs(stretch.to)};
   const QString tip = qs(m_tr.text("tipPoint"))
                           .arg(point->count)
                           .arg(std::isfinite(point->sd) ? qs(formatFixed(point->sd, 6, 5)) : QString::fromUtf8("\u2014"))
                           .arg(qs(stretch.from), qs(stretch.to));
   for (int c = 0; c < m_sgData->columnCount(); ++c)
     if (QTableWidgetItem* item = m_sgData->item(*row - 1, c)) item->setToolTip(tip);
+  m_takingPoint = false;
   m_sgData->viewport()->update();
   message(MessageKind::Information, qs(m_tr.text("msgPointAdded")).arg(*row));
   return true;

@@ -6,6 +6,7 @@
 #include <QRubberBand>
 #include <QVBoxLayout>
 #include <cmath>
+#include <utility>
 
 #include "display/series_plottable.h"
 
@@ -73,6 +74,22 @@ void ChartPlot::mouseReleaseEvent(QMouseEvent* event) {
   }
   m_button = Qt::NoButton;
   event->accept();
+}
+
+void ChartPlot::wheelEvent(QWheelEvent* event) {
+  const int steps = event->angleDelta().y();
+  if (steps == 0 || !wheelZoom) {
+    event->ignore();
+    return;
+  }
+  // One notch (120) zooms by 15 %.
+  wheelZoom(event->position(), event->modifiers() & Qt::ControlModifier, std::pow(0.85, steps / 120.0));
+  event->accept();
+}
+
+void ChartPlot::enterEvent(QEnterEvent* event) {
+  QCustomPlot::enterEvent(event);
+  if (entered) entered();
 }
 
 void ChartPlot::resizeEvent(QResizeEvent* event) {
@@ -164,6 +181,10 @@ ChartPanel::ChartPanel(const MeasurementSeries& series, QWidget* parent) : QWidg
   m_plot->panBy = [this](QPoint from, QPoint to) { onPan(from, to); };
   m_plot->undo = [this] { onUndo(); };
   m_plot->spanTo = [this](int a, int b) { onSpan(a, b); };
+  m_plot->wheelZoom = [this](QPointF at, bool temperature, double factor) { onWheel(at, temperature, factor); };
+  m_plot->entered = [this] {
+    if (!std::exchange(m_hovered, true)) emit firstHover();
+  };
   m_plot->hitTest = [this](QPointF p) { return m_series1->hitIndex(p) >= 0; };
   m_plot->click = [this](QPointF p) {
     const long long i = m_series1->hitIndex(p);
@@ -368,6 +389,23 @@ void ChartPanel::onPan(QPoint from, QPoint to) {
   pushRanges();
   m_plot->replot(QCustomPlot::rpQueuedRefresh);
   emit zoomMade();  // a pan suspends the controls like a zoom (once, while armed)
+}
+
+// The wheel zooms like a zoom box: the scales before are remembered for the undo drag, and
+// the program's controls are suspended until then.
+void ChartPanel::onWheel(QPointF at, bool temperature, double factor) {
+  rememberScales();
+  if (temperature) {
+    const double c = m_plot->yAxis->pixelToCoord(at.y());
+    m_left = {c - (c - m_left.min) * factor, c + (m_left.max - c) * factor, false};
+  } else {
+    const double c = m_plot->xAxis->pixelToCoord(at.x());
+    m_bottom = {c - (c - m_bottom.min) * factor, c + (m_bottom.max - c) * factor, false};
+  }
+  m_zoomed = true;
+  pushRanges();
+  m_plot->replot(QCustomPlot::rpQueuedRefresh);
+  emit zoomMade();
 }
 
 void ChartPanel::dropZoom() {

@@ -42,6 +42,11 @@ class ChartPlot : public QCustomPlot {
   std::function<void()> resized;
   // Shift-drag: a span of time between two pixel columns.
   std::function<void(int fromX, int toX)> spanTo;
+  // The wheel: zoom the time axis (the temperature axis with Ctrl) around the pointer by
+  // `factor` (below 1 zooms in).
+  std::function<void(QPointF at, bool temperature, double factor)> wheelZoom;
+  // The pointer came over the plot.
+  std::function<void()> entered;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -49,6 +54,8 @@ class ChartPlot : public QCustomPlot {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
 
  private:
   QPoint m_pressPos;
@@ -136,6 +143,8 @@ class ChartPanel : public QWidget, public ChartView {
   void seriesClicked(long long index);
   void chartResized();
   void spanChanged();
+  // The pointer came over the plot for the first time (the gestures are named then).
+  void firstHover();
   // The scales were brought up to the data (at most ~30 times a second, shown or not).
   void viewUpdated();
 
@@ -156,6 +165,7 @@ class ChartPanel : public QWidget, public ChartView {
   void onPan(QPoint from, QPoint to);
   void onUndo();
   void onSpan(int fromPx, int toPx);
+  void onWheel(QPointF at, bool temperature, double factor);
   void drawSpan(QPainter& p, const QRect& area);
 
   const MeasurementSeries& m_series;
@@ -176,6 +186,7 @@ class ChartPanel : public QWidget, public ChartView {
   bool m_zoomed = false;
   bool m_remembered = false;
   bool m_panReported = false;
+  bool m_hovered = false;
   AxisScale m_savedLeft, m_savedBottom;
   std::optional<std::pair<double, double>> m_span;
 };

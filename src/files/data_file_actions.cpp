@@ -18,7 +18,6 @@
 #include "files/csv_file.h"
 #include "files/data_file.h"
 #include "files/background_write.h"
-#include "ui_common/atomic_save.h"
 
 namespace velmora {
 
@@ -303,7 +302,7 @@ bool DataFileActions::readFile(QFile& file, DataFileLoader& loader, LoadProgress
 bool DataFileActions::loadDataFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    reportError("Cannot open " + QDir::toNativeSeparators(path) + ": " + file.errorString());
+    reportError(qs(m_tr.text("msgCannotOpen")).arg(QDir::toNativeSeparators(path), file.errorString()));
     return false;
   }
   m_loading = true;

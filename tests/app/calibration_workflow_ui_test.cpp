@@ -13,6 +13,9 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "app/analysis_tools.h"
 #include "app/main_window.h"
 #include "calibration/calibration_window.h"
@@ -158,6 +161,11 @@ TEST_F(WorkflowFixture, TheReportHoldsTheFactorsTheMethodAndEveryPoint) {
   for (int r = 1; r <= 6; ++r) point(r, temps[static_cast<std::size_t>(r - 1)]);
   c->setDataCell(1, 6, "X");
   for (int col = 1; col <= 4; ++col) c->setCoefficientText(1, col, QStringList{"100.000", "3.9083", "-5.7750", "-4.1830"}[col - 1]);
+  // A seventh point taken from readings: its n, spread and time go into the report.
+  settledReadings();
+  w.chart()->setSpan(5 * kMinute, 15 * kMinute);
+  c->actualTemperatureHook = [](const QString&) { return std::optional<QString>("21.0002"); };
+  ASSERT_TRUE(c->addCalibrationPoint(w.analysis().currentStretch()));
   c->setCalcMethod(1);
   c->warningHook = [](const QString&) { return true; };
   c->btCalcMouseDown(Qt::LeftButton);
@@ -176,9 +184,16 @@ TEST_F(WorkflowFixture, TheReportHoldsTheFactorsTheMethodAndEveryPoint) {
   QFile csv(TfmCalibr::pointsPathFor(path));
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
   const QStringList csvLines = QString::fromUtf8(csv.readAll()).split("\r\n", Qt::SkipEmptyParts);
-  ASSERT_EQ(csvLines.size(), 7);
-  EXPECT_EQ(csvLines[0], "row,excluded,measured,actual_C,deviation_C");
+  ASSERT_EQ(csvLines.size(), 8);
+  EXPECT_EQ(csvLines[0], "row,excluded,measured_ohm,actual_C,deviation_C,n,sd_ohm,from,to");  // with units
   EXPECT_TRUE(csvLines[6].startsWith("6,X," + QString::fromStdString(c->dataCell(2, 6)) + ",400.00,"));
+  EXPECT_TRUE(csvLines[7].startsWith("7,," + QString::fromStdString(c->dataCell(2, 7)) + ",21.0002,")) << csvLines[7].toStdString();
+  EXPECT_EQ(csvLines[7].split(',').value(5), "21");
+  // The deviations carry the decimals that make E meaningful (two significant digits of E).
+  const ResidualSummary summary = summarizeResiduals(c->residuals());
+  const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(summary.rms))) + 1, 3, 7);
+  const QString deviation1 = csvLines[1].split(',').value(4);
+  EXPECT_EQ(deviation1.size() - deviation1.indexOf('.') - 1, decimals) << deviation1.toStdString();
   const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
   if (pdftotext.isEmpty()) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
   QProcess p;
@@ -195,9 +210,24 @@ TEST_F(WorkflowFixture, TheReportHoldsTheFactorsTheMethodAndEveryPoint) {
     EXPECT_TRUE(text.contains(QString::fromStdString(c->dataCell(3, r)))) << r;
   }
   EXPECT_TRUE(text.contains("excluded"));
+  EXPECT_TRUE(text.contains(deviation1)) << text.toStdString();
+  for (const char* header : {"Measured,", "Deviation,", "Std. dev.,", "Measured from"})  // headings may wrap
+    EXPECT_TRUE(text.contains(QString::fromUtf8(header))) << header;
+  EXPECT_FALSE(text.contains("were not read from the instrument"));  // the Old row is filled
   EXPECT_TRUE(text.contains("PT-100 #4711"));
   EXPECT_TRUE(text.contains("SPRT 5681 <ref>"));  // typed text is shown, not taken for markup
   EXPECT_TRUE(text.contains("Fit error E"));
+  // In Russian, with the Old row empty: Russian headings and a note on the Old row.
+  for (int col = 1; col <= 4; ++col) c->setCoefficientText(1, col, "");
+  w.findChild<QAction*>("miLangRU")->trigger();
+  const QString russian = dir.filePath("ru.pdf");
+  ASSERT_TRUE(c->makeReport(russian));
+  p.start(pdftotext, {"-layout", russian, "-"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  const QString ru = QString::fromUtf8(p.readAllStandardOutput());
+  EXPECT_TRUE(ru.contains(QString::fromUtf8("R0 [Ом]"))) << ru.toStdString();
+  EXPECT_TRUE(ru.contains(QString::fromUtf8("не были прочитаны"))) << ru.toStdString();
+  w.findChild<QAction*>("miLangEN")->trigger();
   // A report that cannot be written is reported, and no CSV is left claiming success.
   QString errorText;
   c->errorReport = [&](const QString& t) { errorText = t; };
