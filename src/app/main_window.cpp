@@ -95,6 +95,8 @@ void TfmMain::wireParts() {
   m_files->message = [this](MessageKind kind, const QString& text) { message(kind, text); };
   m_files->loadedHook = [this](const QString& path) { m_journal->loaded(path); };
   m_journal->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
+  m_calibr->setTableJournal(m_journal->tableJournalPath());
+  m_journal->restoreTables = [this](std::string_view text) { return m_calibr->restoreTables(text); };
   m_journal->failingChanged = [this](bool failing) {
     m_status->journal->setText(failing ? qs(m_tr.text("msgJournalFailing")) : QString());
   };
@@ -379,7 +381,7 @@ void TfmMain::FormActivate() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
-  if (!m_files->confirmDiscard()) {
+  if (!m_files->confirmDiscard() || !m_calibr->confirmTablesAtExit()) {
     event->ignore();
     return;
   }

@@ -41,7 +41,14 @@ void TfmMain::buildKeyboard() {
   m_langMenu->addAction(miLangEN->toolTip(), this, [this] { miLangEN->trigger(); });
   altKey(this, Qt::Key_F, U'\u0424', [this] { openToolbarMenu(miFile, m_fileMenu); });
   altKey(this, Qt::Key_P, U'\u041F', [this] { openToolbarMenu(miPort, miPort->menu()); });
-  altKey(this, Qt::Key_G, U'\u0413', [this] { btMenuClick(); });
+  altKey(this, Qt::Key_G, U'\u0413', [this] {
+    btMenuClick();
+    for (QAction* a : mnPopup->actions())
+      if (a->isEnabled() && !a->isSeparator()) {
+        mnPopup->setActiveAction(a);
+        break;
+      }
+  });
   altKey(this, Qt::Key_L, U'\u042F', [this] { openToolbarMenu(miLangRU, m_langMenu); });
 
   // Tab goes through the toolbar, the set-up panel, the chart's controls and the statistics

@@ -134,7 +134,7 @@ void PortMenu::updateCaption() {
   } else if (std::find(names.begin(), names.end(), port) != names.end()) {
     const QString full = m_prefix + QString::fromStdString(port);
     const QFontMetrics metrics(m_font);
-    const int room = metrics.horizontalAdvance(m_prefix + "/dev/ttyUSB10");
+    const int room = metrics.horizontalAdvance(m_prefix + "ttyUSB10");
     m_miPort.setText(metrics.horizontalAdvance(full) > room ? metrics.elidedText(full, Qt::ElideMiddle, room) : full);
     m_miPort.setToolTip(full);
   } else if (!m_connection.PortList().empty()) {

@@ -60,7 +60,7 @@ class PortMenu : public QObject {
  public:
   PortMenu(QAction& miPort, ConnectionController& connection, const Translator& tr, QWidget* window);
   void setPrefix(const QString& prefix) { m_prefix = prefix; }
-  // The caption is kept to the room of a short port name in this font: a long device path is
+  // The caption is kept to the room of a short port name ("ttyUSB10") in this font: a longer one is
   // shortened in its middle (the whole of it in the tool tip), so the readout keeps its place.
   void setCaptionFont(const QFont& font) { m_font = font; }
   void sync();

@@ -202,7 +202,12 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
     clearCofMismatches();
     if (m_protocol) m_protocol->startCofWrite();
   });
+  // Every change of the tables is kept until they are stored.
+  m_tableJournalTimer.setSingleShot(true);
+  m_tableJournalTimer.setInterval(300);
+  connect(&m_tableJournalTimer, &QTimer::timeout, this, &TfmCalibr::writeTableJournal);
   connect(m_sgData, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    tablesChangedByUser();
     // A measured value typed over a taken point no longer stands on those readings.
     if (!m_takingPoint && item->column() == 1 && m_pointInfo.erase(item->row() + 1) > 0) {
       for (int c = 0; c < m_sgData->columnCount(); ++c)
@@ -210,6 +215,7 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
     }
   });
   connect(m_sgCof, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    tablesChangedByUser();
     // A factor typed anew is no longer the one the instrument refused.
     if (item->row() == 1 && m_cofMismatch[item->column()] && !m_settingMismatch) {
       m_cofMismatch[item->column()] = false;
@@ -251,6 +257,7 @@ void TfmCalibr::UpdateStrings() {
 void TfmCalibr::updateCalcCaption() { m_btCalc->setText(qs(m_tr.text("IDS_0")) + QString::number(m_calcMethod + 1)); }
 
 void TfmCalibr::setCalcMethod(int method) {
+  if (method != m_calcMethod) tablesChangedByUser();
   m_calcMethod = method;
   updateCalcCaption();
 }
@@ -442,78 +449,6 @@ void TfmCalibr::btErrorClick() {
   }
   m_sgData->viewport()->update();
   updateResiduals();
-}
-
-// ---------------------------------------------------------------- calibration files
-
-CalibrationTables TfmCalibr::collectTables() const {
-  CalibrationTables t;
-  t.dataType = dataType();
-  t.dataRows = m_sgData->rowCount() + 1;
-  t.calcMethod = m_calcMethod;
-  t.resize();
-  for (int c = 1; c <= 4; ++c)
-    for (int r = 1; r < t.dataRows; ++r) t.data(c, r) = dataCell(c, r);
-  for (int c = 1; c <= 4; ++c)
-    for (int r = 1; r <= 2; ++r) t.cof(c, r) = cofCell(c, r);
-  return t;
-}
-
-void TfmCalibr::applyTables(const CalibrationTables& t) {
-  m_pointInfo.clear();
-  (t.dataType == 1 ? m_rbTemperature : m_rbResistance)->setChecked(true);
-  const int oldRows = m_sgData->rowCount();
-  m_sgData->setRowCount(t.dataRows - 1);
-  for (int r = oldRows; r < t.dataRows - 1; ++r) {
-    m_sgData->setVerticalHeaderItem(r, new QTableWidgetItem(QString()));  // new rows carry no number
-    for (int c = 0; c < 4; ++c) cellItem(m_sgData, r, c);
-    m_sgData->item(r, 0)->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  }
-  for (int c = 1; c <= 4; ++c)
-    for (int r = 1; r < t.dataRows; ++r) setDataCell(c, r, t.data(c, r));
-  for (int c = 1; c <= 4; ++c)
-    for (int r = 1; r <= 2; ++r) setCofCell(c, r, t.cof(c, r));
-  setCalcMethod(t.calcMethod);
-  m_sgData->viewport()->update();
-  m_sgCof->viewport()->update();
-}
-
-QString TfmCalibr::fileDialog(bool save, const QString& title, const QString& proposed) {
-  const QString folder = startFolder("Clb");
-  if (fileDialogHook) return fileDialogHook(save, title, folder, proposed);
-  return runFileDialog(this, save, title, folder, proposed,
-                       {qs(m_tr.lookup(calibrationWindowTable(), Section::OtherStrings, "SaveDialog.Filter"))});
-}
-
-void TfmCalibr::btSaveClick() {
-  const QString path = fileDialog(true, qs(m_tr.lookup(calibrationWindowTable(), Section::OtherStrings, "SaveDialog.Title")),
-                                  "C_" + QDate::currentDate().toString("dd_MM_yyyy"));
-  if (path.isEmpty()) return;
-  const std::string text = calibrationFileText(collectTables());
-  if (auto cause = writeFileAtomically(path.toStdString(), text))
-    reportError(qs(m_tr.text("msgCannotWrite")).arg(QDir::toNativeSeparators(path), qs(*cause)));
-}
-
-void TfmCalibr::btLoadClick() {
-  m_highlightDataRow = 0;
-  const QString path =
-      fileDialog(false, qs(m_tr.lookup(calibrationWindowTable(), Section::OtherStrings, "OpenDialog.Title")), QString());
-  if (path.isEmpty()) return;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    reportError(qs(m_tr.text("msgCannotOpen")).arg(QDir::toNativeSeparators(path), file.errorString()));
-    return;
-  }
-  const QByteArray bytes = file.read(16 * 1024 * 1024);  // a calibration file is a few kilobytes
-  CalibrationTables tables;
-  const CalibrationFileLoad result =
-      parseCalibrationFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), tables);
-  if (!result.ok) {
-    // The tables stay exactly as they were.
-    reportError(qs(result.error) + QString(" (%1 %2)").arg(qs(m_tr.text("msgLine"))).arg(result.line));
-    return;
-  }
-  applyTables(tables);
 }
 
 // ---------------------------------------------------------------- activation

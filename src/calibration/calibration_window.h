@@ -16,6 +16,7 @@
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QCheckBox>
+#include <QTimer>
 #include <QToolButton>
 #include <cmath>
 #include <functional>
@@ -118,6 +119,15 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   const std::vector<Residual>& residuals() const { return m_residuals; }
   QCheckBox* verifyBox() const { return m_cbVerify; }
   ReportFields& reportFields() { return m_reportFields; }
+  // The tables are kept while they have changes that were not stored (Store, Load): in the
+  // file named here, written at every change, so that a crash does not take them.
+  void setTableJournal(const QString& path);
+  bool tablesChanged() const { return m_tablesChanged; }
+  // Tables kept by a program that did not close normally (the calibration file's text).
+  bool restoreTables(std::string_view text);
+  // At exit, changes that were not stored are asked about: Store, Discard or Cancel (false).
+  bool confirmTablesAtExit();
+  std::function<int(const QString& text)> tablesQuestionHook;  // 0 Store, 1 Discard, 2 Cancel
   // Asks for the report's fields and a file name, then writes the PDF and the points' CSV.
   void btReportClick();
   // Writes the report to `pdfPath` and the points to the CSV beside it; false with a
@@ -130,7 +140,7 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   void btCalcMouseDown(Qt::MouseButton button);
   void pmCalc_N1Click(int tag);
   void btErrorClick();
-  void btSaveClick();
+  bool btSaveClick();  // false: cancelled or failed
   void btLoadClick();
   void toggleExclusion(int row);
   CalibrationState& state() { return m_state; }
@@ -163,6 +173,9 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   void FormActivate();
   void FormClose();
   void clearCofMismatches();
+  void tablesChangedByUser();
+  void writeTableJournal();
+  void tablesKept();
   void updateCalcCaption();
   void drawDataHeader(QPainter* p, const QRect& r, int section);
   void drawCofHeader(QPainter* p, const QRect& r, int section);
@@ -213,6 +226,10 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   };
   std::map<int, PointInfo> m_pointInfo;
   bool m_takingPoint = false;
+  QString m_tableJournal;
+  bool m_tablesChanged = false;
+  bool m_applyingTables = false;
+  QTimer m_tableJournalTimer;
   // "New" factors that the instrument did not store as written (Verify): shown in red, the
   // written value kept, until the next write or an edit of the cell.
   bool m_cofMismatch[4] = {false, false, false, false};

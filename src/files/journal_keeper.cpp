@@ -40,10 +40,13 @@ JournalKeeper::JournalKeeper(QWidget& window, const Translator& tr, MeasurementD
     m_lock->removeStaleLockFile();
     m_lock->tryLock(0);
   }
-  // Likewise its journal: kept under another name, to be offered like any other.
-  if (QFileInfo::exists(journalPath()))
-    QFile::rename(journalPath(), QDir(m_folder).filePath(ownName() + "-" +
-                                                         QDateTime::currentDateTime().toString("yyyyMMddhhmmss") + ".txt"));
+  // Likewise its journal and tables: kept under another name, to be offered like any other.
+  for (const QString& suffix : {QStringLiteral(".txt"), QStringLiteral(".clb")}) {
+    const QString own = QDir(m_folder).filePath(ownName() + suffix);
+    if (QFileInfo::exists(own))
+      QFile::rename(own, QDir(m_folder).filePath(ownName() + "-" + QDateTime::currentDateTime().toString("yyyyMMddhhmmss") +
+                                                 suffix));
+  }
   m_writer = std::make_unique<JournalWriter>(journalPath().toStdString());
   m_check.setInterval(1000);
   QObject::connect(&m_check, &QTimer::timeout, &m_check, [this] {
@@ -58,6 +61,7 @@ JournalKeeper::~JournalKeeper() {
 }
 
 QString JournalKeeper::journalPath() const { return QDir(m_folder).filePath(ownName() + ".txt"); }
+QString JournalKeeper::tableJournalPath() const { return QDir(m_folder).filePath(ownName() + ".clb"); }
 
 void JournalKeeper::startNew(const std::optional<JournalBase>& base) {
   m_writer->startNew(base);
@@ -149,7 +153,8 @@ JournalKeeper::Choice JournalKeeper::ask(const QString& text) {
 }
 
 bool JournalKeeper::confirmDiscard(std::size_t readings) {
-  const QString text = qs(m_tr.plural("msgDiscardConfirm", static_cast<long long>(readings))).arg(readings);
+  const QString text = readings == 0 ? qs(m_tr.text("msgTablesDiscardConfirm"))
+                                     : qs(m_tr.plural("msgDiscardConfirm", static_cast<long long>(readings))).arg(readings);
   if (confirmDiscardHook) return confirmDiscardHook(text);
   QMessageBox box(QMessageBox::Warning, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
                   dialogParent(&m_window));
@@ -165,8 +170,9 @@ bool JournalKeeper::confirmDiscard(std::size_t readings) {
 // A journal that cannot be read is never deleted: it is renamed so that it is not offered
 // again, and stays for a person to look at.
 void JournalKeeper::keepAside(const QFileInfo& info) {
-  const QString aside = QDir(m_folder).filePath(
-      "unreadable-" + info.completeBaseName() + "-" + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss") + ".txt");
+  const QString aside = QDir(m_folder).filePath("unreadable-" + info.completeBaseName() + "-" +
+                                                QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss") + "." +
+                                                info.suffix());
   const bool moved = QFile::rename(info.filePath(), aside);
   tell(MessageKind::Warning, qs(m_tr.text("msgJournalUnreadable")).arg(QDir::toNativeSeparators(moved ? aside : info.filePath())));
 }
@@ -177,15 +183,44 @@ void JournalKeeper::removeStaleLocks() {
   QDir dir(m_folder);
   for (const QFileInfo& info : dir.entryInfoList({"journal-*.lock"}, QDir::Files)) {
     if (info.completeBaseName() == ownName()) continue;
-    if (QFileInfo::exists(dir.filePath(info.completeBaseName() + ".txt"))) continue;
+    if (QFileInfo::exists(dir.filePath(info.completeBaseName() + ".txt")) ||
+        QFileInfo::exists(dir.filePath(info.completeBaseName() + ".clb")))
+      continue;
     QLockFile lock(info.filePath());
     lock.setStaleLockTime(0);  // only a program that is gone leaves a stale lock
     if (lock.tryLock(0)) lock.unlock();  // unlocking removes the file
   }
 }
 
+// Calibration tables with changes that were not stored, left by a program that did not close
+// normally: offered like a journal (restore, discard after a second question, or not now).
+void JournalKeeper::offerTables() {
+  QDir dir(m_folder);
+  for (const QFileInfo& info : dir.entryInfoList({"journal-*.clb"}, QDir::Files, QDir::Time)) {
+    if (info.completeBaseName() == ownName() || !restoreTables) continue;
+    QLockFile lock(dir.filePath(info.completeBaseName() + ".lock"));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0)) continue;
+    QFile file(info.filePath());
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.close();
+    const Choice choice = ask(qs(m_tr.text("msgTablesFound")));
+    if (choice == Choice::Later) continue;
+    if (choice == Choice::Discard) {
+      if (confirmDiscard(0)) QFile::remove(info.filePath());
+      continue;
+    }
+    if (restoreTables(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))))
+      QFile::remove(info.filePath());  // this program keeps them now
+    else
+      keepAside(info);
+    return;  // one set of tables at a time
+  }
+}
+
 bool JournalKeeper::offerRestore() {
   removeStaleLocks();
+  offerTables();
   QDir dir(m_folder);
   const QFileInfoList journals = dir.entryInfoList({"journal-*.txt"}, QDir::Files, QDir::Time);
   for (const QFileInfo& info : journals) {

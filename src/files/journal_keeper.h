@@ -51,6 +51,10 @@ class JournalKeeper {
   bool offerRestore();
 
   bool failing() const { return m_writer && m_writer->failing(); }
+  // Where this program keeps the calibration tables that were not stored (beside its journal,
+  // held by the same lock), and what restores such tables left by another program.
+  QString tableJournalPath() const;
+  std::function<bool(std::string_view text)> restoreTables;
   QString folder() const { return m_folder; }
   QString journalPath() const;
 
@@ -71,6 +75,7 @@ class JournalKeeper {
   void tell(MessageKind kind, const QString& text);
   void keepAside(const QFileInfo& journal);
   void removeStaleLocks();
+  void offerTables();
   void startNew(const std::optional<JournalBase>& base);
   void writeAll();
 

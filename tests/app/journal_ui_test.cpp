@@ -12,6 +12,7 @@
 #include "app/main_window.h"
 #include "common/number_text.h"
 #include "display/reading_list_view.h"
+#include "calibration/calibration_window.h"
 
 using namespace velmora;
 
@@ -188,6 +189,38 @@ TEST_F(JournalFixture, AJournalLeftUnderThisProgramsOwnProcessIdIsOfferedNotOver
   EXPECT_TRUE(w->journal().offerRestore());
   ASSERT_EQ(w->display().series().size(), 1u);
   EXPECT_EQ(w->display().series().y(0), 20.5);
+}
+
+TEST_F(JournalFixture, CalibrationTablesNotStoredAreKeptOfferedAfterACrashAndAskedAboutAtExit) {
+  auto w = window();
+  TfmCalibr* c = w->calibrationWindow();
+  c->setDataCell(2, 1, "100.0");
+  c->setDataCell(3, 1, "0.01");
+  const QString kept = w->journal().tableJournalPath();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(kept); }, 5000));  // kept at once, not at exit
+  w.reset();  // killed: nothing asked, the file stays
+  ASSERT_TRUE(QFile::rename(kept, inFolder("journal-999994.clb")));
+  auto again = window();
+  EXPECT_FALSE(again->journal().offerRestore());  // no readings, but the tables
+  TfmCalibr* c2 = again->calibrationWindow();
+  EXPECT_EQ(c2->dataCell(2, 1), "100.0");
+  EXPECT_EQ(c2->dataCell(3, 1), "0.01");
+  EXPECT_TRUE(c2->tablesChanged());  // still not stored
+  EXPECT_FALSE(QFile::exists(inFolder("journal-999994.clb")));
+  // At exit: Cancel keeps the window; Discard ends it and the kept tables go.
+  std::vector<int> answers{2, 1};
+  c2->tablesQuestionHook = [&](const QString& text) {
+    EXPECT_TRUE(text.contains("not stored"));
+    const int a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+  };
+  again->show();
+  again->close();
+  EXPECT_TRUE(again->isVisible());
+  again->close();
+  EXPECT_FALSE(again->isVisible());
+  EXPECT_FALSE(QFile::exists(again->journal().tableJournalPath()));
 }
 
 TEST_F(JournalFixture, AnotherRunningProgramsJournalIsLeftAlone) {
