@@ -84,6 +84,7 @@ void TfmMain::wireParts() {
   m_display->afterReplace = [this] {
     m_chart->clearSpan();
     m_status->inspection->clear();  // the inspected point belonged to the readings replaced
+    m_status->inspection->setProperty("hint", false);
     flushViews();
   };
   m_calibr->connectProtocol(*m_protocol);
@@ -275,7 +276,10 @@ void TfmMain::connectChart() {
   connect(m_chart, &ChartPanel::seriesClicked, this, &TfmMain::showInspection);
   // The gestures are named on first use, in the inspection's panel (a click there replaces it).
   connect(m_chart, &ChartPanel::firstHover, this, [this] {
-    if (m_status->inspection->text().isEmpty()) m_status->inspection->setText(qs(m_tr.text("msgChartHint")));
+    if (!m_status->inspection->text().isEmpty()) return;
+    m_status->inspection->setText(qs(m_tr.text("msgChartHint")));
+    m_status->inspection->setToolTip(m_status->inspection->text());
+    m_status->inspection->setProperty("hint", true);
   });
 }
 
@@ -416,6 +420,10 @@ void TfmMain::miLangRUClick() {
   UpdateStrings();
   m_ports->updateCaption();
   m_chart->retranslate();
+  if (m_status->inspection->property("hint").toBool()) {
+    m_status->inspection->setText(qs(m_tr.text("msgChartHint")));
+    m_status->inspection->setToolTip(m_status->inspection->text());
+  }
 }
 
 void TfmMain::miSelectViewClick() {
@@ -482,18 +490,5 @@ void TfmMain::flushViews() {
   m_list->sync();
   m_chart->flushRedraw();
 }
-
-// Point inspection: temperature with 5 significant digits and 2 decimals, time hh:mm:ss.
-void TfmMain::showInspection(long long index) {
-  const auto& s = m_display->series();
-  if (index < 0 || static_cast<std::size_t>(index) >= s.size()) return;
-  const auto i = static_cast<std::size_t>(index);
-  std::string text(m_tr.text("IDS_70"));
-  text += formatFixed(s.y(i), 5, 2);
-  text += m_tr.text("IDS_71");
-  text += formatHhMmSs(s.x(i));
-  m_status->inspection->setText(qs(text));
-}
-
 
 }  // namespace velmora

@@ -75,7 +75,7 @@ void TfmMain::buildKeyboard() {
 // A toolbar menu opened from the keyboard, below its button (or at the toolbar when the
 // button is in the toolbar's overflow), with its first entry active.
 void TfmMain::openToolbarMenu(QAction* item, QMenu* menu) {
-  if (!menu) return;
+  if (!menu || !item->isEnabled()) return;  // the port menu is closed while recording
   QWidget* button = m_toolbar->widgetForAction(item);
   const QPoint at = button && button->isVisible() ? button->mapToGlobal(QPoint(0, button->height()))
                                                   : m_toolbar->mapToGlobal(QPoint(0, m_toolbar->height()));

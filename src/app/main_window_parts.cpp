@@ -77,6 +77,9 @@ MainStatusBar::MainStatusBar(QWidget* parent) : QStatusBar(parent) {
   statusText->setObjectName("StatusText");
   inspection = new QLabel(this);
   inspection->setObjectName("StatusInspection");
+  // A long text (the chart's hint) is cut at the window's edge; it never widens the window.
+  inspection->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  inspection->setMinimumWidth(40);
   journal = new QLabel(this);
   journal->setObjectName("StatusJournal");
   journal->setStyleSheet("QLabel { color: #b00000; }");

@@ -4,7 +4,10 @@
 #include <QToolBar>
 
 #include "app/link_watch.h"
+#include "common/number_text.h"
+#include "display/axis_rules.h"
 #include "app/main_window.h"
+#include "app/main_window_parts.h"
 #include "calibration/calibration_window.h"
 #include "display/readout_label.h"
 #include "ui_common/velmora_application.h"
@@ -75,5 +78,20 @@ void TfmMain::invalidAnswers(bool on) { m_linkWatch->invalidAnswers(on); }
 void TfmMain::pnTuneDblClick() { m_calibr->exec(); }
 QString TfmMain::statusText() const { return m_status->statusText->text(); }
 void TfmMain::refreshReadout() { lbTablo->show(m_display->readout()); }
+
+// Point inspection: temperature with 5 significant digits and 2 decimals, time hh:mm:ss.
+void TfmMain::showInspection(long long index) {
+  const auto& s = m_display->series();
+  if (index < 0 || static_cast<std::size_t>(index) >= s.size()) return;
+  const auto i = static_cast<std::size_t>(index);
+  m_status->inspection->setProperty("hint", false);
+  m_status->inspection->setToolTip(QString());
+  std::string text(m_tr.text("IDS_70"));
+  text += formatFixed(s.y(i), 5, 2);
+  text += m_tr.text("IDS_71");
+  text += formatHhMmSs(s.x(i));
+  m_status->inspection->setText(qs(text));
+}
+
 
 }  // namespace velmora
