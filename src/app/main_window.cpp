@@ -14,6 +14,7 @@
 #include "app/analysis_tools.h"
 #include "app/link_watch.h"
 #include "app/toolbar_placement.h"
+#include "simulator/thermometer_model.h"
 #include "calibration/calibration_window.h"
 #include "common/number_text.h"
 #include "device/serial_port.h"
@@ -33,10 +34,13 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   font.setPixelSize(11);
   setFont(font);
 
-  m_chart = new ChartPanel(m_series);
-  m_display = std::make_unique<MeasurementDisplay>(*m_chart, m_clock, m_series);
-  m_connection = std::make_unique<ConnectionController>(ConnectionOptions{m_options.demo, m_options.hidBackend});
-  m_protocol = std::make_unique<Protocol>(*m_connection, *this, m_dataTimerAdapter, m_timeOffAdapter);
+  // The instruments: the designed one (channel 1) keeps its readings through this window.
+  std::shared_ptr<const sim::Bath> bath;
+  if (m_options.demoCount > 1) bath = std::make_shared<sim::Bath>();
+  m_channels = std::make_unique<ChannelSet>(ConnectionOptions{m_options.demo, m_options.hidBackend, bath}, m_clock);
+  m_first = &m_channels->addDesigned(*this);
+  m_chart = new ChartPanel(m_first->series());
+  m_display = std::make_unique<MeasurementDisplay>(*m_chart, m_clock, m_first->series(), m_first->list(), m_channels->clock());
 
   buildActions();
   buildPopupMenu();
@@ -47,7 +51,7 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_calibr = new TfmCalibr(m_tr, this);
   m_files = std::make_unique<DataFileActions>(*this, m_tr, *m_display, *pnGauge, *Gauge, *m_cancelLoad);
   m_journal = std::make_unique<JournalKeeper>(*this, m_tr, *m_display);
-  m_linkWatch = new LinkWatch(*m_protocol, *m_connection, *pnTune, *lbTablo, *m_status->link, *m_chart, m_tr, this);
+  m_linkWatch = new LinkWatch(m_first->protocol(), m_first->connection(), *pnTune, *lbTablo, *m_status->link, *m_chart, m_tr, this);
   m_analysis = new AnalysisTools(*this, m_tr, *m_display, *m_chart, *m_files);
   m_analysis->placeCommands(*m_toolbar, m_tabloAction, *m_fileMenu, miSave, *mnPopup);
   wireParts();
@@ -58,14 +62,13 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
 TfmMain::~TfmMain() {
   // The background threads go first, so that nothing is delivered to a window that is
   // being torn down.
-  m_connection.reset();
+  m_channels.reset();
 }
 
 void TfmMain::wireParts() {
-  m_connection->onReceived = [this](std::string_view text) { m_protocol->received(text); };
-  m_connection->messageText = [this](std::string_view id) { return std::string(m_tr.text(id)); };
-  connect(m_connection.get(), &ConnectionController::statusMessage, this, [this](const QString& t) { m_status->statusText->setText(t); });
-  connect(m_connection.get(), &ConnectionController::adapterRemoved, this, [this](bool awaited, const QString& serial) {
+  m_first->connection().messageText = [this](std::string_view id) { return std::string(m_tr.text(id)); };
+  connect(&m_first->connection(), &ConnectionController::statusMessage, this, [this](const QString& t) { m_status->statusText->setText(t); });
+  connect(&m_first->connection(), &ConnectionController::adapterRemoved, this, [this](bool awaited, const QString& serial) {
     // Removed during a recording: the serial port becomes the chosen link and the port menu
     // can be used again, unless the recording waits for this adapter to come back.
     if (awaited)
@@ -73,10 +76,6 @@ void TfmMain::wireParts() {
     else
       miPort->setEnabled(true);
   });
-  m_dataTimer.setObjectName("DataTimer");
-  m_timeOffTimer.setObjectName("TimeOffTimer");
-  connect(&m_dataTimer, &QTimer::timeout, this, [this] { m_protocol->DataTimerTimer(); });
-  connect(&m_timeOffTimer, &QTimer::timeout, this, [this] { m_protocol->TimeOffTimerTimer(); });
   m_viewTimer.setSingleShot(true);
   m_viewTimer.setInterval(33);
   connect(&m_viewTimer, &QTimer::timeout, this, &TfmMain::flushViews);
@@ -87,7 +86,7 @@ void TfmMain::wireParts() {
     m_status->inspection->setProperty("hint", false);
     flushViews();
   };
-  m_calibr->connectProtocol(*m_protocol);
+  m_calibr->connectProtocol(m_first->protocol());
   m_analysis->takePoint = [this](const MeasuredStretch& stretch) { m_calibr->addCalibrationPoint(stretch); };
   m_calibr->currentStretch = [this] { return m_analysis->currentStretch(); };
   m_calibr->messageHook = [this](MessageKind kind, const QString& text) { message(kind, text); };
@@ -125,7 +124,7 @@ void TfmMain::buildActions() {
     connect(a, &QAction::triggered, this, &TfmMain::miLangRUClick);
   }
   miPort = makeAction("miPort", "Port: COM1", 2);
-  m_ports = new PortMenu(*miPort, *m_connection, m_tr, this);
+  m_ports = new PortMenu(*miPort, m_first->connection(), m_tr, this);
   miFile = makeAction("miFile", "File", 1);
   m_fileMenu = new QMenu(this);
   miFile->setMenu(m_fileMenu);
@@ -332,7 +331,7 @@ void TfmMain::applySettings(const MainSettings& s) {
   m_calibr->reportFields() = {qs(s.ReportProbe), qs(s.ReportOperator), qs(s.ReportReference), qs(s.ReportNotes)};
   m_linkWatch->apply(s);
   m_analysis->apply(s);
-  if (s.USB) m_connection->setUsbSelected(*s.USB);
+  if (s.USB) m_first->connection().setUsbSelected(*s.USB);
 }
 
 MainSettings TfmMain::collectSettings() const {
@@ -364,7 +363,7 @@ MainSettings TfmMain::collectSettings() const {
   s.ReportOperator = report.operatorName.toStdString();
   s.ReportReference = report.reference.toStdString();
   s.ReportNotes = report.notes.toStdString();
-  s.USB = m_connection->UsbSelected();
+  s.USB = m_first->connection().UsbSelected();
   m_linkWatch->collect(s);
   m_analysis->collect(s);
   return s;
@@ -380,8 +379,8 @@ void TfmMain::showEvent(QShowEvent* event) {
 
 void TfmMain::FormActivate() {
   m_status->osPanel->setText(QString::fromStdString(osVersionText()));
-  m_connection->buildPortList();
-  m_connection->startUsbSearch();  // the first device search runs from the event loop, after the port list
+  m_first->connection().buildPortList();
+  m_first->connection().startUsbSearch();  // the first device search runs from the event loop, after the port list
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
@@ -436,7 +435,7 @@ void TfmMain::lbTabloClick() {
   refreshReadout();
 }
 
-void TfmMain::miRecordClick() { m_protocol->miRecordClick(miRecord->isChecked()); }
+void TfmMain::miRecordClick() { m_first->protocol().miRecordClick(miRecord->isChecked()); }
 
 // Clear erases the whole run: readings not saved yet are asked about first.
 void TfmMain::miClearClick() {
@@ -446,7 +445,7 @@ void TfmMain::miClearClick() {
 }
 
 void TfmMain::seFlowChange() {
-  if (auto rate = m_protocol->seFlowChange(seFlow->text().toStdString())) {
+  if (auto rate = m_first->protocol().seFlowChange(seFlow->text().toStdString())) {
     if (seFlow->value() != *rate) seFlow->setValue(*rate);
   }
 }

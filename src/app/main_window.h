@@ -22,6 +22,7 @@
 
 #include "app/main_window_parts.h"
 #include "app/settings_store.h"
+#include "channel/channel_set.h"
 #include "device/connection_controller.h"
 #include "device/protocol.h"
 #include "device/qt_protocol_timer.h"
@@ -45,6 +46,7 @@ class THidDeviceController;
 
 struct MainWindowOptions {
   bool demo = false;       // offer the built-in demo thermometer as the port "DEMO"
+  int demoCount = 1;       // demo instruments in one simulated bath ("--demo N")
   int userLanguageId = 0;  // 0: ask the system
   std::function<std::unique_ptr<HidBackend>()> hidBackend;  // empty: the system's HID library
 
@@ -80,24 +82,26 @@ class TfmMain : public QMainWindow, public ReadingSink {
 
   Translator& translator() { return m_tr; }
   MeasurementDisplay& display() { return *m_display; }
-  Protocol& protocol() { return *m_protocol; }
-  ConnectionController& connection() { return *m_connection; }
+  Protocol& protocol() { return m_first->protocol(); }
+  ConnectionController& connection() { return m_first->connection(); }
+  // The instruments: the designed one first.
+  ChannelSet& channels() { return *m_channels; }
   DataFileActions& files() { return *m_files; }
   JournalKeeper& journal() { return *m_journal; }
   ChartPanel* chart() const { return m_chart; }
   ReadingListView* list() const { return m_list; }
   TfmCalibr* calibrationWindow() const { return m_calibr; }
   AnalysisTools& analysis() { return *m_analysis; }
-  TSerialPort& serialPort() { return m_connection->serialPort(); }
+  TSerialPort& serialPort() { return m_first->serialPort(); }
   QString statusText() const;
-  const QTimer& dataTimer() const { return m_dataTimer; }
-  const QTimer& timeOffTimer() const { return m_timeOffTimer; }
+  const QTimer& dataTimer() const { return m_first->dataTimer(); }
+  const QTimer& timeOffTimer() const { return m_first->timeOffTimer(); }
   QString portCaption() const { return miPort->text(); }
   const QString& PortPrefix() const { return m_portPrefix; }
-  const std::vector<std::string>& PortList() const { return m_connection->PortList(); }
+  const std::vector<std::string>& PortList() const { return m_first->connection().PortList(); }
   const std::vector<QAction*>& PortItems() const { return m_ports->items(); }
-  bool UsbPresent() const { return m_connection->UsbPresent(); }
-  bool UsbSelected() const { return m_connection->UsbSelected(); }
+  bool UsbPresent() const { return m_first->connection().UsbPresent(); }
+  bool UsbSelected() const { return m_first->connection().UsbSelected(); }
 
   // Where the window's message boxes go (tests record them instead of showing them).
   std::function<void(MessageKind, const QString&)> messageHook;
@@ -156,14 +160,9 @@ class TfmMain : public QMainWindow, public ReadingSink {
   MainWindowOptions m_options;
   Translator m_tr;
   SteadyDayClock m_clock;
-  MeasurementSeries m_series;
+  std::unique_ptr<ChannelSet> m_channels;
+  Channel* m_first = nullptr;
   std::unique_ptr<MeasurementDisplay> m_display;
-  QTimer m_dataTimer;
-  QTimer m_timeOffTimer;
-  QtProtocolTimer m_dataTimerAdapter{m_dataTimer};
-  QtProtocolTimer m_timeOffAdapter{m_timeOffTimer};
-  std::unique_ptr<ConnectionController> m_connection;
-  std::unique_ptr<Protocol> m_protocol;
   std::unique_ptr<DataFileActions> m_files;
   std::unique_ptr<JournalKeeper> m_journal;
   LinkWatch* m_linkWatch = nullptr;

@@ -62,12 +62,12 @@ void TfmMain::showError(std::string_view text) {
 // "Record" could not open the chosen link: say which and why, and where to choose another.
 void TfmMain::openFailed() {
   QString text;
-  if (m_connection->usbActive() || (m_connection->UsbSelected() && !m_connection->UsbPresent())) {
+  if (m_first->connection().usbActive() || (m_first->connection().UsbSelected() && !m_first->connection().UsbPresent())) {
     text = qs(m_tr.text("msgUsbNotOpened"));
   } else {
-    QString why = QString::fromStdString(m_connection->openError());
+    QString why = QString::fromStdString(m_first->connection().openError());
     if (why.isEmpty()) why = qs(m_tr.text("msgUnknownReason"));
-    text = qs(m_tr.text("msgPortNotOpened")).arg(QString::fromStdString(m_connection->serialPortName()), why);
+    text = qs(m_tr.text("msgPortNotOpened")).arg(QString::fromStdString(m_first->connection().serialPortName()), why);
   }
   message(MessageKind::Error, text + "\r" + qs(m_tr.text("msgChoosePort")));
 }

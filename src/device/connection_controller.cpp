@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <cstdio>
+#include <cstdlib>
 
 #include "device/demo_device.h"
 #include "device/hid_controller.h"
@@ -14,7 +15,12 @@ namespace velmora {
 
 ConnectionController::ConnectionController(ConnectionOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options)) {
-  m_serial = std::make_unique<TSerialPort>([] { return std::make_unique<DemoDevice>(); });
+  m_serial = std::make_unique<TSerialPort>([bath = m_options.demoBath](const std::string& port) -> std::unique_ptr<QIODevice> {
+    if (!bath) return port == "DEMO" ? std::make_unique<DemoDevice>() : nullptr;
+    const int index = port == "DEMO" ? 1 : std::atoi(port.c_str() + 4);
+    if (index < 1) return nullptr;
+    return std::make_unique<DemoDevice>(bath, index);
+  });
   m_serial->CommPort = "COM1";
   m_serial->setBaudRate(4800);
   connect(m_serial.get(), &TSerialPort::received, this, &ConnectionController::serialReceived);
@@ -130,6 +136,7 @@ void ConnectionController::HidControllerArrival(const HidDeviceInfo& device) {
       deviceString(device.manufacturer, device.vendorId, device.productId) != kAdapterMaker)
     return;
   if (!m_heldSerial.empty() && device.serial != m_heldSerial) return;  // not the adapter awaited
+  if (!m_wantedSerial.empty() && device.serial != m_wantedSerial) return;  // another channel's
   m_usbDevice = m_hid->checkOut(device);
   if (!m_usbDevice) return;
   m_heldSerial.clear();

@@ -24,9 +24,16 @@ class TSerialPort;
 class THidDevice;
 class THidDeviceController;
 
+namespace sim {
+struct Bath;
+}
+
 struct ConnectionOptions {
   bool demo = false;  // the built-in demo thermometer ("DEMO", always offered) is chosen at start
   std::function<std::unique_ptr<HidBackend>()> hidBackend;  // empty: the system's HID library
+  // Several demo instruments ("DEMO", "DEMO2", …) share this bath; without one "DEMO" is the
+  // single demo thermometer.
+  std::shared_ptr<const sim::Bath> demoBath;
 };
 
 class ConnectionController : public QObject, public ProtocolTransport {
@@ -68,6 +75,10 @@ class ConnectionController : public QObject, public ProtocolTransport {
   // While a recording reconnects, the chosen adapter stays chosen when it goes away, and only
   // the same adapter (by serial number) is taken when one arrives.
   void setHoldUsb(bool hold);
+  // Only the adapter with this serial number is taken (a channel bound to one adapter of
+  // several); empty: the first adapter that arrives, as designed.
+  void setWantedUsbSerial(const std::string& serial) { m_wantedSerial = serial; }
+  const std::string& wantedUsbSerial() const { return m_wantedSerial; }
   std::string serialPortName() const;
   // Why the chosen link did not open, for the user: the system's reason for a serial port,
   // empty for an absent adapter (the window names it).
@@ -113,6 +124,7 @@ class ConnectionController : public QObject, public ProtocolTransport {
   bool m_chosenFailed = false;
   bool m_holdUsb = false;
   std::string m_heldSerial;  // the adapter awaited back while a recording reconnects
+  std::string m_wantedSerial;
 };
 
 }  // namespace velmora

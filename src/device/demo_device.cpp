@@ -18,6 +18,11 @@ DemoDevice::DemoDevice(std::uint32_t seed, QObject* parent) : QIODevice(parent),
   m_model.profile.noise = 0.004;
 }
 
+DemoDevice::DemoDevice(std::shared_ptr<const sim::Bath> bath, int index, QObject* parent)
+    : QIODevice(parent), m_model(static_cast<std::uint32_t>(index)) {
+  sim::placeInBath(m_model, std::move(bath), index);
+}
+
 // Like the instrument's line, the demo sends one settling character as the port opens (the
 // program drops the first character after opening); it comes with the first answer.
 bool DemoDevice::open(OpenMode mode) {

@@ -16,6 +16,8 @@ class DemoDevice : public QIODevice {
   Q_OBJECT
  public:
   explicit DemoDevice(std::uint32_t seed = 1, QObject* parent = nullptr);
+  // Probe `index` of a shared bath (see sim::placeInBath).
+  DemoDevice(std::shared_ptr<const sim::Bath> bath, int index, QObject* parent = nullptr);
 
   bool open(OpenMode mode) override;
   bool isSequential() const override { return true; }

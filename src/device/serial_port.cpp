@@ -12,7 +12,7 @@ namespace velmora {
 
 using Clock = std::chrono::steady_clock;
 
-TSerialPort::TSerialPort(std::function<std::unique_ptr<QIODevice>()> demoFactory, QObject* parent)
+TSerialPort::TSerialPort(DemoFactory demoFactory, QObject* parent)
     : QObject(parent), m_demoFactory(std::move(demoFactory)) {
   m_thread.reset(QThread::create([this] {
     run();
@@ -129,8 +129,8 @@ bool TSerialPort::openDevice() {
     std::lock_guard lock(m_mutex);
     m_openError.clear();
   }
-  if (m_line.port == "DEMO" && m_demoFactory) {
-    m_device = m_demoFactory();
+  if (m_line.port.rfind("DEMO", 0) == 0 && m_demoFactory) {
+    m_device = m_demoFactory(m_line.port);
     if (!m_device || !m_device->open(QIODevice::ReadWrite)) {
       m_device.reset();
       return failed(QStringLiteral("the demo thermometer did not start"));

@@ -26,9 +26,17 @@ namespace velmora {
 class TSerialPort : public QObject {
   Q_OBJECT
  public:
-  // `demoFactory` makes the in-process instrument that the port "DEMO" talks to (it runs on
+  // `demoFactory` makes the in-process instrument that a port "DEMO", "DEMO2", … talks to (it
+  // is given the port's name; it runs on
   // the background thread); without one, "DEMO" is an ordinary (absent) port name.
-  explicit TSerialPort(std::function<std::unique_ptr<QIODevice>()> demoFactory = {}, QObject* parent = nullptr);
+  using DemoFactory = std::function<std::unique_ptr<QIODevice>(const std::string& port)>;
+  explicit TSerialPort(DemoFactory demoFactory = {}, QObject* parent = nullptr);
+  // A factory for the port "DEMO" alone.
+  explicit TSerialPort(std::function<std::unique_ptr<QIODevice>()> demoFactory, QObject* parent = nullptr)
+      : TSerialPort(DemoFactory([f = std::move(demoFactory)](const std::string& port) {
+                      return port == "DEMO" ? f() : std::unique_ptr<QIODevice>();
+                    }),
+                    parent) {}
   ~TSerialPort() override;
 
   // Properties, with the object's initial values.
@@ -131,7 +139,7 @@ class TSerialPort : public QObject {
   std::atomic<bool> m_stop{false};
   std::atomic<long> m_delivered{0};
 
-  std::function<std::unique_ptr<QIODevice>()> m_demoFactory;
+  DemoFactory m_demoFactory;
   std::unique_ptr<QIODevice> m_device;  // owned and used by the background thread only
   LineSettings m_line;                   // the background thread's copy
 

@@ -19,7 +19,12 @@ class MeasurementDisplay {
   MeasurementDisplay(ChartView& view, const Clock& clock) : MeasurementDisplay(view, clock, m_ownSeries) {}
   // With a series that lives elsewhere (the chart draws it).
   MeasurementDisplay(ChartView& view, const Clock& clock, MeasurementSeries& series)
-      : m_series(series), m_wallClock(clock), m_clock(clock), m_rules(view, series) {}
+      : MeasurementDisplay(view, clock, series, m_ownList, m_ownClock) {}
+  // With the stores of an instrument (a channel) and the recording clock of all of them.
+  MeasurementDisplay(ChartView& view, const Clock& clock, MeasurementSeries& series, ReadingList& list,
+                     RecordingClock& recordingClock)
+      : m_ownClock(clock), m_series(series), m_wallClock(clock), m_list(list), m_clock(recordingClock),
+        m_rules(view, series) {}
 
   // One reading: a list line, a series point (with the resistance, when known, and the
   // clock time, taken once here), then Catch and follow.
@@ -53,11 +58,13 @@ class MeasurementDisplay {
 
  private:
   MeasurementSeries m_ownSeries;
+  ReadingList m_ownList;
+  RecordingClock m_ownClock;
   MeasurementSeries& m_series;
   const Clock& m_wallClock;
   std::int64_t m_lastUtcMs = kNoTime;
-  ReadingList m_list;
-  RecordingClock m_clock;
+  ReadingList& m_list;
+  RecordingClock& m_clock;
   AxisRules m_rules;
   Readout m_readout;
   std::string m_lineBuffer;

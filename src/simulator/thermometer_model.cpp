@@ -13,7 +13,32 @@ constexpr double kPi = 3.14159265358979323846;
 
 ThermometerModel::ThermometerModel(std::uint32_t seed) : m_rng(seed) {}
 
+double Bath::temperatureAt(double seconds) const {
+  return base + amplitude * std::sin(2 * kPi * seconds / periodSeconds);
+}
+
+double Bath::probeAt(double seconds, double tau) const {
+  const double w = 2 * kPi / periodSeconds;
+  const double gain = 1 / std::sqrt(1 + w * w * tau * tau);
+  return base + amplitude * gain * std::sin(w * seconds - std::atan(w * tau));
+}
+
+void placeInBath(ThermometerModel& m, std::shared_ptr<const Bath> bath, int index) {
+  m.bath = std::move(bath);
+  if (index <= 1) {
+    m.bathOffset = 0;
+    m.bathTau = 6;
+    m.profile.noise = 0.0005;
+    return;
+  }
+  m.bathOffset = ((index * 7) % 9 - 4) * 0.005;
+  m.bathTau = 4 + (index * 5) % 17;
+  m.profile.noise = 0.002 + 0.0005 * (index % 4);
+  m.sensor.R0 = 100.0 + ((index * 3) % 7 - 3) * 0.01;  // the stored factors stay nominal
+}
+
 double ThermometerModel::temperatureAt(double seconds) const {
+  if (bath) return bath->probeAt(seconds, bathTau) + bathOffset;
   switch (profile.kind) {
     case Profile::Kind::Steady:
       return profile.base;

@@ -5,6 +5,7 @@
 // new factors therefore changes its readings the way a real instrument's do.
 
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -35,6 +36,24 @@ struct Faults {
   int storeDifferent = -1;    // factor 0..3 is stored 0.1 % off the value written
 };
 
+// A bath shared by several probes: a slowly moving temperature (a long, small sine about a
+// base). A probe in it follows with its own first-order time constant.
+struct Bath {
+  double base = 21.0;
+  double amplitude = 0.05;
+  double periodSeconds = 1800;
+  double temperatureAt(double seconds) const;
+  // What a probe with time constant `tau` (s) sees at `seconds`: the bath's sine lagged and
+  // damped as a first-order sensor follows it.
+  double probeAt(double seconds, double tau) const;
+};
+
+class ThermometerModel;
+// Puts a model's probe into a shared bath as probe `index` (1 …): probe 1 is the steady
+// reference (little noise, no offset); the others have their own offset, noise, time constant
+// and sensor, and the instrument holds the nominal factors, so each reads a little off.
+void placeInBath(ThermometerModel& model, std::shared_ptr<const Bath> bath, int index);
+
 class ThermometerModel {
  public:
   explicit ThermometerModel(std::uint32_t seed = 1);
@@ -48,6 +67,10 @@ class ThermometerModel {
 
   Profile profile;
   Faults faults;
+  // In a bath (instead of the profile): the bath, the probe's offset (°C) and time constant (s).
+  std::shared_ptr<const Bath> bath;
+  double bathOffset = 0;
+  double bathTau = 0;
   math::TCofSet sensor{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};  // the physical sensor
   math::TCofSet stored{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};  // the instrument's factors
 

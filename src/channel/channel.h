@@ -1,0 +1,136 @@
+#pragma once
+// One instrument: its link (a serial port, the USB adapter by its serial number, or a demo
+// instrument), its protocol and timers, its readings (both values and the clock time of
+// each, as list lines and as a series), its name and colour, and the factors it holds. The
+// channel is the protocol's reading sink; it keeps what it learns of its link (recording,
+// reconnecting, answers without a valid reading, a failure) for whoever shows it.
+//
+// The first channel is the designed instrument: everything it receives is also handed to the
+// designed sink (the main window), which shows and keeps it exactly as designed; the others
+// keep their readings themselves and tell the window that one came (`readingAdded`).
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "device/connection_controller.h"
+#include "device/protocol.h"
+#include "device/qt_protocol_timer.h"
+#include "display/measurement_series.h"
+#include "display/reading_list.h"
+#include "display/readout.h"
+#include "display/recording_clock.h"
+#include "math/platinum.h"
+
+namespace velmora {
+
+class TSerialPort;
+
+class Channel : public QObject, public ReadingSink, public FactorLink {
+  Q_OBJECT
+ public:
+  enum class Link { Idle, Recording, Reconnecting, NoValidReadings, Failed };
+
+  // `clock` is the one recording clock of every channel; `wallClock` stamps the readings.
+  // For the first channel `designed` is the main window's sink.
+  Channel(int number, ConnectionOptions options, RecordingClock& clock, const Clock& wallClock,
+          ReadingSink* designed = nullptr, QObject* parent = nullptr);
+  ~Channel() override;
+
+  int number() const { return m_number; }
+  bool designed() const { return m_designed != nullptr; }
+  QString name;
+  QColor colour;
+  bool shown = true;
+
+  ConnectionController& connection() { return *m_connection; }
+  Protocol& protocol() { return *m_protocol; }
+  TSerialPort& serialPort();
+  QTimer& dataTimer() { return m_dataTimer; }
+  QTimer& timeOffTimer() { return m_timeOffTimer; }
+  MeasurementSeries& series() { return m_series; }
+  const MeasurementSeries& series() const { return m_series; }
+  ReadingList& list() { return m_list; }
+  const ReadingList& list() const { return m_list; }
+  Readout& readout() { return m_readout; }
+  std::int64_t lastUtcMs() const { return m_lastUtcMs; }
+
+  // The port this channel reads: a serial port's name, "DEMO…", or "USB:<serial number>".
+  std::string port() const;
+  void setPort(const std::string& port);
+  QString portCaption() const;  // as the instruments panel shows it
+
+  // The factors the instrument holds (after a read, "q"); nothing until one answered.
+  const std::optional<math::TCofSet>& factors() const { return m_factors; }
+  void setFactors(const math::TCofSet& f);
+  // Reads them now: "q", the port opened for it while the channel does not record.
+  void readFactors();
+
+  // Recording on or off (the window starts all channels together).
+  bool record(bool on);
+  bool recording() const { return m_protocol->recording(); }
+  void setReconnect(bool on, int limitMs);
+  Link link() const { return m_link; }
+  QString linkText() const { return m_linkText; }  // the last status or error text
+  const std::string& statusText() const { return m_status; }
+
+ signals:
+  void readingAdded(velmora::Channel* channel);
+  void changed(velmora::Channel* channel);  // link, readout, factors, name
+
+ private:
+  // ReadingSink
+  void setStatusText(std::string_view text) override;
+  void appendStatusText(std::string_view text) override;
+  void setRecording(bool on) override;
+  void readoutRequest() override;
+  void readoutReply(std::string_view reply) override;
+  void startRun() override;
+  void endRun() override;
+  double elapsed() const override;
+  void AddPoint(double x, double y) override;
+  void addReading(double x, double y, double resistance) override;
+  void communicationError() override;
+  void showError(std::string_view text) override;
+  void reconnecting(int attempt) override;
+  void linkRestored() override;
+  void invalidAnswers(bool on) override;
+  void openFailed() override;
+  // FactorLink: the factors read with "q" (the "Old" row).
+  void setFactorStatus(std::string_view) override {}
+  void appendFactorStatus(std::string_view) override {}
+  std::string newCofCell(int) const override { return {}; }
+  void rejectNewCofCell(int) override {}
+  void setFactorCell(int row, int column, std::string_view text) override;
+  void cofProgressChanged() override;
+
+  void setLink(Link link, const QString& text = {});
+
+  const int m_number;
+  ReadingSink* m_designed;
+  RecordingClock& m_clock;
+  const Clock& m_wallClock;
+  std::unique_ptr<ConnectionController> m_connection;
+  QTimer m_dataTimer, m_timeOffTimer, m_reconnectTimer;
+  QtProtocolTimer m_dataAdapter{m_dataTimer}, m_timeOffAdapter{m_timeOffTimer}, m_reconnectAdapter{m_reconnectTimer};
+  std::unique_ptr<Protocol> m_protocol;
+  MeasurementSeries m_series;
+  ReadingList m_list;
+  Readout m_readout;
+  std::string m_line;
+  std::string m_status;
+  std::int64_t m_lastUtcMs = kNoTime;
+  Link m_link = Link::Idle;
+  QString m_linkText;
+  std::optional<math::TCofSet> m_factors;
+  double m_read[4] = {NAN, NAN, NAN, NAN};
+  bool m_readingFactors = false;
+  bool m_openedForFactors = false;
+};
+
+}  // namespace velmora
