@@ -97,11 +97,18 @@ void AnalysisTools::retranslate() {
   m_chart.plot()->update();
 }
 
+const MeasurementSeries& AnalysisTools::series() const { return m_shownSeries ? *m_shownSeries : m_display.series(); }
+
+void AnalysisTools::showSeries(const MeasurementSeries* series) {
+  m_shownSeries = series;
+  refresh();
+}
+
 bool AnalysisTools::spanChosen() const { return m_chart.span().has_value(); }
 
 // The series indices [first, last) of the readings with X in [from, to].
 std::pair<std::size_t, std::size_t> AnalysisTools::indicesBetween(double from, double to) const {
-  const MeasurementSeries& s = m_display.series();
+  const MeasurementSeries& s = series();
   const std::size_t first = s.lowerBound(std::min(from, to));
   return {first, std::max(first, s.upperBound(std::max(from, to)))};
 }
@@ -118,10 +125,10 @@ std::pair<std::size_t, std::size_t> AnalysisTools::currentRange() const {
 
 void AnalysisTools::refresh() {
   const auto [first, last] = currentRange();
-  m_shown = m_display.series().statistics(first, last);
+  m_shown = series().statistics(first, last);
   m_panel->showStatistics(m_shown, spanChosen());
   const double window = m_panel->windowMinutes()->value();
-  m_panel->showStability(assessStability(m_display.series(), window, m_panel->threshold()->value()), window);
+  m_panel->showStability(assessStability(series(), window, m_panel->threshold()->value()), window);
 }
 
 namespace {
@@ -139,7 +146,7 @@ std::string momentText(const MeasurementSeries& s, std::size_t i, std::string_vi
 
 MeasuredStretch AnalysisTools::currentStretch() const {
   const auto [first, last] = currentRange();
-  const MeasurementSeries& s = m_display.series();
+  const MeasurementSeries& s = series();
   const SpanStatistics st = s.statistics(first, last);
   MeasuredStretch m;
   m.meanResistance = st.resistance.mean;

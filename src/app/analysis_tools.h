@@ -38,6 +38,9 @@ class AnalysisTools : public QObject {
   void collect(MainSettings& s) const;
   void retranslate();
 
+  // The instrument whose readings the panel describes (nothing: the designed one's).
+  void showSeries(const MeasurementSeries* series);
+  const MeasurementSeries& series() const;
   // The readings the panel describes: the chosen span, else the chart's visible range
   // (series indices [first, last)).
   std::pair<std::size_t, std::size_t> currentRange() const;
@@ -74,6 +77,7 @@ class AnalysisTools : public QObject {
   QAction* m_miExportAll;
   QAction* m_miExportVisible;
   SpanStatistics m_shown;
+  const MeasurementSeries* m_shownSeries = nullptr;
 };
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <memory>
@@ -51,8 +52,20 @@ int main(int argc, char** argv) {
   Q_INIT_RESOURCE(velmora);
   velmora::VelmoraApplication app(argc, argv);
   velmora::MainWindowOptions options;
+  // --demo [N]: the demo thermometer, or N demo instruments (at most 16) in one simulated bath.
   for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--demo") == 0) options.demo = true;
+    if (std::strcmp(argv[i], "--demo") == 0) {
+      options.demo = true;
+      if (i + 1 < argc && argv[i + 1][0] >= '1' && argv[i + 1][0] <= '9') {
+        const int n = std::atoi(argv[i + 1]);
+        if (n < 1 || n > 16) {
+          std::fprintf(stderr, "velmora: --demo N takes 1 to 16 instruments\n");
+          return 2;
+        }
+        options.demoCount = n;
+        ++i;
+      }
+    }
 
   velmora::VelmoraApplication::describeProgram();
 

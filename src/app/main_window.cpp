@@ -56,6 +56,7 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
   m_analysis->placeCommands(*m_toolbar, m_tabloAction, *m_fileMenu, miSave, *mnPopup);
   wireParts();
   buildKeyboard();
+  buildChannels();
   FormCreate();
 }
 
@@ -295,6 +296,7 @@ void TfmMain::FormCreate() {
     if (QScreen* screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - QPoint(400, 300));
   }
   if (m_options.demo) serialPort().CommPort = "DEMO";  // the demo thermometer is chosen at start
+  applyChannelSettings();
   m_toolbar->setVisible(true);
   m_display->rules().UpdateChartAxis();
   m_display->rules().setScrollEnabled(false);
@@ -395,6 +397,9 @@ void TfmMain::closeEvent(QCloseEvent* event) {
 
 void TfmMain::FormClose() {
   m_placement->save(m_store);
+  // What is remembered of several instruments, in a key of its own (a single instrument
+  // leaves the designed keys alone).
+  if (m_channels->size() > 1 || m_store.keyExists(kChannelsKey)) saveChannelSettings(m_store, m_channels->settings());
   serialPort().SaveSettings(m_store, kPortSettingsKey);
   saveMainSettings(m_store, collectSettings());
 }
@@ -407,6 +412,7 @@ void TfmMain::UpdateStrings() {
   m_ports->setPrefix(m_portPrefix);
   miReport->setText(qs(m_tr.text("miReport")));
   if (m_analysis) m_analysis->retranslate();
+  if (m_instruments) retranslateChannels();
   updateToolTips();
 }
 
@@ -435,11 +441,20 @@ void TfmMain::lbTabloClick() {
   refreshReadout();
 }
 
-void TfmMain::miRecordClick() { m_first->protocol().miRecordClick(miRecord->isChecked()); }
+void TfmMain::miRecordClick() {
+  if (m_channels->size() == 1)
+    m_first->protocol().miRecordClick(miRecord->isChecked());  // the designed instrument alone
+  else
+    recordAll(miRecord->isChecked());
+}
 
 // Clear erases the whole run: readings not saved yet are asked about first.
 void TfmMain::miClearClick() {
   if (!m_files->confirmDiscard()) return;
+  for (std::size_t i = 1; i < m_channels->size(); ++i) {
+    m_channels->at(i).list().clear();
+    m_channels->at(i).series().clear();
+  }
   m_display->miClearClick();
   m_journal->cleared();
 }

@@ -5,6 +5,8 @@
 // and shows what the protocol reports.
 
 #include <QAction>
+#include <QDockWidget>
+#include <QHash>
 #include <QActionGroup>
 #include <QFrame>
 #include <QLabel>
@@ -43,6 +45,8 @@ class ToolbarPlacement;
 class LinkWatch;
 class AnalysisTools;
 class THidDeviceController;
+class InstrumentsPanel;
+class SeriesPlottable;
 
 struct MainWindowOptions {
   bool demo = false;       // offer the built-in demo thermometer as the port "DEMO"
@@ -86,6 +90,10 @@ class TfmMain : public QMainWindow, public ReadingSink {
   ConnectionController& connection() { return m_first->connection(); }
   // The instruments: the designed one first.
   ChannelSet& channels() { return *m_channels; }
+  // Another instrument on a port ("DEMO2", a serial port, "USB:<serial>"; "" for readings
+  // from a file): it joins a recording that runs, else its factors are read.
+  Channel* addInstrument(const std::string& port, const QString& name = {});
+  InstrumentsPanel* instruments() const { return m_instruments; }
   DataFileActions& files() { return *m_files; }
   JournalKeeper& journal() { return *m_journal; }
   ChartPanel* chart() const { return m_chart; }
@@ -120,6 +128,15 @@ class TfmMain : public QMainWindow, public ReadingSink {
  private:
   void wireParts();
   void buildKeyboard();
+  void buildChannels();
+  void channelAdded(Channel* c);
+  void channelLookChanged(Channel* c);
+  void otherReading(Channel* c);
+  void showSelectedChannel();
+  void recordAll(bool on);
+  void recordingStateChanged();
+  void retranslateChannels();
+  void applyChannelSettings();
   void openToolbarMenu(QAction* item, QMenu* menu);
   void updateToolTips();
   // Qt's own dialogs (file dialogs, the buttons of input dialogs) in the program's language.
@@ -146,8 +163,8 @@ class TfmMain : public QMainWindow, public ReadingSink {
   void setRecording(bool on) override;
   void readoutRequest() override;
   void readoutReply(std::string_view reply) override;
-  void startRun() override { m_display->clock().startRun(); }
-  void endRun() override { m_display->clock().endRun(); }
+  void startRun() override;
+  void endRun() override;
   double elapsed() const override { return m_display->clock().elapsed(); }
   void communicationError() override;
   void showError(std::string_view text) override;
@@ -180,6 +197,11 @@ class TfmMain : public QMainWindow, public ReadingSink {
   PortMenu* m_ports = nullptr;
   QMenu* m_fileMenu = nullptr;
   QMenu* m_langMenu = nullptr;
+  QAction* miInstruments = nullptr;
+  QDockWidget* m_instrumentsDock = nullptr;
+  InstrumentsPanel* m_instruments = nullptr;
+  QHash<Channel*, SeriesPlottable*> m_seriesOf;
+  bool m_runOpen = false;
   QMenu* mnPopup = nullptr;
   ReadoutLabel* lbTablo = nullptr;
   QAction* m_tabloAction = nullptr;

@@ -27,6 +27,7 @@ void TfmMain::setRecording(bool on) {
   for (QAction* a : m_toolbar->actions())
     if (m_toolbar->widgetForAction(a) == lbTablo) a->setVisible(on);
   refreshReadout();
+  recordingStateChanged();
 }
 
 void TfmMain::readoutRequest() {
@@ -77,7 +78,7 @@ void TfmMain::linkRestored() { m_linkWatch->linkRestored(); }
 void TfmMain::invalidAnswers(bool on) { m_linkWatch->invalidAnswers(on); }
 void TfmMain::pnTuneDblClick() { m_calibr->exec(); }
 QString TfmMain::statusText() const { return m_status->statusText->text(); }
-void TfmMain::refreshReadout() { lbTablo->show(m_display->readout()); }
+
 
 // Point inspection: temperature with 5 significant digits and 2 decimals, time hh:mm:ss.
 void TfmMain::showInspection(long long index) {

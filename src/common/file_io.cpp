@@ -16,7 +16,7 @@ std::string systemText(int error) { return std::generic_category().message(error
 // Writes and closes; the reason when any step failed.
 std::optional<std::string> writeAndClose(std::FILE* f, std::string_view bytes, bool sync) {
   errno = 0;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
+  bool ok = (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size()) && std::fflush(f) == 0;
   int error = ok ? 0 : errno;
   if (ok && sync && !syncToDisk(f)) {
     ok = false;
@@ -71,7 +71,8 @@ std::optional<std::string> writeFileAtomically(const std::string& path, std::str
   if (path == "-") {
     std::fflush(stdout);
     errno = 0;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+    const bool ok =
+        (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size()) && std::fflush(stdout) == 0;
     if (ok) return std::nullopt;
     return systemText(errno != 0 ? errno : EIO);
   }
@@ -197,6 +198,7 @@ std::optional<std::string> AtomicFileWriter::open(const std::string& path) {
 
 std::optional<std::string> AtomicFileWriter::write(std::string_view bytes) {
   if (!m_file) return systemText(EBADF);
+  if (bytes.empty()) return std::nullopt;
   errno = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) return systemText(errno != 0 ? errno : EIO);
   m_written += bytes.size();

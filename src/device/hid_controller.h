@@ -61,6 +61,8 @@ class THidDeviceController : public QObject {
   void poll();
   // Opens a device for the program; nullptr when it cannot be opened.
   std::unique_ptr<THidDevice> checkOut(const HidDeviceInfo& device);
+  // The devices the last search found.
+  const std::vector<HidDeviceInfo>& present() const { return m_present; }
   // Forgets a device, so that the next search reports it as arriving again.
   void forget(const std::string& path);
 

@@ -1,10 +1,12 @@
 #include "display/chart_panel.h"
 
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -250,17 +252,58 @@ void ChartPanel::pushRanges() {
 }
 
 void ChartPanel::autoScale() {
-  if (m_series.empty()) return;
+  // Every series drawn: the designed one and the further instruments' shown ones.
+  std::vector<const MeasurementSeries*> all;
+  if (!m_series.empty()) all.push_back(&m_series);
+  for (const SeriesPlottable* p : m_more)
+    if (p->visible() && !p->series().empty()) all.push_back(&p->series());
+  if (all.empty()) return;
   if (m_left.automatic) {
-    const YRange r = m_series.yRange(0, m_series.size());
-    const double pad = r.max > r.min ? (r.max - r.min) * 0.02 : 0.5;
-    m_left.min = r.min - pad;
-    m_left.max = r.max + pad;
+    double lo = INFINITY, hi = -INFINITY;
+    for (const auto* s : all) {
+      const YRange r = s->yRange(0, s->size());
+      lo = std::min(lo, r.min);
+      hi = std::max(hi, r.max);
+    }
+    const double pad = hi > lo ? (hi - lo) * 0.02 : 0.5;
+    m_left.min = lo - pad;
+    m_left.max = hi + pad;
   }
   if (m_bottom.automatic) {
-    m_bottom.min = m_series.x(0);
-    m_bottom.max = m_series.maxX() > m_bottom.min ? m_series.maxX() : m_bottom.min + 1.0 / 1440;
+    double lo = INFINITY, hi = -INFINITY;
+    for (const auto* s : all) {
+      lo = std::min(lo, s->x(0));
+      hi = std::max(hi, s->maxX());
+    }
+    m_bottom.min = lo;
+    m_bottom.max = hi > lo ? hi : lo + 1.0 / 1440;
   }
+}
+
+SeriesPlottable* ChartPanel::addSeries(const MeasurementSeries& series, const QColor& colour, const QString& name) {
+  auto* p = new SeriesPlottable(m_plot->xAxis, m_plot->yAxis, series);
+  p->setGapThreshold(m_series1->gapThreshold());
+  m_more.push_back(p);
+  setSeriesLook(p, colour, name, true);
+  return p;
+}
+
+void ChartPanel::removeSeries(SeriesPlottable* plottable) {
+  const auto it = std::find(m_more.begin(), m_more.end(), plottable);
+  if (it == m_more.end()) return;
+  m_more.erase(it);
+  m_plot->removePlottable(plottable);
+  m_plot->legend->setVisible(!m_more.empty());
+  requestRedraw();
+}
+
+void ChartPanel::setSeriesLook(SeriesPlottable* plottable, const QColor& colour, const QString& name, bool shown) {
+  plottable->setPen(QPen(colour, 2));
+  plottable->setName(name);
+  plottable->setVisible(shown);
+  // A legend only where there is more than the designed series to tell apart.
+  m_plot->legend->setVisible(!m_more.empty());
+  requestRedraw();
 }
 
 void ChartPanel::setLeftRange(double min, double max) {
@@ -311,9 +354,11 @@ void ChartPanel::showError(std::string_view text) {
   if (errorSink) errorSink(text);
 }
 
+// At most about 30 redraws a second, and fewer when a redraw is long (many instruments, a
+// slow machine): a twentieth of the time at most goes to drawing.
 void ChartPanel::requestRedraw() {
   m_dirty = true;
-  if (!m_redrawTimer.isActive()) m_redrawTimer.start();
+  if (!m_redrawTimer.isActive()) m_redrawTimer.start(std::max(33, static_cast<int>(20 * m_lastReplotMs)));
 }
 
 void ChartPanel::flushRedraw() {
@@ -325,7 +370,10 @@ void ChartPanel::flushRedraw() {
   // A hidden chart keeps its scales current and draws when it is shown again.
   if (!isVisible()) return;
   m_dirty = false;
+  QElapsedTimer took;
+  took.start();
   m_plot->replot(QCustomPlot::rpQueuedRefresh);
+  m_lastReplotMs = static_cast<double>(took.nsecsElapsed()) / 1e6;
 }
 
 void ChartPanel::showEvent(QShowEvent* event) {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <utility>
+#include <vector>
 #include <qcustomplot.h>
 
 #include "display/axis_rules.h"
@@ -106,6 +107,11 @@ class ChartPanel : public QWidget, public ChartView {
 
   ChartPlot* plot() const { return m_plot; }
   SeriesPlottable* series1() const { return m_series1; }
+  // Further instruments' series, drawn in their colours beside Series1 (with a legend while
+  // there is more than one); the axes' automatic scales take them in.
+  SeriesPlottable* addSeries(const MeasurementSeries& series, const QColor& colour, const QString& name);
+  void removeSeries(SeriesPlottable* plottable);
+  void setSeriesLook(SeriesPlottable* plottable, const QColor& colour, const QString& name, bool shown);
   QToolButton* menuButton() const { return m_btMenu; }
   QLineEdit* box(AxisBox b) const { return m_boxes[static_cast<int>(b)]; }
   QCheckBox* axisSetupBox() const { return m_cbAxis; }
@@ -171,6 +177,8 @@ class ChartPanel : public QWidget, public ChartView {
   const MeasurementSeries& m_series;
   ChartPlot* m_plot;
   SeriesPlottable* m_series1;
+  std::vector<SeriesPlottable*> m_more;
+  double m_lastReplotMs = 0;
   QSharedPointer<TimeTicker> m_timeTicker;
   QLineEdit* m_boxes[3];
   QFrame* m_cbFrame;

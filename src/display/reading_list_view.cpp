@@ -12,13 +12,21 @@ namespace velmora {
 
 // ---------------------------------------------------------------- model
 
+
 int ReadingListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_shown; }
 
 QVariant ReadingListModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= m_list.size())
+  if (role != Qt::DisplayRole || !index.isValid() || static_cast<std::size_t>(index.row()) >= m_listPtr->size())
     return {};
-  const auto line = m_list.line(static_cast<std::size_t>(index.row()));
+  const auto line = m_listPtr->line(static_cast<std::size_t>(index.row()));
   return QString::fromLatin1(line.data(), static_cast<int>(line.size()));
+}
+
+void ReadingListModel::setList(const ReadingList& list) {
+  beginResetModel();
+  m_listPtr = &list;
+  m_shown = static_cast<int>(std::min<std::size_t>(list.size(), std::numeric_limits<int>::max()));
+  endResetModel();
 }
 
 void ReadingListModel::beginReplace() {
@@ -29,7 +37,7 @@ void ReadingListModel::beginReplace() {
 }
 
 void ReadingListModel::sync() {
-  const std::size_t capped = std::min<std::size_t>(m_list.size(), std::numeric_limits<int>::max());
+  const std::size_t capped = std::min<std::size_t>(m_listPtr->size(), std::numeric_limits<int>::max());
   const int n = static_cast<int>(capped);
   if (m_replacing) {
     m_shown = n;
@@ -54,7 +62,7 @@ constexpr std::size_t kMaxScroll = static_cast<std::size_t>(std::numeric_limits<
 }  // namespace
 
 ReadingListView::ReadingListView(const ReadingList& list, QWidget* parent)
-    : QAbstractScrollArea(parent), m_list(list), m_model(new ReadingListModel(list, this)) {
+    : QAbstractScrollArea(parent), m_listPtr(&list), m_model(new ReadingListModel(list, this)) {
   setObjectName("reRX");
   QFont font("Courier", 10);
   font.setStyleHint(QFont::Monospace);
@@ -95,9 +103,22 @@ void ReadingListView::updateScrollBar() {
 
 void ReadingListView::scrollToEnd() { verticalScrollBar()->setValue(verticalScrollBar()->maximum()); }
 
+void ReadingListView::setList(const ReadingList& list) {
+  if (&list == m_listPtr) return;
+  m_listPtr = &list;
+  m_model->setList(list);
+  m_selection.clear();
+  m_anchor = m_current = 0;
+  m_rows = 0;
+  m_followOnShow = true;
+  sync();
+  scrollToEnd();
+  viewport()->update();
+}
+
 void ReadingListView::sync() {
   m_model->sync();
-  const std::size_t n = m_list.size();
+  const std::size_t n = m_listPtr->size();
   if (n == m_rows) return;
   const bool follow = atEnd();
   if (n < m_rows) {  // emptied or replaced
@@ -142,7 +163,7 @@ void ReadingListView::paintEvent(QPaintEvent*) {
     const bool selected = isSelected(row);
     if (selected) p.fillRect(QRect(0, y, width, m_rowHeight), pal.brush(QPalette::Highlight));
     p.setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
-    const auto line = m_list.line(row);
+    const auto line = m_listPtr->line(row);
     p.drawText(QPoint(2, y + ascent), QString::fromLatin1(line.data(), static_cast<int>(line.size())));
   }
 }
@@ -214,20 +235,20 @@ void ReadingListView::clearSelection() {
 
 QString ReadingListView::selectedText() const {
   if (m_rows > 0 && selectedCount() == m_rows) {
-    const std::string all = m_list.text();
+    const std::string all = m_listPtr->text();
     return QString::fromLatin1(all.data(), static_cast<int>(all.size()));
   }
   std::string text;
   for (const auto& r : m_selection)
-    for (std::size_t row = r.first; row < r.last && row < m_list.size(); ++row) {
+    for (std::size_t row = r.first; row < r.last && row < m_listPtr->size(); ++row) {
       if (!text.empty()) text += "\r\n";
-      text += m_list.line(row);
+      text += m_listPtr->line(row);
     }
   return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
 }
 
 void ReadingListView::copyAllToClipboard() {
-  const std::string all = m_list.text();
+  const std::string all = m_listPtr->text();
   QApplication::clipboard()->setText(QString::fromLatin1(all.data(), static_cast<int>(all.size())));
   clearSelection();
 }

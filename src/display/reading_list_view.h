@@ -18,7 +18,7 @@ namespace velmora {
 class ReadingListModel : public QAbstractListModel {
   Q_OBJECT
  public:
-  explicit ReadingListModel(const ReadingList& list, QObject* parent = nullptr) : QAbstractListModel(parent), m_list(list) {}
+  explicit ReadingListModel(const ReadingList& list, QObject* parent = nullptr) : QAbstractListModel(parent), m_listPtr(&list) {}
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -26,9 +26,12 @@ class ReadingListModel : public QAbstractListModel {
   void sync();
   // Call before the store is replaced or emptied, and sync() afterwards.
   void beginReplace();
+  // Shows another store (another instrument's readings).
+  void setList(const ReadingList& list);
 
  private:
-  const ReadingList& m_list;
+  const ReadingList* m_listPtr;
+  const ReadingList& list() const { return *m_listPtr; }
   int m_shown = 0;
   bool m_replacing = false;
 };
@@ -42,6 +45,8 @@ class ReadingListView : public QAbstractScrollArea {
 
   // Brings the view up to the store (called at the redraw rate, not per line).
   void sync();
+  // Shows another store (the selected instrument's readings), from its end.
+  void setList(const ReadingList& list);
 
   // Plain text of the selected lines (all lines after select-all) joined by CR LF.
   QString selectedText() const;
@@ -79,7 +84,7 @@ class ReadingListView : public QAbstractScrollArea {
   void toggleRow(std::size_t row);
   void moveCurrent(std::ptrdiff_t delta, bool extend);
 
-  const ReadingList& m_list;
+  const ReadingList* m_listPtr;
   ReadingListModel* m_model;
   std::size_t m_rows = 0;  // lines the view knows of
   int m_rowHeight = 16;

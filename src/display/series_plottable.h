@@ -28,6 +28,7 @@ class SeriesPlottable : public QCPAbstractPlottable {
   // shows as a gap; 0 joins every point (the designed look).
   void setGapThreshold(double days) { m_gap = days; }
   double gapThreshold() const { return m_gap; }
+  const MeasurementSeries& series() const { return m_series; }
 
  protected:
   void draw(QCPPainter* painter) override;

@@ -57,22 +57,40 @@ bool parseReading(std::string_view line, JournalReading& r) {
 }
 }  // namespace
 
-void appendJournalReading(std::string& out, double x, double y, std::string_view line, double resistance,
-                          std::int64_t utcMs) {
-  const bool values = !std::isnan(resistance) || utcMs != kNoTime;
-  out += values ? "V " : "R ";
+namespace {
+// "<x> <y> <r> <ms> <line>\n", "-" for an unknown resistance or time.
+void appendValues(std::string& out, double x, double y, std::string_view line, double resistance, std::int64_t utcMs) {
   appendExact(out, x);
   out.push_back(' ');
   appendExact(out, y);
   out.push_back(' ');
-  if (values) {
-    if (std::isnan(resistance)) out.push_back('-');
-    else appendExact(out, resistance);
-    out.push_back(' ');
-    if (utcMs == kNoTime) out.push_back('-');
-    else out += std::to_string(utcMs);
-    out.push_back(' ');
+  if (std::isnan(resistance))
+    out.push_back('-');
+  else
+    appendExact(out, resistance);
+  out.push_back(' ');
+  if (utcMs == kNoTime)
+    out.push_back('-');
+  else
+    out += std::to_string(utcMs);
+  out.push_back(' ');
+  out.append(line);
+  out.push_back('\n');
+}
+}  // namespace
+
+void appendJournalReading(std::string& out, double x, double y, std::string_view line, double resistance,
+                          std::int64_t utcMs) {
+  if (!std::isnan(resistance) || utcMs != kNoTime) {
+    out += "V ";
+    appendValues(out, x, y, line, resistance, utcMs);
+    return;
   }
+  out += "R ";
+  appendExact(out, x);
+  out.push_back(' ');
+  appendExact(out, y);
+  out.push_back(' ');
   out.append(line);
   out.push_back('\n');
 }
@@ -105,6 +123,21 @@ void JournalWriter::startNew(const std::optional<JournalBase>& base) {
 void JournalWriter::append(double x, double y, std::string_view line, double resistance, std::int64_t utcMs) {
   std::lock_guard lock(m_mutex);
   appendJournalReading(m_buffer, x, y, line, resistance, utcMs);
+}
+
+void JournalWriter::declareChannel(int channel, std::string_view port, std::string_view name) {
+  std::string line = "N " + std::to_string(channel) + " " + (port.empty() ? std::string("-") : std::string(port)) + "\t";
+  for (char c : name) line.push_back(c == '\n' || c == '\r' ? ' ' : c);
+  line.push_back('\n');
+  std::lock_guard lock(m_mutex);
+  m_buffer += line;
+}
+
+void JournalWriter::appendOn(int channel, double x, double y, std::string_view line, double resistance,
+                             std::int64_t utcMs) {
+  std::lock_guard lock(m_mutex);
+  m_buffer += "W " + std::to_string(channel) + " ";
+  appendValues(m_buffer, x, y, line, resistance, utcMs);  // the rest of a V record
 }
 
 void JournalWriter::flush() {
@@ -230,6 +263,40 @@ JournalContents readJournal(std::string_view text) {
       continue;
     }
     first = false;
+    if (line.substr(0, 2) == "N ") {  // a further instrument
+      std::string_view rest = line.substr(2);
+      const auto number = field(rest);
+      const auto tab = rest.find('\t');
+      int k = 0;
+      if (!number || tab == std::string_view::npos ||
+          std::from_chars(number->data(), number->data() + number->size(), k).ptr != number->data() + number->size() ||
+          k < 2) {
+        c.damaged = true;
+        break;
+      }
+      JournalChannel ch;
+      ch.number = k;
+      ch.port = rest.substr(0, tab) == "-" ? std::string() : std::string(rest.substr(0, tab));
+      ch.name = std::string(rest.substr(tab + 1));
+      c.channels.push_back(std::move(ch));
+      continue;
+    }
+    if (line.substr(0, 2) == "W ") {  // a reading of a further instrument
+      std::string_view rest = line.substr(2);
+      const auto number = field(rest);
+      int k = 0;
+      JournalReading reading{0, 0, {}};
+      JournalChannel* ch = nullptr;
+      if (number && std::from_chars(number->data(), number->data() + number->size(), k).ptr == number->data() + number->size())
+        for (auto& existing : c.channels)
+          if (existing.number == k) ch = &existing;
+      if (!ch || !parseReading("V " + std::string(rest), reading)) {
+        c.damaged = true;
+        break;
+      }
+      ch->readings.push_back(std::move(reading));
+      continue;
+    }
     JournalReading reading{0, 0, {}};
     if (!parseReading(line, reading)) {
       c.damaged = true;

@@ -11,6 +11,10 @@
 //   V <x> <y> <r> <ms> <list line>
 //                             the same with the resistance (17 digits) and the clock time
 //                             (ms since 1970 UTC); "-" for either when it is unknown
+//   N <k> <port>\t<name>      a further instrument (channel k ≥ 2): its port ("-" for none)
+//                             and name; comes before its readings
+//   W <k> <x> <y> <r> <ms> <list line>
+//                             a reading of channel k, as V
 //
 // Writing runs on a thread of its own: the caller only appends to a buffer. The thread
 // hands the buffer to the operating system at least every 250 ms (it survives the program
@@ -52,6 +56,9 @@ class JournalWriter {
   // One reading (cheap: formats into a buffer).
   void append(double x, double y, std::string_view line, double resistance = kNoValue,
               std::int64_t utcMs = kNoTime);
+  // A further instrument (channel ≥ 2) and one of its readings.
+  void declareChannel(int channel, std::string_view port, std::string_view name);
+  void appendOn(int channel, double x, double y, std::string_view line, double resistance, std::int64_t utcMs);
   // Hands everything appended so far to the operating system now (and waits for it).
   void flush();
   // Stops writing and deletes the file.
@@ -93,10 +100,17 @@ struct JournalReading {
   std::int64_t utcMs = kNoTime;
 };
 
+struct JournalChannel {
+  int number = 0;
+  std::string port, name;
+  std::vector<JournalReading> readings;
+};
+
 struct JournalContents {
   bool valid = false;  // the header was there
   std::optional<JournalBase> base;
-  std::vector<JournalReading> readings;
+  std::vector<JournalReading> readings;  // the first (designed) instrument's
+  std::vector<JournalChannel> channels;   // the further ones
   bool damaged = false;  // the end was cut or garbled; everything before it was taken
 };
 

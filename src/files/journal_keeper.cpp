@@ -65,7 +65,24 @@ QString JournalKeeper::tableJournalPath() const { return QDir(m_folder).filePath
 
 void JournalKeeper::startNew(const std::optional<JournalBase>& base) {
   m_writer->startNew(base);
+  for (const auto& d : m_channels) m_writer->declareChannel(d.channel, d.port, d.name);
   m_started = true;
+}
+
+void JournalKeeper::channelAdded(int channel, const std::string& port, const std::string& name) {
+  channelRemoved(channel);
+  m_channels.push_back({channel, port, name});
+  if (m_started) m_writer->declareChannel(channel, port, name);
+}
+
+void JournalKeeper::channelRemoved(int channel) {
+  std::erase_if(m_channels, [channel](const Declared& d) { return d.channel == channel; });
+}
+
+void JournalKeeper::recordedOn(int channel, double x, double y, std::string_view line, double resistance,
+                               std::int64_t utcMs) {
+  if (!m_started) startNew(std::nullopt);
+  m_writer->appendOn(channel, x, y, line, resistance, utcMs);
 }
 
 void JournalKeeper::recorded(double x, double y, double resistance, std::int64_t utcMs) {
@@ -119,13 +136,21 @@ bool JournalKeeper::restoreFrom(const JournalContents& c, int& restored, bool& d
     series.add(r.x, r.y, r.resistance, r.utcMs);
   }
   restored = static_cast<int>(list.size());
+  for (const auto& ch : c.channels) restored += static_cast<int>(ch.readings.size());
   damaged = c.damaged;
-  if (list.empty()) return false;
+  if (restored == 0) return false;
   m_display.replaceAll(std::move(list), std::move(series));
   m_display.setUnsaved(true);
+  // The further instruments come back as channels (registered here again by the window).
+  for (const auto& ch : c.channels)
+    if (restoreChannel) restoreChannel(ch);
   // This program's journal takes over what was restored.
   startNew(base);
   for (const auto& r : c.readings) m_writer->append(r.x, r.y, r.line, r.resistance, r.utcMs);
+  for (const auto& ch : c.channels)
+    for (const auto& d : m_channels)
+      if (d.name == ch.name && d.port == ch.port)
+        for (const auto& r : ch.readings) m_writer->appendOn(d.channel, r.x, r.y, r.line, r.resistance, r.utcMs);
   return true;
 }
 
@@ -240,12 +265,14 @@ bool JournalKeeper::offerRestore() {
       keepAside(info);
       continue;
     }
-    if (c.readings.empty()) {
+    std::size_t further = 0;
+    for (const auto& ch : c.channels) further += ch.readings.size();
+    if (c.readings.empty() && further == 0) {
       // Nothing was recorded after its data file (or at all): nothing to restore.
       QFile::remove(info.filePath());
       continue;
     }
-    const std::size_t count = c.readings.size();
+    const std::size_t count = c.readings.size() + further;
     const Choice choice = ask(qs(m_tr.plural("msgJournalFound", static_cast<long long>(count))).arg(count));
     if (choice == Choice::Later) continue;
     if (choice == Choice::Discard) {

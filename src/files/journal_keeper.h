@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "files/journal.h"
 #include "ui_common/translations.h"
@@ -33,6 +35,12 @@ class JournalKeeper {
 
   // The newest reading of the display was just recorded.
   void recorded(double x, double y, double resistance = kNoValue, std::int64_t utcMs = kNoTime);
+  // A further instrument (channel ≥ 2): named in the journal, and each of its readings.
+  void channelAdded(int channel, const std::string& port, const std::string& name);
+  void channelRemoved(int channel);
+  void recordedOn(int channel, double x, double y, std::string_view line, double resistance, std::int64_t utcMs);
+  // Restores a further instrument's readings found in a journal (the window makes the channel).
+  std::function<void(const JournalChannel& channel)> restoreChannel;
   // The window now holds exactly the readings of this data file.
   void loaded(const QString& path);
   // Saved: the file holds the first `readings` of the window's; any recorded since follow
@@ -86,6 +94,11 @@ class JournalKeeper {
   std::unique_ptr<QLockFile> m_lock;
   std::unique_ptr<JournalWriter> m_writer;
   bool m_started = false;
+  struct Declared {
+    int channel;
+    std::string port, name;
+  };
+  std::vector<Declared> m_channels;
   QTimer m_check;
 };
 

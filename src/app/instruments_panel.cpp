@@ -1,0 +1,182 @@
+#include "app/instruments_panel.h"
+
+#include <QColorDialog>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QVBoxLayout>
+
+#include "channel/channel_set.h"
+#include "common/number_text.h"
+#include "display/stability.h"
+#include "ui_common/ui_helpers.h"
+
+namespace velmora {
+
+namespace {
+enum Column { kColour, kName, kPort, kState, kLast, kAge, kStability, kColumns };
+}
+
+InstrumentsPanel::InstrumentsPanel(ChannelSet& channels, const Translator& tr, QWidget* parent)
+    : QWidget(parent), m_channels(channels), m_tr(tr) {
+  setObjectName("pnInstruments");
+  auto* layout = new QVBoxLayout(this);
+  m_table = new QTableWidget(0, kColumns, this);
+  m_table->setObjectName("tbInstruments");
+  m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_table->setTabKeyNavigation(false);
+  m_table->verticalHeader()->hide();
+  m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  m_table->horizontalHeader()->setStretchLastSection(true);
+  m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+  setMinimumWidth(440);
+  auto* buttons = new QHBoxLayout;
+  m_add = new QPushButton(this);
+  m_add->setObjectName("btAddInstrument");
+  m_addMenu = new QMenu(m_add);
+  m_addMenu->setObjectName("mnAddInstrument");
+  m_add->setMenu(m_addMenu);
+  connect(m_addMenu, &QMenu::aboutToShow, this, &InstrumentsPanel::buildAddMenu);
+  m_remove = new QPushButton(this);
+  m_remove->setObjectName("btRemoveInstrument");
+  buttons->addWidget(m_add);
+  buttons->addWidget(m_remove);
+  buttons->addStretch(1);
+  layout->addWidget(m_table);
+  layout->addLayout(buttons);
+  connect(m_remove, &QPushButton::clicked, this, [this] {
+    const std::size_t i = m_channels.selectedIndex();
+    if (i > 0 && i < m_channels.size()) emit removeRequested(&m_channels.at(i));
+  });
+  connect(m_table, &QTableWidget::cellClicked, this, &InstrumentsPanel::cellClicked);
+  connect(m_table, &QTableWidget::cellChanged, this, &InstrumentsPanel::cellChanged);
+  connect(m_table, &QTableWidget::itemSelectionChanged, this, [this] {
+    const auto rows = m_table->selectionModel()->selectedRows();
+    if (!rows.isEmpty()) m_channels.select(static_cast<std::size_t>(rows.first().row()));
+    m_remove->setEnabled(m_channels.selectedIndex() > 0);
+  });
+  // The ages of the last readings move on their own.
+  m_ages.setInterval(1000);
+  connect(&m_ages, &QTimer::timeout, this, &InstrumentsPanel::refresh);
+  m_ages.start();
+  retranslate();
+  rebuild();
+}
+
+void InstrumentsPanel::retranslate() {
+  QStringList headers;
+  for (const char* id : {"inColour", "inName", "inPort", "inState", "inLast", "inAge", "inStability"})
+    headers << qs(m_tr.text(id));
+  m_table->setHorizontalHeaderLabels(headers);
+  m_add->setText(qs(m_tr.text("inAdd")));
+  m_remove->setText(qs(m_tr.text("inRemove")));
+  refresh();
+}
+
+void InstrumentsPanel::rebuild() {
+  m_filling = true;
+  m_table->setRowCount(static_cast<int>(m_channels.size()));
+  for (int r = 0; r < m_table->rowCount(); ++r)
+    for (int c = 0; c < kColumns; ++c) {
+      if (!m_table->item(r, c)) m_table->setItem(r, c, new QTableWidgetItem);
+      QTableWidgetItem* item = m_table->item(r, c);
+      Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+      if (c == kName) flags |= Qt::ItemIsEditable;
+      if (c == kColour) flags |= Qt::ItemIsUserCheckable;
+      item->setFlags(flags);
+    }
+  m_filling = false;
+  refresh();
+  const int selected = static_cast<int>(m_channels.selectedIndex());
+  if (selected < m_table->rowCount()) m_table->selectRow(selected);
+  m_remove->setEnabled(m_channels.selectedIndex() > 0);
+}
+
+void InstrumentsPanel::refresh() {
+  if (m_table->rowCount() != static_cast<int>(m_channels.size())) return rebuild();
+  m_filling = true;
+  const auto rule = stabilityRule ? stabilityRule() : std::pair<double, double>{10.0, 0.01};
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  for (int r = 0; r < m_table->rowCount(); ++r) {
+    Channel& c = m_channels.at(static_cast<std::size_t>(r));
+    QTableWidgetItem* colour = m_table->item(r, kColour);
+    colour->setBackground(c.colour);
+    colour->setCheckState(c.shown ? Qt::Checked : Qt::Unchecked);
+    colour->setToolTip(qs(m_tr.text("inColourTip")));
+    if (m_table->item(r, kName)->text() != c.name) m_table->item(r, kName)->setText(c.name);
+    m_table->item(r, kPort)->setText(c.portCaption().isEmpty() ? QString::fromUtf8("\u2014") : c.portCaption());
+    static const char* const kStates[] = {"inIdle", "inRecording", "inReconnecting", "inGarbage", "inFailed"};
+    QString state = qs(m_tr.text(kStates[static_cast<int>(c.link())]));
+    if (c.link() == Channel::Link::Failed && !c.linkText().isEmpty()) state += ": " + c.linkText();
+    m_table->item(r, kState)->setText(state);
+    m_table->item(r, kState)->setForeground(c.link() == Channel::Link::Failed || c.link() == Channel::Link::NoValidReadings
+                                                ? QColor(176, 0, 0)
+                                                : palette().color(QPalette::Text));
+    const MeasurementSeries& s = c.series();
+    const bool any = !s.empty();
+    m_table->item(r, kLast)->setText(any ? qs(formatFixed(s.y(s.size() - 1), 7, 3)) + QString::fromUtf8(" \u00B0C") : QString());
+    const std::int64_t last = c.lastUtcMs();
+    m_table->item(r, kAge)->setText(last == kNoTime ? QString() : QString::number(std::max<qint64>(0, now - last) / 1000) + " s");
+    // Old readings while recording: the age in red.
+    const bool stale = c.recording() && last != kNoTime && now - last > 3 * c.protocol().pollIntervalMs();
+    m_table->item(r, kAge)->setForeground(stale ? QColor(176, 0, 0) : palette().color(QPalette::Text));
+    const Stability st = assessStability(s, rule.first, rule.second);
+    m_table->item(r, kStability)->setText(st.state == Stability::State::Stable     ? qs(m_tr.text("inStable"))
+                                          : st.state == Stability::State::Unstable ? qs(m_tr.text("inUnstable"))
+                                                                                   : QString::fromUtf8("\u2014"));
+  }
+  m_filling = false;
+}
+
+void InstrumentsPanel::cellClicked(int row, int column) {
+  if (column != kColour || row < 0 || row >= static_cast<int>(m_channels.size())) return;
+  Channel& c = m_channels.at(static_cast<std::size_t>(row));
+  const QColor chosen = colourDialogHook ? colourDialogHook(c.colour)
+                                         : QColorDialog::getColor(c.colour, dialogParent(this), c.name);
+  if (!chosen.isValid() || chosen == c.colour) return;
+  c.colour = chosen;
+  emit channelEdited(&c);
+  refresh();
+}
+
+void InstrumentsPanel::cellChanged(int row, int column) {
+  if (m_filling || row < 0 || row >= static_cast<int>(m_channels.size())) return;
+  Channel& c = m_channels.at(static_cast<std::size_t>(row));
+  if (column == kName) {
+    const QString name = m_table->item(row, column)->text().trimmed().left(64);
+    if (name.isEmpty() || name == c.name) {
+      refresh();
+      return;
+    }
+    c.name = name;
+    emit channelEdited(&c);
+  } else if (column == kColour) {
+    const bool shown = m_table->item(row, column)->checkState() == Qt::Checked;
+    if (shown == c.shown) return;
+    c.shown = shown;
+    emit channelEdited(&c);
+  }
+}
+
+void InstrumentsPanel::buildAddMenu() {
+  m_addMenu->clear();
+  std::vector<std::string> used;
+  for (std::size_t i = 0; i < m_channels.size(); ++i) used.push_back(m_channels.at(i).port());
+  const auto free = [&](const std::string& p) { return std::find(used.begin(), used.end(), p) == used.end(); };
+  if (serialPorts)
+    for (const std::string& p : serialPorts())
+      if (free(p)) m_addMenu->addAction(QString::fromStdString(p), this, [this, p] { emit addRequested(p); });
+  if (usbAdapters)
+    for (const std::string& serial : usbAdapters())
+      if (free("USB:" + serial))
+        m_addMenu->addAction(QString::fromUtf8("USB \u2116") + QString::fromStdString(serial), this,
+                             [this, serial] { emit addRequested("USB:" + serial); });
+  const std::string demo = m_channels.nextDemoPort();
+  if (free(demo))
+    m_addMenu->addAction(QString::fromStdString(demo) + " (" + qs(m_tr.text("inDemo")) + ")", this,
+                         [this, demo] { emit addRequested(demo); });
+  m_addMenu->setEnabled(m_channels.size() < static_cast<std::size_t>(kMaxChannels));
+}
+
+}  // namespace velmora
