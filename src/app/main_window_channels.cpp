@@ -18,6 +18,8 @@
 #include "display/reading_list_view.h"
 #include "display/readout_label.h"
 #include "display/series_plottable.h"
+#include "files/data_file_actions.h"
+#include "files/journal_keeper.h"
 
 namespace velmora {
 
@@ -70,6 +72,61 @@ void TfmMain::buildChannels() {
   });
   connect(m_channels.get(), &ChannelSet::selectionChanged, this, &TfmMain::showSelectedChannel);
   connect(m_first, &Channel::changed, this, [this] { m_instruments->refresh(); });
+
+  // Files of several instruments.
+  m_files->firstName = [this] { return m_first->name.toStdString(); };
+  m_files->otherChannels = [this] {
+    std::vector<DataFileActions::OtherChannel> others;
+    for (std::size_t i = 1; i < m_channels->size(); ++i) {
+      Channel& c = m_channels->at(i);
+      others.push_back({c.name.toStdString(), &c.series(), &c.list()});
+    }
+    return others;
+  };
+  m_files->openedChannels = [this](const std::string& firstName, std::vector<DataFileLoader::Channel> others) {
+    if (!firstName.empty()) {
+      m_first->name = QString::fromStdString(firstName);
+      channelLookChanged(m_first);
+    }
+    // The further instruments of the file: one that is there by that name takes its readings,
+    // another comes as a channel without an instrument; the others' readings go.
+    for (std::size_t i = 1; i < m_channels->size(); ++i) {
+      m_channels->at(i).list().clear();
+      m_channels->at(i).series().clear();
+    }
+    for (auto& o : others) {
+      Channel* c = nullptr;
+      for (std::size_t i = 1; i < m_channels->size(); ++i)
+        if (m_channels->at(i).name.toStdString() == o.name) c = &m_channels->at(i);
+      if (!c) c = addInstrument("", QString::fromStdString(o.name));
+      if (!c) break;  // sixteen already
+      c->list() = std::move(o.list);
+      c->series() = std::move(o.series);
+    }
+    std::vector<JournalKeeper::Held> held;
+    for (std::size_t i = 1; i < m_channels->size(); ++i)
+      held.push_back({m_channels->at(i).number(), &m_channels->at(i).series(), &m_channels->at(i).list()});
+    m_journal->rewrite(held);
+    m_instruments->rebuild();
+    showSelectedChannel();
+    scheduleViews();
+  };
+  // A journal's further instruments come back as channels.
+  m_journal->restoreChannel = [this](const JournalChannel& jc) {
+    // The instrument may be back already (remembered from an earlier run).
+    Channel* c = nullptr;
+    for (std::size_t i = 1; i < m_channels->size(); ++i)
+      if (m_channels->at(i).name.toStdString() == jc.name && m_channels->at(i).port() == jc.port) c = &m_channels->at(i);
+    if (!c) c = addInstrument(jc.port, QString::fromStdString(jc.name));
+    if (!c) return;
+    c->list().clear();
+    c->series().clear();
+    for (const auto& r : jc.readings) {
+      c->list().append(r.line);
+      c->series().add(r.x, r.y, r.resistance, r.utcMs);
+    }
+    m_instruments->rebuild();
+  };
 }
 
 Channel* TfmMain::addInstrument(const std::string& port, const QString& name) {

@@ -21,6 +21,7 @@ struct WritePiece {
   std::size_t rows = 0;   // how many
   std::vector<double> x, y, resistance;
   std::vector<std::int64_t> utcMs;
+  std::vector<std::uint16_t> channel;  // which instrument's, when there are several
   std::string text;  // or text ready to be written (list lines)
 };
 

@@ -59,10 +59,69 @@ bool splitCsv(std::string_view line, std::vector<std::string>& fields) {
 
 }  // namespace
 
-bool isCsvHeader(std::string_view line) {
+namespace {
+std::string_view headerLine(std::string_view line) {
   if (line.size() >= 3 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);  // a byte-order mark
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line == kCsvHeader;
+  return line;
+}
+
+// The five fields of one instrument's row.
+bool rowFromFields(const std::vector<std::string>& f, std::size_t at, CsvRow& row) {
+  row.utcMs = kNoTime;
+  if (!f[at].empty()) {
+    const auto t = parseUtcIso(f[at]);
+    if (!t) return false;
+    row.utcMs = *t;
+  }
+  const auto minutes = parseNumber(f[at + 2]);
+  const auto temperature = parseNumber(f[at + 4]);
+  if (!minutes || !temperature) return false;
+  row.elapsedMinutes = *minutes;
+  row.temperature = *temperature;
+  row.resistance = kNoValue;
+  if (!f[at + 3].empty()) {
+    const auto r = parseNumber(f[at + 3]);
+    if (!r) return false;
+    row.resistance = *r;
+  }
+  return true;
+}
+
+void appendCsvField(std::string& out, std::string_view s) {
+  if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out.append(s);
+    return;
+  }
+  out.push_back('"');
+  for (char c : s) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+}  // namespace
+
+bool isCsvHeader(std::string_view line) { return headerLine(line) == kCsvHeader; }
+bool isCsvChannelHeader(std::string_view line) { return headerLine(line) == kCsvChannelHeader; }
+
+void appendCsvChannelHeader(std::string& out) {
+  out.append(kCsvChannelHeader);
+  out.append("\r\n");
+}
+
+void appendCsvChannelRow(std::string& out, std::string_view channel, double x, double y, double resistance,
+                         std::int64_t utcMs) {
+  appendCsvField(out, channel);
+  out.push_back(',');
+  appendCsvRow(out, x, y, resistance, utcMs);
+}
+
+bool parseCsvChannelRow(std::string_view line, std::string& channel, CsvRow& row) {
+  thread_local std::vector<std::string> f;
+  if (!splitCsv(line, f) || f.size() != 6 || f[0].empty()) return false;
+  channel = f[0];
+  return rowFromFields(f, 1, row);
 }
 
 void appendCsvHeader(std::string& out) {
@@ -102,24 +161,7 @@ std::string csvText(const MeasurementSeries& series, std::size_t first, std::siz
 bool parseCsvRow(std::string_view line, CsvRow& row) {
   thread_local std::vector<std::string> f;
   if (!splitCsv(line, f) || f.size() != 5) return false;
-  row.utcMs = kNoTime;
-  if (!f[0].empty()) {
-    const auto t = parseUtcIso(f[0]);
-    if (!t) return false;
-    row.utcMs = *t;
-  }
-  const auto minutes = parseNumber(f[2]);
-  const auto temperature = parseNumber(f[4]);
-  if (!minutes || !temperature) return false;
-  row.elapsedMinutes = *minutes;
-  row.temperature = *temperature;
-  row.resistance = kNoValue;
-  if (!f[3].empty()) {
-    const auto r = parseNumber(f[3]);
-    if (!r) return false;
-    row.resistance = *r;
-  }
-  return true;
+  return rowFromFields(f, 0, row);
 }
 
 bool exportCsvFile(const std::string& inPath, const std::string& outPath, std::string& error) {

@@ -14,7 +14,17 @@ namespace velmora {
 
 inline constexpr std::string_view kCsvHeader = "time_utc,time_local,elapsed_min,resistance_ohm,temperature_C";
 
+// Several instruments in one file (long form): the channel's name first, then the columns
+// of one instrument's file. A single instrument keeps the header above.
+inline constexpr std::string_view kCsvChannelHeader =
+    "channel,time_utc,time_local,elapsed_min,resistance_ohm,temperature_C";
+
 bool isCsvHeader(std::string_view line);
+bool isCsvChannelHeader(std::string_view line);
+void appendCsvChannelHeader(std::string& out);
+// One row of a channel's reading: its name (quoted when it must be), then the row.
+void appendCsvChannelRow(std::string& out, std::string_view channel, double x, double y, double resistance,
+                         std::int64_t utcMs);
 
 void appendCsvHeader(std::string& out);
 void appendCsvRow(std::string& out, double x, double y, double resistance, std::int64_t utcMs);
@@ -30,6 +40,8 @@ struct CsvRow {
 // One data row (without its line end); the elapsed minutes and the temperature must be
 // there, the clock time and the resistance may be empty. Quoted fields are accepted.
 bool parseCsvRow(std::string_view line, CsvRow& row);
+// A row of the long form: the channel's name and the row.
+bool parseCsvChannelRow(std::string_view line, std::string& channel, CsvRow& row);
 
 // The command line's conversion: a data file (.vmd or CSV) or a recording journal → CSV.
 // False with a message in `error` when the input cannot be read or is not valid, or the

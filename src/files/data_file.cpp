@@ -88,10 +88,16 @@ bool DataFileLoader::fail() {
 bool DataFileLoader::parseLine(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   ++m_lineNo;
+  if (m_channelCsv) return parseChannelLine(line);
   if (m_csv) return parseCsvLine(line);
   std::string_view rest = line;
   const std::string_view first = nextField(rest);
   if (first.empty()) return true;  // a blank line, as a text reader skips it
+  if (m_xs.empty() && !m_csv && m_list.empty() && isCsvChannelHeader(line)) {
+    m_csv = m_channelCsv = true;
+    m_list = ReadingList();
+    return true;
+  }
   if (m_xs.empty() && !m_csv && m_list.empty() && isCsvHeader(line)) {
     // A CSV line is much longer than the list line made from it: room for the list lines only.
     m_csv = true;
@@ -132,6 +138,71 @@ bool DataFileLoader::parseCsvLine(std::string_view line) {
   m_rs.push_back(row.resistance);
   m_ts.push_back(row.utcMs);
   return true;
+}
+
+// A row of the long form: the first instrument's go to the loader's own columns, the others'
+// to theirs, in the order the names first appear.
+bool DataFileLoader::parseChannelLine(std::string_view line) {
+  if (line.empty()) return true;
+  thread_local std::string name;
+  CsvRow row;
+  if (!parseCsvChannelRow(line, name, row)) return fail();
+  if (!(std::fabs(row.elapsedMinutes) < 1e9)) return fail();
+  const double x = row.elapsedMinutes * 60.0 / 86400.0;
+  if (m_firstName.empty()) m_firstName = name;
+  if (name == m_firstName) {
+    if (!m_xs.empty() && x < m_xs.back()) m_sorted = false;
+    m_list.append(listLine(x, row.temperature));
+    m_xs.push_back(x);
+    m_ys.push_back(row.temperature);
+    m_rs.push_back(row.resistance);
+    m_ts.push_back(row.utcMs);
+    return true;
+  }
+  Extra* e = nullptr;
+  for (auto& existing : m_extras)
+    if (existing.name == name) e = &existing;
+  if (!e) {
+    m_extras.push_back({name, {}, {}, {}});
+    e = &m_extras.back();
+  }
+  Columns& c = e->columns;
+  if (!c.xs.empty() && x < c.xs.back()) c.sorted = false;
+  e->list.append(listLine(x, row.temperature));
+  c.xs.push_back(x);
+  c.ys.push_back(row.temperature);
+  c.rs.push_back(row.resistance);
+  c.ts.push_back(row.utcMs);
+  return true;
+}
+
+// The columns put in ascending X (equal X in their order), each following its point.
+bool DataFileLoader::sortColumns(Columns& c, const std::function<bool(double)>& keepGoing) {
+  if (c.sorted) return true;
+  std::vector<Point> points(c.xs.size());
+  for (std::size_t i = 0; i < points.size(); ++i) points[i] = {c.xs[i], static_cast<double>(i)};
+  if (!stableSortByX(points, keepGoing)) return false;
+  std::vector<double> ys(points.size()), rs(points.size());
+  std::vector<std::int64_t> ts(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const auto from = static_cast<std::size_t>(points[i].y);
+    c.xs[i] = points[i].x;
+    ys[i] = c.ys[from];
+    rs[i] = c.rs[from];
+    ts[i] = c.ts[from];
+  }
+  c.ys.swap(ys);
+  c.rs.swap(rs);
+  c.ts.swap(ts);
+  c.sorted = true;
+  return true;
+}
+
+std::vector<DataFileLoader::Channel> DataFileLoader::takeChannels() {
+  std::vector<Channel> out;
+  for (auto& e : m_extras) out.push_back({std::move(e.name), std::move(e.list), std::move(e.series)});
+  m_extras.clear();
+  return out;
 }
 
 bool DataFileLoader::feed(std::string_view bytes) {
@@ -206,6 +277,14 @@ bool DataFileLoader::order(const std::function<bool(double)>& keepGoing) {
     }
   }
   m_series.assignSorted(std::move(m_xs), std::move(m_ys), std::move(m_rs), std::move(m_ts));
+  for (auto& e : m_extras) {
+    if (!sortColumns(e.columns, keepGoing)) {
+      m_result.ok = false;
+      m_result.cancelled = true;
+      return false;
+    }
+    e.series.assignSorted(std::move(e.columns.xs), std::move(e.columns.ys), std::move(e.columns.rs), std::move(e.columns.ts));
+  }
   return true;
 }
 

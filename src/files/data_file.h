@@ -45,14 +45,37 @@ class DataFileLoader {
   // (with the fraction done); false stops and leaves the load cancelled.
   bool order(const std::function<bool(double)>& keepGoing = {});
   const DataFileLoad& result() const { return m_result; }
-  // Hands the readings over (after order()).
+  // Hands the readings over (after order()): those of the file's first instrument.
   void takeInto(ReadingList& list, MeasurementSeries& series);
   std::size_t lines() const { return m_list.size(); }
   bool isCsv() const { return m_csv; }
+  // A file of several instruments (CSV long form): the first one's name, and the others'
+  // readings, in the order they first appear (after order()).
+  struct Channel {
+    std::string name;
+    ReadingList list;
+    MeasurementSeries series;
+  };
+  bool hasChannels() const { return m_channelCsv; }
+  const std::string& firstChannelName() const { return m_firstName; }
+  std::vector<Channel> takeChannels();
 
  private:
+  struct Columns {
+    std::vector<double> xs, ys, rs;
+    std::vector<std::int64_t> ts;
+    bool sorted = true;
+  };
+  struct Extra {
+    std::string name;
+    ReadingList list;
+    Columns columns;
+    MeasurementSeries series;
+  };
   bool parseLine(std::string_view line);
   bool parseCsvLine(std::string_view line);
+  bool parseChannelLine(std::string_view line);
+  static bool sortColumns(Columns& c, const std::function<bool(double)>& keepGoing);
   bool fail();
 
   DataFileLoad m_result;
@@ -66,6 +89,9 @@ class DataFileLoader {
   std::size_t m_reservedLines = 0;
   bool m_sorted = true;
   MeasurementSeries m_series;
+  bool m_channelCsv = false;
+  std::string m_firstName;
+  std::vector<Extra> m_extras;
 };
 
 // Parses a whole file's bytes. `progress` is called now and then with the number of bytes

@@ -98,10 +98,23 @@ bool DataFileActions::miSaveClick() {
   const QString path = fileDialog(true, qs(m_tr.lookup(mainWindowTable(), Section::OtherStrings, "SaveDialog.Title")),
                                   startFolder("Data"), "D_" + QDate::currentDate().toString("dd_MM_yyyy"));
   if (path.isEmpty()) return false;
-  // A .vmd file keeps the list's two columns; a CSV file every value of each reading.
+  // A .vmd file keeps the list's two columns; a CSV file every value of each reading. With
+  // several instruments a CSV file holds them all; a .vmd file holds one, so each further
+  // instrument goes into a file of its own beside it ("<name>-<instrument>.vmd").
   const std::size_t count = m_display.list().size();
+  std::vector<WritePart> parts = allParts(std::nullopt);
   bool cancelled = false;
-  if (!writeInBackground(path, 0, count, isCsvPath(path), cancelled)) return false;
+  if (isCsvPath(path)) {
+    if (!writeInBackground(path, parts, true, cancelled)) return false;
+  } else {
+    const QFileInfo info(path);
+    for (std::size_t p = 0; p < parts.size(); ++p) {
+      const QString target = p == 0 ? path
+                                    : info.dir().filePath(info.completeBaseName() + "-" +
+                                                          QString::fromStdString(parts[p].name) + "." + info.suffix());
+      if (!writeInBackground(target, {parts[p]}, false, cancelled)) return false;
+    }
+  }
   // Readings recorded while the file was written are not in it: they stay unsaved.
   m_display.setUnsaved(m_display.list().size() != count);
   if (savedHook) savedHook(path, count);
@@ -144,35 +157,77 @@ class WriteGauge {
 };
 }  // namespace
 
-bool DataFileActions::writeInBackground(const QString& path, std::size_t first, std::size_t last, bool csv,
+std::vector<DataFileActions::WritePart> DataFileActions::allParts(std::optional<std::pair<double, double>> between) const {
+  std::vector<WritePart> parts;
+  const auto add = [&](std::string name, const MeasurementSeries& s, const ReadingList& l) {
+    std::size_t first = 0, last = s.size();
+    if (between) {
+      first = s.lowerBound(between->first);
+      last = std::max(first, s.upperBound(between->second));
+    }
+    parts.push_back({std::move(name), &s, &l, first, last});
+  };
+  add(firstName ? firstName() : std::string(), m_display.series(), m_display.list());
+  if (otherChannels)
+    for (const auto& c : otherChannels()) add(c.name, *c.series, *c.list);
+  return parts;
+}
+
+bool DataFileActions::writeInBackground(const QString& path, const std::vector<WritePart>& parts, bool csv,
                                         bool& cancelled) {
-  const MeasurementSeries& series = m_display.series();
-  const ReadingList& list = m_display.list();
+  // Row k of the whole write: part p, its index i.
+  std::vector<std::size_t> starts;
+  std::size_t total = 0;
+  for (const auto& p : parts) {
+    starts.push_back(total);
+    total += p.last - p.first;
+  }
+  const auto locate = [&](std::size_t k) {
+    std::size_t p = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), k) - starts.begin()) - 1;
+    while (p + 1 < parts.size() && k >= starts[p + 1]) ++p;
+    return std::pair{p, parts[p].first + (k - starts[p])};
+  };
+  const bool named = csv && parts.size() > 1;
+  std::vector<std::string> names;
+  for (const auto& p : parts) names.push_back(p.name);
   BackgroundWrite::Produce produce;
   BackgroundWrite::Format format;
   std::string header;
   if (csv) {
-    appendCsvHeader(header);
-    produce = [&](std::size_t a, std::size_t b, WritePiece& p) {
-      for (std::size_t i = first + a; i < first + b; ++i) {
-        p.x.push_back(series.x(i));
-        p.y.push_back(series.y(i));
-        p.resistance.push_back(series.resistance(i));
-        p.utcMs.push_back(series.utcMs(i));
+    if (named)
+      appendCsvChannelHeader(header);
+    else
+      appendCsvHeader(header);
+    produce = [&](std::size_t a, std::size_t b, WritePiece& piece) {
+      for (std::size_t k = a; k < b; ++k) {
+        const auto [p, i] = locate(k);
+        const MeasurementSeries& s = *parts[p].series;
+        piece.x.push_back(s.x(i));
+        piece.y.push_back(s.y(i));
+        piece.resistance.push_back(s.resistance(i));
+        piece.utcMs.push_back(s.utcMs(i));
+        piece.channel.push_back(static_cast<std::uint16_t>(p));
       }
     };
-    format = [](const WritePiece& p, std::string& out) {
-      for (std::size_t i = 0; i < p.x.size(); ++i) appendCsvRow(out, p.x[i], p.y[i], p.resistance[i], p.utcMs[i]);
+    format = [named, names](const WritePiece& p, std::string& out) {
+      for (std::size_t i = 0; i < p.x.size(); ++i) {
+        if (named)
+          appendCsvChannelRow(out, names[p.channel[i]], p.x[i], p.y[i], p.resistance[i], p.utcMs[i]);
+        else
+          appendCsvRow(out, p.x[i], p.y[i], p.resistance[i], p.utcMs[i]);
+      }
     };
   } else {
-    produce = [&](std::size_t a, std::size_t b, WritePiece& p) {
-      for (std::size_t i = first + a; i < first + b; ++i) {
-        p.text.append(list.line(i));
-        p.text.append("\r\n");
+    produce = [&](std::size_t a, std::size_t b, WritePiece& piece) {
+      for (std::size_t k = a; k < b; ++k) {
+        const auto [p, i] = locate(k);
+        piece.text.append(parts[p].list->line(i));
+        piece.text.append("\r\n");
       }
     };
     format = [](const WritePiece& p, std::string& out) { out.append(p.text); };
   }
+  const std::size_t first = 0, last = total;
   m_cancel = false;
   m_loading = true;
   WriteOutcome outcome;
@@ -223,11 +278,21 @@ bool DataFileActions::exportCsv(std::size_t first, std::size_t last) {
   last = std::min(last, series.size());
   first = std::min(first, last);
   bool cancelled = false;
-  if (!writeInBackground(path, first, last, true, cancelled)) return false;
+  std::vector<WritePart> parts = allParts(std::nullopt);
+  parts.front().first = first;
+  parts.front().last = last;
+  if (parts.size() > 1) {
+    // Several instruments: each with the readings of the same stretch of time.
+    const double from = first < last ? series.x(first) : 0, to = first < last ? series.x(last - 1) : -1;
+    parts = allParts(std::pair{from, to});
+  }
+  std::size_t rows = 0;
+  for (const auto& p : parts) rows += p.last - p.first;
+  if (!writeInBackground(path, parts, true, cancelled)) return false;
   // Where it went and how much.
   if (message)
-    message(MessageKind::Information, qs(m_tr.plural("msgExported", static_cast<long long>(last - first)))
-                                          .arg(last - first)
+    message(MessageKind::Information, qs(m_tr.plural("msgExported", static_cast<long long>(rows)))
+                                          .arg(rows)
                                           .arg(QDir::toNativeSeparators(path)));
   return true;
 }
@@ -336,6 +401,9 @@ bool DataFileActions::loadDataFile(const QString& path) {
   MeasurementSeries series;
   loader.takeInto(list, series);
   m_display.replaceAll(std::move(list), std::move(series));
+  // Several instruments in the file: the further ones come back as channels of their names.
+  if (openedChannels && (loader.hasChannels() || (otherChannels && !otherChannels().empty())))
+    openedChannels(loader.firstChannelName(), loader.takeChannels());
   if (loadedHook) loadedHook(path);
   return true;
 }

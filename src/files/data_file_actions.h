@@ -7,6 +7,12 @@
 class QFile;
 #include <cstddef>
 #include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "files/data_file.h"
 
 #include "ui_common/translations.h"
 #include "ui_common/ui_helpers.h"
@@ -32,8 +38,20 @@ class DataFileActions {
   bool miSaveClick();
   void miOpenClick();
   // Exports the readings [first, last) of the series (in time order) as CSV; the readings'
-  // saved state does not change.
+  // saved state does not change. With several instruments, every instrument's readings (or
+  // those with X in `between`) go into one file of the long form.
   bool exportCsv(std::size_t first, std::size_t last);
+
+  // Several instruments: the further ones' stores (after the designed one, whose name is
+  // `firstName`), and what takes the further instruments of a file opened.
+  struct OtherChannel {
+    std::string name;
+    const MeasurementSeries* series;
+    const ReadingList* list;
+  };
+  std::function<std::vector<OtherChannel>()> otherChannels;
+  std::function<std::string()> firstName;
+  std::function<void(const std::string& firstName, std::vector<DataFileLoader::Channel> others)> openedChannels;
   // Opens a data file; the readings shown change only when the whole file was read. While
   // it loads, the gauge moves, the window repaints and only the cancel button takes input.
   bool loadDataFile(const QString& path);
@@ -64,9 +82,16 @@ class DataFileActions {
   QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed,
                      bool csvOnly = false);
   void reportError(const QString& text);
-  // A save or export off the user-interface thread with the gauge and Cancel.
-  struct WriteJob;
-  bool writeInBackground(const QString& path, std::size_t first, std::size_t last, bool csv, bool& cancelled);
+  // A save or export off the user-interface thread with the gauge and Cancel: the readings
+  // [first, last) of one or more instruments (named when several, in the CSV long form).
+  struct WritePart {
+    std::string name;
+    const MeasurementSeries* series;
+    const ReadingList* list;
+    std::size_t first, last;
+  };
+  bool writeInBackground(const QString& path, const std::vector<WritePart>& parts, bool csv, bool& cancelled);
+  std::vector<WritePart> allParts(std::optional<std::pair<double, double>> between) const;
   bool readFile(QFile& file, DataFileLoader& loader, LoadProgress& progress);
 
   QWidget& m_window;

@@ -91,11 +91,27 @@ void JournalKeeper::recorded(double x, double y, double resistance, std::int64_t
   m_writer->append(x, y, list.empty() ? std::string_view() : list.line(list.size() - 1), resistance, utcMs);
 }
 
+void JournalKeeper::rewrite(const std::vector<Held>& others) {
+  startNew(std::nullopt);
+  const MeasurementSeries& s = m_display.series();
+  const ReadingList& l = m_display.list();
+  for (std::size_t i = 0; i < s.size() && i < l.size(); ++i)
+    m_writer->append(s.x(i), s.y(i), l.line(i), s.resistance(i), s.utcMs(i));
+  for (const auto& h : others)
+    for (std::size_t i = 0; i < h.series->size() && i < h.list->size(); ++i)
+      m_writer->appendOn(h.channel, h.series->x(i), h.series->y(i), h.list->line(i), h.series->resistance(i),
+                         h.series->utcMs(i));
+}
+
 void JournalKeeper::loaded(const QString& path) {
+  if (!m_channels.empty()) return;  // several instruments: the window rewrites the journal
   startNew(JournalBase{QFileInfo(path).absoluteFilePath().toStdString(), static_cast<std::uint64_t>(QFileInfo(path).size())});
 }
 
 void JournalKeeper::saved(const QString& path, std::size_t readings) {
+  // With several instruments the journal goes on as it is (it holds every instrument's
+  // readings since the start; a data file holds one).
+  if (!m_channels.empty()) return;
   loaded(path);
   const MeasurementSeries& s = m_display.series();
   const ReadingList& list = m_display.list();

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "display/reading_list.h"
 #include "files/journal.h"
 #include "ui_common/translations.h"
 #include "ui_common/ui_helpers.h"
@@ -39,6 +40,14 @@ class JournalKeeper {
   void channelAdded(int channel, const std::string& port, const std::string& name);
   void channelRemoved(int channel);
   void recordedOn(int channel, double x, double y, std::string_view line, double resistance, std::int64_t utcMs);
+  // Starts the journal afresh with every reading held: the designed instrument's and these
+  // further ones' (after a file of several instruments was opened).
+  struct Held {
+    int channel;
+    const MeasurementSeries* series;
+    const ReadingList* list;
+  };
+  void rewrite(const std::vector<Held>& others);
   // Restores a further instrument's readings found in a journal (the window makes the channel).
   std::function<void(const JournalChannel& channel)> restoreChannel;
   // The window now holds exactly the readings of this data file.
