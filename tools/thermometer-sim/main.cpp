@@ -1,14 +1,17 @@
 // velmora-thermometer-sim: the thermometer on a pseudo-terminal. Prints the device path,
-// then serves until stopped (Ctrl+C or SIGTERM).
+// then serves until stopped (Ctrl+C or SIGTERM). With --count N, N instruments in one
+// simulated bath (probe 1 a steady reference), one pseudo-terminal each, one path a line.
 //   velmora-thermometer-sim [--profile steady|ramp|step|sine] [--base T] [--noise SD]
 //                           [--slow MS] [--garbage RATE] [--silent] [--no-cr]
-//                           [--wrong-echoes N] [--noise-bursts RATE] [--no-settle]
+//                           [--wrong-echoes N] [--noise-bursts RATE] [--no-settle] [--count N]
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "pty_front_end.h"
 
@@ -18,7 +21,16 @@ void onSignal(int) { g_stop = 1; }
 }  // namespace
 
 int main(int argc, char** argv) {
-  velmora::sim::PtyThermometer sim;
+  int count = 1;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::string(argv[i]) == "--count") count = std::atoi(argv[i + 1]);
+  if (count < 1 || count > 16) {
+    std::fprintf(stderr, "--count takes 1 to 16\n");
+    return 2;
+  }
+  std::vector<std::unique_ptr<velmora::sim::PtyThermometer>> sims;
+  for (int k = 1; k <= count; ++k) sims.push_back(std::make_unique<velmora::sim::PtyThermometer>(static_cast<std::uint32_t>(k)));
+  velmora::sim::PtyThermometer& sim = *sims.front();
   bool ok = true;
   bool settle = true;
   sim.withModel([&](velmora::sim::ThermometerModel& m) {
@@ -47,6 +59,8 @@ int main(int argc, char** argv) {
         m.faults.withoutCr = true;
       } else if (a == "--no-settle") {
         settle = false;
+      } else if (a == "--count" && hasValue) {
+        ++i;
       } else {
         std::fprintf(stderr, "unknown option: %s\n", a.c_str());
         ok = false;
@@ -54,16 +68,29 @@ int main(int argc, char** argv) {
     }
   });
   if (!ok) return 2;
-  sim.setSettleOnOpen(settle);
-  if (!sim.start()) {
-    std::perror("velmora-thermometer-sim: no pseudo-terminal");
-    return 1;
+  if (count > 1) {
+    // Every instrument in one bath, with the faults asked for.
+    velmora::sim::Faults faults;
+    sim.withModel([&](velmora::sim::ThermometerModel& m) { faults = m.faults; });
+    auto bath = std::make_shared<velmora::sim::Bath>();
+    for (int k = 1; k <= count; ++k)
+      sims[static_cast<std::size_t>(k - 1)]->withModel([&](velmora::sim::ThermometerModel& m) {
+        velmora::sim::placeInBath(m, bath, k);
+        m.faults = faults;
+      });
   }
-  std::printf("%s\n", sim.devicePath().c_str());
+  for (auto& s : sims) {
+    s->setSettleOnOpen(settle);
+    if (!s->start()) {
+      std::perror("velmora-thermometer-sim: no pseudo-terminal");
+      return 1;
+    }
+    std::printf("%s\n", s->devicePath().c_str());
+  }
   std::fflush(stdout);
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
   while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  sim.stop();
+  for (auto& s : sims) s->stop();
   return 0;
 }

@@ -1,0 +1,195 @@
+// Several instruments in one program: three simulators on pseudo-terminals recorded together
+// on one clock, saved as one CSV and reopened as the same channels bit for bit; an instrument
+// that vanishes leaves the others recording; a killed three-instrument recording comes back
+// whole from its journal; the instruments are remembered.
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/instruments_panel.h"
+#include "app/main_window.h"
+#include "device/serial_port.h"
+#include "files/journal.h"
+#include "display/reading_list_view.h"
+#include "pty_front_end.h"
+
+using namespace velmora;
+
+namespace {
+struct ThreeInstruments : ::testing::Test {
+  std::vector<std::unique_ptr<sim::PtyThermometer>> sims;
+  MemorySettingsBackend store;
+  std::unique_ptr<TfmMain> w;
+  QStringList messages;
+
+  void SetUp() override {
+    auto bath = std::make_shared<sim::Bath>();
+    for (int k = 1; k <= 3; ++k) {
+      sims.push_back(std::make_unique<sim::PtyThermometer>(static_cast<std::uint32_t>(k)));
+      sims.back()->withModel([&](sim::ThermometerModel& m) { sim::placeInBath(m, bath, k); });
+      ASSERT_TRUE(sims.back()->start());
+    }
+    w = window();
+    w->serialPort().setCommPort(sims[0]->devicePath());
+    ASSERT_NE(w->addInstrument(sims[1]->devicePath(), "probe B"), nullptr);
+    ASSERT_NE(w->addInstrument(sims[2]->devicePath(), "probe C"), nullptr);
+  }
+  void TearDown() override {
+    w.reset();
+    for (auto& s : sims) s->stop();
+  }
+  std::unique_ptr<TfmMain> window() {
+    auto win = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
+    win->messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
+    win->files().questionHook = [](const QString&) { return 1; };
+    win->findChild<QSpinBox*>("seFlow")->setValue(120);
+    return win;
+  }
+  void record(bool on) {
+    w->findChild<QAction*>("miRecord")->setChecked(on);
+    w->miRecordClick();
+  }
+  std::size_t readings(std::size_t channel) { return w->channels().at(channel).series().size(); }
+};
+}  // namespace
+
+TEST_F(ThreeInstruments, RecordTogetherSaveAsOneCsvAndReopenAsTheSameChannels) {
+  // Each added instrument was asked for its factors.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->channels().at(1).factors() && w->channels().at(2).factors(); }, 15000));
+  EXPECT_NEAR(w->channels().at(1).factors()->R0, 100.0, 1e-9);
+  record(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return readings(0) >= 5 && readings(1) >= 5 && readings(2) >= 5; }, 30000));
+  record(false);
+  EXPECT_FALSE(w->channels().othersRecording());
+  // One recording clock: the channels' readings interleave in elapsed time.
+  for (std::size_t c = 1; c < 3; ++c)
+    EXPECT_LT(std::fabs(w->channels().at(c).series().x(0) - w->channels().at(0).series().x(0)) * 86400, 2.0) << c;
+  // The bath: every probe near 21 °C, each its own.
+  for (std::size_t c = 0; c < 3; ++c) EXPECT_NEAR(w->channels().at(c).series().y(0), 21.0, 0.2) << c;
+  QTemporaryDir dir;
+  const QString path = dir.filePath("three.csv");
+  w->files().fileDialogHook = [&](bool, const QString&, const QString&, const QString&) { return path; };
+  ASSERT_TRUE(w->miSaveClick());
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(f.readLine().startsWith("channel,time_utc,"));
+  f.close();
+  std::vector<MeasurementSeries> before;
+  for (std::size_t c = 0; c < 3; ++c) before.push_back(w->channels().at(c).series());
+  // Another window opens it: the same three channels, every value bit for bit.
+  auto other = window();
+  other->files().fileDialogHook = w->files().fileDialogHook;
+  other->miOpenClick();
+  ASSERT_EQ(other->channels().size(), 3u);
+  EXPECT_EQ(other->channels().at(0).name, "T1");
+  EXPECT_EQ(other->channels().at(1).name, "probe B");
+  EXPECT_EQ(other->channels().at(2).name, "probe C");
+  // Values, resistances and clock times bit for bit; elapsed time as the file's six decimals
+  // of a minute carry it.
+  for (std::size_t c = 0; c < 3; ++c) {
+    const MeasurementSeries& s = other->channels().at(c).series();
+    ASSERT_EQ(s.size(), before[c].size()) << c;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      EXPECT_NEAR(s.x(i) * 1440, before[c].x(i) * 1440, 0.5e-6);
+      EXPECT_EQ(s.y(i), before[c].y(i));
+      EXPECT_EQ(s.resistance(i), before[c].resistance(i));
+      EXPECT_EQ(s.utcMs(i), before[c].utcMs(i));
+    }
+  }
+  // Saved again, the same bytes.
+  const QString again = dir.filePath("again.csv");
+  other->files().fileDialogHook = [&](bool, const QString&, const QString&, const QString&) { return again; };
+  ASSERT_TRUE(other->miSaveClick());
+  QFile a(path), b(again);
+  ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+  EXPECT_EQ(a.readAll(), b.readAll());
+  // The instruments panel shows them; selecting one shows its readings in the list.
+  EXPECT_EQ(other->instruments()->table()->rowCount(), 3);
+  other->channels().select(2);
+  EXPECT_EQ(other->list()->rowCount(), other->channels().at(2).list().size());
+}
+
+TEST_F(ThreeInstruments, OneInstrumentVanishingLeavesTheOthersRecordingWithAndWithoutReconnect) {
+  for (const bool reconnect : {false, true}) {
+    w->findChild<QCheckBox*>("cbReconnect")->setChecked(reconnect);
+    record(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readings(1) >= 2; }, 20000));
+    const std::size_t c0 = readings(0), c2 = readings(2);
+    sims[1]->vanish();
+    // The others go on: more readings arrive after the middle one is gone.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return readings(0) >= c0 + 6 && readings(2) >= c2 + 6; }, 30000)) << reconnect;
+    EXPECT_TRUE(w->channels().at(0).recording());
+    EXPECT_TRUE(w->channels().at(2).recording());
+    if (reconnect) {
+      EXPECT_EQ(w->channels().at(1).link(), Channel::Link::Reconnecting);
+    }
+    record(false);
+    ASSERT_TRUE(sims[1]->start());  // back for the next round, at a new path
+    w->channels().at(1).setPort(sims[1]->devicePath());
+  }
+  EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();  // no box for a further instrument
+}
+
+TEST_F(ThreeInstruments, AKilledRecordingOfThreeComesBackWholeFromItsJournal) {
+  QTemporaryDir journals;
+  const QByteArray previous = qgetenv("VELMORA_JOURNAL_DIR");
+  qputenv("VELMORA_JOURNAL_DIR", journals.path().toLocal8Bit());
+  w = window();  // journals go to this test's folder
+  w->serialPort().setCommPort(sims[0]->devicePath());
+  w->addInstrument(sims[1]->devicePath(), "probe B");
+  w->addInstrument(sims[2]->devicePath(), "probe C");
+  record(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return readings(0) >= 4 && readings(1) >= 4 && readings(2) >= 4; }, 30000));
+  record(false);
+  std::vector<std::size_t> counts{readings(0), readings(1), readings(2)};
+  const double lastB = w->channels().at(1).series().y(counts[1] - 1);
+  const QString journal = w->journal().journalPath();
+  // Handed to the system (within a quarter of a second on a quiet machine).
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    QFile f(journal);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray t = f.readAll();
+    const JournalContents c = readJournal(std::string_view(t.constData(), static_cast<std::size_t>(t.size())));
+    return c.readings.size() == counts[0] && c.channels.size() == 2 && c.channels[0].readings.size() == counts[1] &&
+           c.channels[1].readings.size() == counts[2];
+  }, 10000));
+  w.reset();  // killed: no normal end
+  ASSERT_TRUE(QFile::rename(journal, QDir(journals.path()).filePath("journal-999990.txt")));
+  w = window();
+  w->journal().restoreQuestionHook = [](const QString&) { return JournalKeeper::Choice::Restore; };
+  ASSERT_TRUE(w->journal().offerRestore());
+  ASSERT_EQ(w->channels().size(), 3u);
+  EXPECT_EQ(w->channels().at(1).name, "probe B");
+  for (std::size_t c = 0; c < 3; ++c) EXPECT_EQ(readings(c), counts[c]) << c;
+  EXPECT_EQ(w->channels().at(1).series().y(counts[1] - 1), lastB);
+  EXPECT_EQ(w->channels().at(2).port(), sims[2]->devicePath());
+  qputenv("VELMORA_JOURNAL_DIR", previous);
+}
+
+TEST(Channels, AreRememberedAndOneChannelWritesNoKeyOfItsOwn) {
+  MemorySettingsBackend store;
+  {
+    TfmMain w(store, MainWindowOptions::with(false, 1033));
+    w.show();
+    w.close();
+  }
+  EXPECT_FALSE(store.keyExists(kChannelsKey));  // the designed keys alone
+  {
+    TfmMain w(store, MainWindowOptions::with(false, 1033));
+    w.messageHook = [](MessageKind, const QString&) {};
+    w.addInstrument("DEMO2", "bath probe");
+    w.channels().at(1).colour = QColor(10, 20, 30);
+    w.show();
+    w.close();
+  }
+  TfmMain again(store, MainWindowOptions::with(false, 1033));
+  ASSERT_EQ(again.channels().size(), 2u);
+  EXPECT_EQ(again.channels().at(1).name, "bath probe");
+  EXPECT_EQ(again.channels().at(1).port(), "DEMO2");
+  EXPECT_EQ(again.channels().at(1).colour, QColor(10, 20, 30));
+}
