@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -104,6 +105,9 @@ class ChartPanel : public QWidget, public ChartView {
   void requestRedraw();
   // Redraws now if a redraw is pending.
   void flushRedraw();
+  // The wait before a requested redraw: ~30 a second at most, fewer when drawing is long.
+  int redrawIntervalMs() const { return std::max(33, static_cast<int>(25 * m_lastReplotMs)); }
+  double lastReplotMs() const { return m_lastReplotMs; }
 
   ChartPlot* plot() const { return m_plot; }
   SeriesPlottable* series1() const { return m_series1; }

@@ -112,6 +112,21 @@ std::size_t MeasurementSeries::lowerBound(double key) const {
   return static_cast<std::size_t>(std::lower_bound(m_x.begin(), m_x.end(), key) - m_x.begin());
 }
 
+std::size_t MeasurementSeries::lowerBoundFrom(double key, std::size_t from) const {
+  const std::size_t n = m_x.size();
+  if (from >= n || !(m_x[from] < key)) return std::min(from, n);
+  std::size_t lo = from + 1, step = 1, hi = from + 1;
+  while (hi < n && m_x[hi] < key) {
+    lo = hi + 1;
+    step *= 2;
+    hi = from + step;
+  }
+  hi = std::min(hi, n);
+  return static_cast<std::size_t>(std::lower_bound(m_x.begin() + static_cast<std::ptrdiff_t>(lo),
+                                                   m_x.begin() + static_cast<std::ptrdiff_t>(hi), key) -
+                                  m_x.begin());
+}
+
 std::size_t MeasurementSeries::upperBound(double key) const {
   return static_cast<std::size_t>(std::upper_bound(m_x.begin(), m_x.end(), key) - m_x.begin());
 }

@@ -60,6 +60,8 @@ class MeasurementSeries {
   // First index whose X is not below / above `key`.
   std::size_t lowerBound(double key) const;
   std::size_t upperBound(double key) const;
+  // The same, searched forward from `from` (galloping): cheap when the answer is near.
+  std::size_t lowerBoundFrom(double key, std::size_t from) const;
 
   // Minimum and maximum Y over [first, last); the range must not be empty.
   YRange yRange(std::size_t first, std::size_t last) const;

@@ -53,10 +53,12 @@ void SeriesPlottable::draw(QCPPainter* painter) {
     return;
   }
 
-  // Dense: one vertical segment per pixel column from its minimum to its maximum, and a
-  // connecting segment from each column's last point to the next column's first.
-  QVector<QLineF> lines;
-  lines.reserve(static_cast<int>(2 * widthPx) + 8);
+  // Dense: per pixel column one bar from its minimum to its maximum, reaching to the previous
+  // column's last point where the line joins them — what the 2-pixel line from column to
+  // column covers — filled as rectangles (no stroking).
+  QVector<QRectF> bars;
+  bars.reserve(static_cast<int>(widthPx) + 8);
+  QVector<QLineF> lines;  // the lines leaving the plot at its ends
   QPointF prev;
   bool havePrev = false;
   std::size_t prevIndex = first;
@@ -67,24 +69,39 @@ void SeriesPlottable::draw(QCPPainter* painter) {
   const int c0 = static_cast<int>(std::floor(std::min(leftPx, rightPx)));
   const int c1 = static_cast<int>(std::ceil(std::max(leftPx, rightPx)));
   std::size_t idx = a;
+  const bool forward = rightPx >= leftPx;
+  bool firstColumn = true;
   for (int c = c0; c <= c1 && idx < b; ++c) {
-    const double keyEnd = mKeyAxis->pixelToCoord(c + 1);
-    std::size_t end = c == c1 ? b : std::min(b, std::max(idx, m_series.lowerBound(keyEnd)));
+    const double keyEnd = mKeyAxis->pixelToCoord(forward ? c + 1 : c);
+    std::size_t end = c == c1 ? b : std::min(b, m_series.lowerBoundFrom(keyEnd, idx));
     if (end <= idx) continue;
     const YRange yr = m_series.yRange(idx, end);
     const double x = c + 0.5;
-    const double yFirst = mValueAxis->coordToPixel(m_series.y(idx));
-    if (havePrev && joined(prevIndex, idx)) lines.push_back(QLineF(prev, QPointF(x, yFirst)));
-    const double yMin = mValueAxis->coordToPixel(yr.min);
-    const double yMax = mValueAxis->coordToPixel(yr.max);
-    lines.push_back(QLineF(x, yMin, x, yMax == yMin ? yMax + 0.01 : yMax));
+    double top = mValueAxis->coordToPixel(yr.max), bottom = mValueAxis->coordToPixel(yr.min);
+    if (top > bottom) std::swap(top, bottom);
+    if (havePrev && joined(prevIndex, idx)) {
+      if (firstColumn) {
+        lines.push_back(QLineF(prev, QPointF(x, mValueAxis->coordToPixel(m_series.y(idx)))));
+      } else {
+        // One pixel on from the previous column: its last point joins this column's bar.
+        top = std::min(top, prev.y());
+        bottom = std::max(bottom, prev.y());
+      }
+    }
+    bars.push_back(QRectF(std::floor(x) - 1.0, std::floor(top) - 1.0, 2.0, std::floor(bottom) - std::floor(top) + 2.0));
     prev = QPointF(x, mValueAxis->coordToPixel(m_series.y(end - 1)));
     prevIndex = end - 1;
     havePrev = true;
+    firstColumn = false;
     idx = end;
   }
   if (b < n && havePrev && joined(prevIndex, b)) lines.push_back(QLineF(prev, pixelOf(b)));
-  painter->drawLines(lines);
+  painter->setPen(Qt::NoPen);
+  painter->setBrush(mPen.color());
+  painter->drawRects(bars);
+  painter->setPen(mPen);
+  painter->setBrush(Qt::NoBrush);
+  if (!lines.isEmpty()) painter->drawLines(lines);
 }
 
 void SeriesPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const {
