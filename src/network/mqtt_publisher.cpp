@@ -1,0 +1,320 @@
+#include "network/mqtt_publisher.h"
+
+#include <MQTTAsync.h>
+
+#include <chrono>
+#include <utility>
+#include <set>
+
+#include "network/outbox.h"
+
+namespace velmora {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+std::string stationTopic(const std::string& station) { return std::string(kTopicRoot) + "/" + topicLevel(station) + "/status"; }
+
+// mqtt:// and mqtts:// as Paho names them.
+std::string pahoUrl(std::string url) {
+  if (url.rfind("mqtt://", 0) == 0) return "tcp://" + url.substr(7);
+  if (url.rfind("mqtts://", 0) == 0) return "ssl://" + url.substr(8);
+  if (url.find("://") == std::string::npos) return "tcp://" + url;
+  return url;
+}
+
+std::string refusal(int code, const char* message) {
+  switch (code) {
+    case 1: return "refused: protocol version";
+    case 2: return "refused: client id";
+    case 3: return "refused: server unavailable";
+    case 4: return "refused: wrong user name or password";
+    case 5: return "refused: not authorized";
+    default: break;
+  }
+  return message && *message ? std::string(message) : "cannot connect (" + std::to_string(code) + ")";
+}
+
+struct SentContext {
+  MqttPublisher* publisher;
+  std::string instrument;
+  std::uint64_t seq;
+};
+}  // namespace
+
+MqttPublisher::MqttPublisher(MqttSettings settings, std::filesystem::path outboxFolder)
+    : m_settings(std::move(settings)), m_folder(std::move(outboxFolder)) {
+  m_thread = std::thread([this] { run(); });
+}
+
+MqttPublisher::~MqttPublisher() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_stop = true;
+  }
+  m_wake.notify_all();
+  m_thread.join();
+}
+
+void MqttPublisher::publish(const std::string& instrument, std::int64_t utcMs, double elapsedMinutes, double resistance,
+                            double temperature) {
+  LabReading r;
+  r.utcMs = utcMs;
+  r.elapsedMinutes = elapsedMinutes;
+  r.resistance = resistance;
+  r.temperature = temperature;
+  std::lock_guard lock(m_mutex);
+  m_queue.push_back({topicLevel(instrument), r});
+}
+
+void MqttPublisher::setStatus(const std::string& instrument, const std::string& state, const std::string& lastError) {
+  std::lock_guard lock(m_mutex);
+  const std::string topic = statusTopic(m_settings.station, instrument);
+  m_retained[topic] = {topic, statusPayload(state, lastError)};
+  m_wake.notify_all();
+}
+
+void MqttPublisher::setFactors(const std::string& instrument, double r0, double a, double b, double c) {
+  std::lock_guard lock(m_mutex);
+  const std::string topic = factorsTopic(m_settings.station, instrument);
+  m_retained[topic] = {topic, factorsPayload(r0, a, b, c)};
+  m_wake.notify_all();
+}
+
+MqttPublisher::State MqttPublisher::state() const {
+  std::lock_guard lock(m_mutex);
+  return m_state;
+}
+
+// ---------------------------------------------------------------- Paho's side
+
+struct MqttPublisher::Callbacks {
+  static void onConnected(void* context, char* cause);
+  static void onConnectionLost(void* context, char* cause);
+  static void onConnectFailure(void* context, MQTTAsync_failureData* response);
+  static void onSent(void* context, MQTTAsync_successData* response);
+  static void onSendFailure(void* context, MQTTAsync_failureData* response);
+  static int onMessage(void*, char*, int, MQTTAsync_message*);
+};
+
+void MqttPublisher::Callbacks::onConnected(void* context, char*) {
+  auto* self = static_cast<MqttPublisher*>(context);
+  std::lock_guard lock(self->m_mutex);
+  self->m_state.connected = true;
+  self->m_state.error.clear();
+  self->m_reconnected = true;
+  self->m_wake.notify_all();
+}
+
+void MqttPublisher::Callbacks::onConnectionLost(void* context, char* cause) {
+  auto* self = static_cast<MqttPublisher*>(context);
+  std::lock_guard lock(self->m_mutex);
+  self->m_state.connected = false;
+  self->m_state.error = cause && *cause ? cause : "connection lost";
+}
+
+void MqttPublisher::Callbacks::onConnectFailure(void* context, MQTTAsync_failureData* response) {
+  auto* self = static_cast<MqttPublisher*>(context);
+  std::lock_guard lock(self->m_mutex);
+  self->m_state.connected = false;
+  self->m_state.error = response ? refusal(response->code, response->message) : "cannot connect";
+}
+
+void MqttPublisher::Callbacks::onSent(void* context, MQTTAsync_successData*) {
+  std::unique_ptr<SentContext> sent(static_cast<SentContext*>(context));
+  MqttPublisher* self = sent->publisher;
+  std::lock_guard lock(self->m_mutex);
+  if (sent->seq > 0) self->m_acks.emplace_back(sent->instrument, sent->seq);
+  ++self->m_state.sent;
+}
+
+void MqttPublisher::Callbacks::onSendFailure(void* context, MQTTAsync_failureData*) {
+  std::unique_ptr<SentContext> sent(static_cast<SentContext*>(context));  // sent again with the backlog
+  std::lock_guard lock(sent->publisher->m_mutex);
+  if (sent->seq > 0) sent->publisher->m_failed.emplace_back(sent->instrument, sent->seq);
+}
+
+int MqttPublisher::Callbacks::onMessage(void*, char* topic, int, MQTTAsync_message* message) {
+  MQTTAsync_freeMessage(&message);
+  MQTTAsync_free(topic);
+  return 1;
+}
+
+void MqttPublisher::connect() {
+  MQTTAsync_connectOptions options = MQTTAsync_connectOptions_initializer;
+  options.keepAliveInterval = 20;
+  options.cleansession = 0;  // a persistent session
+  options.automaticReconnect = 1;
+  options.minRetryInterval = 1;
+  options.maxRetryInterval = 16;
+  options.connectTimeout = 10;
+  options.onFailure = &Callbacks::onConnectFailure;
+  options.context = this;
+  if (!m_settings.user.empty()) {
+    options.username = m_settings.user.c_str();
+    options.password = m_settings.password.c_str();
+  }
+  const std::string station = stationTopic(m_settings.station);
+  MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
+  will.topicName = station.c_str();
+  will.message = "{\"state\":\"offline\",\"last_error\":\"\"}";
+  will.retained = 1;
+  will.qos = 1;
+  options.will = &will;
+  MQTTAsync_SSLOptions ssl = MQTTAsync_SSLOptions_initializer;
+  if (!m_settings.caFile.empty()) ssl.trustStore = m_settings.caFile.c_str();
+  if (!m_settings.certFile.empty()) ssl.keyStore = m_settings.certFile.c_str();
+  if (!m_settings.keyFile.empty()) ssl.privateKey = m_settings.keyFile.c_str();
+  ssl.enableServerCertAuth = 1;
+  ssl.verify = 1;
+  if (pahoUrl(m_settings.url).rfind("ssl://", 0) == 0) options.ssl = &ssl;
+  const int rc = MQTTAsync_connect(m_client, &options);
+  if (rc != MQTTASYNC_SUCCESS) {
+    std::lock_guard lock(m_mutex);
+    m_state.error = "cannot connect (" + std::to_string(rc) + ")";
+  }
+}
+
+bool MqttPublisher::send(const std::string& topic, const std::string& payload, bool retained,
+                         const std::string& instrument, std::uint64_t seq) {
+  MQTTAsync_responseOptions options = MQTTAsync_responseOptions_initializer;
+  auto* sent = new SentContext{this, instrument, seq};
+  options.context = sent;
+  options.onSuccess = &Callbacks::onSent;
+  options.onFailure = &Callbacks::onSendFailure;
+  const int rc = MQTTAsync_send(m_client, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                                retained ? 1 : 0, &options);
+  if (rc != MQTTASYNC_SUCCESS) {
+    delete sent;
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- the publisher's thread
+
+void MqttPublisher::run() {
+  Outbox outbox(m_folder);
+  MQTTAsync client = nullptr;
+  MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
+  create.sendWhileDisconnected = 0;  // the outbox keeps what cannot go now
+  const std::string clientId = "velmora-" + topicLevel(m_settings.station);
+  if (MQTTAsync_createWithOptions(&client, pahoUrl(m_settings.url).c_str(), clientId.c_str(), MQTTCLIENT_PERSISTENCE_NONE,
+                                  nullptr, &create) != MQTTASYNC_SUCCESS) {
+    std::lock_guard lock(m_mutex);
+    m_state.error = "not a broker address: " + m_settings.url;
+    client = nullptr;
+  }
+  m_client = client;
+  if (client) {
+    MQTTAsync_setCallbacks(client, this, &Callbacks::onConnectionLost, &Callbacks::onMessage, nullptr);
+    MQTTAsync_setConnected(client, this, &Callbacks::onConnected);
+    connect();
+  }
+  std::map<std::string, std::uint64_t> cursor;    // the next historical reading to send
+  std::map<std::string, std::uint64_t> liveFrom;  // from here on readings go out live
+  std::map<std::string, std::set<std::uint64_t>> inflight;
+  std::map<std::string, std::string> sentRetained;
+  auto lastSave = Clock::now(), lastBacklog = Clock::now(), lastConnect = Clock::now();
+  int retry = 2;
+  double budget = 0;
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    m_wake.wait_for(lock, std::chrono::milliseconds(20), [&] { return m_stop || !m_queue.empty() || m_reconnected; });
+    const bool stopping = m_stop;
+    std::deque<Pending> queue;
+    queue.swap(m_queue);
+    auto acks = std::move(m_acks);
+    m_acks.clear();
+    auto failed = std::move(m_failed);
+    m_failed.clear();
+    const std::map<std::string, Retained> retained = m_retained;  // the latest of each topic
+    const bool reconnected = std::exchange(m_reconnected, false);
+    const bool connected = m_state.connected;
+    lock.unlock();
+
+    for (const auto& [instrument, seq] : acks) {
+      outbox.acknowledged(instrument, seq);
+      inflight[instrument].erase(seq);
+    }
+    // A send that failed goes again from the backlog.
+    for (const auto& [instrument, seq] : failed) {
+      inflight[instrument].erase(seq);
+      if (cursor.count(instrument)) cursor[instrument] = std::min(cursor[instrument], seq);
+      if (liveFrom.count(instrument) && liveFrom[instrument] <= seq) liveFrom[instrument] = outbox.lastSeq(instrument) + 1;
+    }
+    if (reconnected) {
+      // What the broker never acknowledged goes out again, historical; new readings live.
+      for (const auto& name : outbox.instruments()) {
+        cursor[name] = outbox.ackedThrough(name) + 1;
+        liveFrom[name] = outbox.lastSeq(name) + 1;
+        inflight[name].clear();
+      }
+      send(stationTopic(m_settings.station), "{\"state\":\"online\",\"last_error\":\"\"}", true, {}, 0);
+      sentRetained.clear();  // everything retained goes again
+    }
+    if (connected)
+      for (const auto& [topic, r] : retained)
+        if (sentRetained[topic] != r.payload && send(r.topic, r.payload, true, {}, 0)) sentRetained[topic] = r.payload;
+    for (auto& p : queue) {
+      if (!outbox.append(p.instrument, p.reading)) continue;  // a full disk: counted as dropped
+      if (!liveFrom.count(p.instrument)) {
+        liveFrom[p.instrument] = connected ? p.reading.seq : outbox.lastSeq(p.instrument) + 1;
+        cursor[p.instrument] = outbox.ackedThrough(p.instrument) + 1;
+      }
+      if (connected && p.reading.seq >= liveFrom[p.instrument] &&
+          send(readingTopic(m_settings.station, p.instrument), readingPayload(p.reading), false, p.instrument,
+               p.reading.seq))
+        inflight[p.instrument].insert(p.reading.seq);
+    }
+    // The backlog at its limited rate, in order per instrument.
+    const auto now = Clock::now();
+    budget = std::min<double>(m_settings.backlogPerSecond,
+                              budget + m_settings.backlogPerSecond * std::chrono::duration<double>(now - lastBacklog).count());
+    lastBacklog = now;
+    if (connected) {
+      for (auto& [name, next] : cursor) {
+        const std::uint64_t end = liveFrom.count(name) ? liveFrom[name] : outbox.lastSeq(name) + 1;
+        if (next >= end || budget < 1) continue;
+        const auto readings = outbox.after(name, next - 1, static_cast<std::size_t>(budget));
+        for (LabReading r : readings) {
+          if (r.seq >= end || budget < 1) break;
+          r.historical = true;
+          if (!inflight[name].count(r.seq) &&
+              send(readingTopic(m_settings.station, name), readingPayload(r), false, name, r.seq))
+            inflight[name].insert(r.seq);
+          next = r.seq + 1;
+          budget -= 1;
+        }
+      }
+    } else if (client && now - lastConnect > std::chrono::seconds(retry) && !MQTTAsync_isConnected(client)) {
+      // A first connection that failed is tried again (Paho reconnects only a lost one).
+      lastConnect = now;
+      retry = std::min(retry * 2, 16);
+      connect();
+    }
+    if (connected) retry = 2;
+    if (stopping || now - lastSave > std::chrono::seconds(1)) {
+      outbox.save();
+      lastSave = now;
+    }
+    lock.lock();
+    m_state.waiting = outbox.waiting();
+    m_state.dropped = outbox.dropped();
+    if (stopping) break;
+  }
+  lock.unlock();
+  if (client) {
+    if (MQTTAsync_isConnected(client)) {
+      send(stationTopic(m_settings.station), "{\"state\":\"offline\",\"last_error\":\"\"}", true, {}, 0);
+      MQTTAsync_disconnectOptions d = MQTTAsync_disconnectOptions_initializer;
+      d.timeout = 2000;
+      MQTTAsync_disconnect(client, &d);
+      for (int i = 0; i < 100 && MQTTAsync_isConnected(client); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    MQTTAsync_destroy(&client);
+  }
+  outbox.save();
+}
+
+}  // namespace velmora

@@ -1,0 +1,62 @@
+#pragma once
+// The publisher's store and forward: every reading of an instrument is written here with its
+// sequence number before it is sent, and the last sequence number the broker acknowledged
+// (every one up to it) is kept beside it, so that nothing is lost to a broker outage or a
+// restart of the program. One folder per destination (broker and station):
+//   <instrument>.out   "seq utc_ms elapsed_min resistance temperature" a line ("-" unknown)
+//   <instrument>.ack   the acknowledged sequence number
+// Used by the publisher's thread alone.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "network/lab_message.h"
+
+namespace velmora {
+
+class Outbox {
+ public:
+  explicit Outbox(std::filesystem::path folder);
+
+  // Gives the reading its sequence number and writes it; false (and counted as dropped) when
+  // the disk refuses it.
+  bool append(const std::string& instrument, LabReading& reading);
+  // A sequence number the broker acknowledged; the acknowledged mark moves on over every one
+  // up to it.
+  void acknowledged(const std::string& instrument, std::uint64_t seq);
+  // Writes the marks that moved (and drops acknowledged readings from a long file).
+  void save();
+
+  std::uint64_t lastSeq(const std::string& instrument) const;
+  std::uint64_t ackedThrough(const std::string& instrument) const;
+  // Readings after `after`, at most `max`, read from the file (the backlog).
+  std::vector<LabReading> after(const std::string& instrument, std::uint64_t after, std::size_t max);
+  std::vector<std::string> instruments() const;
+  // Readings written and not yet acknowledged, and those the disk refused.
+  std::uint64_t waiting() const;
+  std::uint64_t dropped() const { return m_dropped; }
+
+ private:
+  struct Instrument {
+    std::uint64_t last = 0;   // the last sequence number written
+    std::uint64_t acked = 0;  // every one up to this acknowledged
+    std::set<std::uint64_t> ackedBeyond;
+    bool dirty = false;
+    std::uint64_t firstInFile = 1;
+    std::ofstream out;
+  };
+  Instrument& open(const std::string& instrument);
+  std::filesystem::path file(const std::string& instrument, const char* suffix) const;
+  void compact(const std::string& instrument, Instrument& in);
+
+  std::filesystem::path m_folder;
+  std::map<std::string, Instrument> m_instruments;
+  std::uint64_t m_dropped = 0;
+};
+
+}  // namespace velmora
