@@ -51,6 +51,11 @@ fs::path pathFromUtf8(std::string_view s) {
   return fs::path(std::u8string(reinterpret_cast<const char8_t*>(s.data()), s.size()));
 }
 
+std::string pathToUtf8(const fs::path& p) {
+  const std::u8string u = p.u8string();
+  return std::string(reinterpret_cast<const char*>(u.data()), u.size());
+}
+
 std::optional<std::string> readWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
   const fs::path p = pathFromUtf8(path);

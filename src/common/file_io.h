@@ -17,6 +17,7 @@
 namespace velmora {
 
 std::filesystem::path pathFromUtf8(std::string_view path);
+std::string pathToUtf8(const std::filesystem::path& path);
 
 // Reads a whole file into `bytes`; on failure the reason ("No such file or directory",
 // "Is a directory", ...) and `bytes` is left empty.

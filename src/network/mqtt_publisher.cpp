@@ -3,6 +3,8 @@
 #include <MQTTAsync.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 #include <set>
 
@@ -33,6 +35,22 @@ std::string refusal(int code, const char* message) {
     default: break;
   }
   return message && *message ? std::string(message) : "cannot connect (" + std::to_string(code) + ")";
+}
+
+// VELMORA_MQTT_TRACE=1: what the publisher does, on stderr (never the password).
+bool tracing() {
+  static const bool on = [] {
+    const char* v = std::getenv("VELMORA_MQTT_TRACE");
+    return v && *v && *v != '0';
+  }();
+  return on;
+}
+template <typename... Args>
+void trace(const char* format, Args... args) {
+  if (!tracing()) return;
+  std::fprintf(stderr, "mqtt: ");
+  std::fprintf(stderr, format, args...);
+  std::fprintf(stderr, "\n");
 }
 
 struct SentContext {
@@ -95,7 +113,18 @@ struct MqttPublisher::Callbacks {
   static void onSent(void* context, MQTTAsync_successData* response);
   static void onSendFailure(void* context, MQTTAsync_failureData* response);
   static int onMessage(void*, char*, int, MQTTAsync_message*);
+  static int onTlsError(const char* text, std::size_t length, void* context);
 };
+
+// OpenSSL's own words on a failed handshake (an untrusted certificate, a wrong host name…).
+int MqttPublisher::Callbacks::onTlsError(const char* text, std::size_t length, void* context) {
+  auto* self = static_cast<MqttPublisher*>(context);
+  std::string line(text, length);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  std::lock_guard lock(self->m_mutex);
+  self->m_tlsError = "TLS: " + line;
+  return 0;
+}
 
 void MqttPublisher::Callbacks::onConnected(void* context, char*) {
   auto* self = static_cast<MqttPublisher*>(context);
@@ -103,7 +132,10 @@ void MqttPublisher::Callbacks::onConnected(void* context, char*) {
   self->m_state.connected = true;
   self->m_state.error.clear();
   self->m_reconnected = true;
+  self->m_connecting = false;
+  self->m_everConnected = true;
   self->m_wake.notify_all();
+  trace("connected");
 }
 
 void MqttPublisher::Callbacks::onConnectionLost(void* context, char* cause) {
@@ -111,6 +143,7 @@ void MqttPublisher::Callbacks::onConnectionLost(void* context, char* cause) {
   std::lock_guard lock(self->m_mutex);
   self->m_state.connected = false;
   self->m_state.error = cause && *cause ? cause : "connection lost";
+  trace("connection lost: %s", self->m_state.error.c_str());
 }
 
 void MqttPublisher::Callbacks::onConnectFailure(void* context, MQTTAsync_failureData* response) {
@@ -118,6 +151,9 @@ void MqttPublisher::Callbacks::onConnectFailure(void* context, MQTTAsync_failure
   std::lock_guard lock(self->m_mutex);
   self->m_state.connected = false;
   self->m_state.error = response ? refusal(response->code, response->message) : "cannot connect";
+  self->m_connecting = false;
+  if (!self->m_tlsError.empty()) self->m_state.error = std::exchange(self->m_tlsError, {});
+  trace("connect failed: %s", self->m_state.error.c_str());
 }
 
 void MqttPublisher::Callbacks::onSent(void* context, MQTTAsync_successData*) {
@@ -132,6 +168,7 @@ void MqttPublisher::Callbacks::onSendFailure(void* context, MQTTAsync_failureDat
   std::unique_ptr<SentContext> sent(static_cast<SentContext*>(context));  // sent again with the backlog
   std::lock_guard lock(sent->publisher->m_mutex);
   if (sent->seq > 0) sent->publisher->m_failed.emplace_back(sent->instrument, sent->seq);
+  trace("send failed: %s %llu", sent->instrument.c_str(), static_cast<unsigned long long>(sent->seq));
 }
 
 int MqttPublisher::Callbacks::onMessage(void*, char* topic, int, MQTTAsync_message* message) {
@@ -166,12 +203,20 @@ void MqttPublisher::connect() {
   if (!m_settings.certFile.empty()) ssl.keyStore = m_settings.certFile.c_str();
   if (!m_settings.keyFile.empty()) ssl.privateKey = m_settings.keyFile.c_str();
   ssl.enableServerCertAuth = 1;
+  ssl.ssl_error_cb = &Callbacks::onTlsError;
+  ssl.ssl_error_context = this;
   ssl.verify = 1;
   if (pahoUrl(m_settings.url).rfind("ssl://", 0) == 0) options.ssl = &ssl;
+  trace("connecting to %s", pahoUrl(m_settings.url).c_str());
+  {
+    std::lock_guard lock(m_mutex);
+    m_connecting = true;
+  }
   const int rc = MQTTAsync_connect(m_client, &options);
   if (rc != MQTTASYNC_SUCCESS) {
     std::lock_guard lock(m_mutex);
     m_state.error = "cannot connect (" + std::to_string(rc) + ")";
+    m_connecting = false;
   }
 }
 
@@ -186,8 +231,10 @@ bool MqttPublisher::send(const std::string& topic, const std::string& payload, b
                                 retained ? 1 : 0, &options);
   if (rc != MQTTASYNC_SUCCESS) {
     delete sent;
+    trace("send refused (%d): %s %llu", rc, instrument.c_str(), static_cast<unsigned long long>(seq));
     return false;
   }
+  trace("sent: %s %llu", instrument.c_str(), static_cast<unsigned long long>(seq));
   return true;
 }
 
@@ -231,6 +278,8 @@ void MqttPublisher::run() {
     const std::map<std::string, Retained> retained = m_retained;  // the latest of each topic
     const bool reconnected = std::exchange(m_reconnected, false);
     const bool connected = m_state.connected;
+    // A first connection that failed is tried again here; once connected, Paho reconnects.
+    const bool mayConnect = !m_connecting && !m_everConnected;
     lock.unlock();
 
     for (const auto& [instrument, seq] : acks) {
@@ -248,6 +297,8 @@ void MqttPublisher::run() {
       for (const auto& name : outbox.instruments()) {
         cursor[name] = outbox.ackedThrough(name) + 1;
         liveFrom[name] = outbox.lastSeq(name) + 1;
+        trace("backlog of %s: %llu to %llu", name.c_str(), static_cast<unsigned long long>(cursor[name]),
+              static_cast<unsigned long long>(liveFrom[name] - 1));
         inflight[name].clear();
       }
       send(stationTopic(m_settings.station), "{\"state\":\"online\",\"last_error\":\"\"}", true, {}, 0);
@@ -262,10 +313,15 @@ void MqttPublisher::run() {
         liveFrom[p.instrument] = connected ? p.reading.seq : outbox.lastSeq(p.instrument) + 1;
         cursor[p.instrument] = outbox.ackedThrough(p.instrument) + 1;
       }
-      if (connected && p.reading.seq >= liveFrom[p.instrument] &&
-          send(readingTopic(m_settings.station, p.instrument), readingPayload(p.reading), false, p.instrument,
-               p.reading.seq))
+      if (!connected || p.reading.seq < liveFrom[p.instrument]) continue;
+      if (send(readingTopic(m_settings.station, p.instrument), readingPayload(p.reading), false, p.instrument,
+               p.reading.seq)) {
         inflight[p.instrument].insert(p.reading.seq);
+      } else {
+        // Refused (the connection just went): it and what follows go with the backlog.
+        cursor[p.instrument] = std::min(cursor[p.instrument], p.reading.seq);
+        liveFrom[p.instrument] = outbox.lastSeq(p.instrument) + 1;
+      }
     }
     // The backlog at its limited rate, in order per instrument.
     const auto now = Clock::now();
@@ -280,15 +336,15 @@ void MqttPublisher::run() {
         for (LabReading r : readings) {
           if (r.seq >= end || budget < 1) break;
           r.historical = true;
-          if (!inflight[name].count(r.seq) &&
-              send(readingTopic(m_settings.station, name), readingPayload(r), false, name, r.seq))
+          if (!inflight[name].count(r.seq) && !outbox.isAcknowledged(name, r.seq)) {
+            if (!send(readingTopic(m_settings.station, name), readingPayload(r), false, name, r.seq)) break;
             inflight[name].insert(r.seq);
+            budget -= 1;
+          }
           next = r.seq + 1;
-          budget -= 1;
         }
       }
-    } else if (client && now - lastConnect > std::chrono::seconds(retry) && !MQTTAsync_isConnected(client)) {
-      // A first connection that failed is tried again (Paho reconnects only a lost one).
+    } else if (client && mayConnect && now - lastConnect > std::chrono::seconds(retry)) {
       lastConnect = now;
       retry = std::min(retry * 2, 16);
       connect();

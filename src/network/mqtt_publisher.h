@@ -86,7 +86,10 @@ class MqttPublisher {
   std::map<int, std::pair<std::string, std::uint64_t>> m_inflight;  // under m_mutex: token → reading
   bool m_stop = false;
   bool m_reconnected = false;  // under m_mutex: the backlog starts again
+  bool m_connecting = false;   // under m_mutex: a connection attempt is under way
+  bool m_everConnected = false;  // under m_mutex: from then on Paho reconnects by itself
   State m_state;               // under m_mutex
+  std::string m_tlsError;      // under m_mutex: why the last handshake failed
   std::thread m_thread;
 };
 

@@ -24,6 +24,37 @@ void appendNumber(std::string& out, double v) {
   out.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
+std::string fileStem(const std::string& level) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : level) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || std::string_view("\\/:*?\"<>|%").find(c) != std::string_view::npos || (out.empty() && c == '.')) {
+      out.push_back('%');
+      out.push_back(kHex[u >> 4]);
+      out.push_back(kHex[u & 15]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string levelOfStem(const std::string& stem) {
+  std::string out;
+  for (std::size_t i = 0; i < stem.size(); ++i) {
+    unsigned v = 0;
+    if (stem[i] == '%' && i + 2 < stem.size() &&
+        std::from_chars(stem.data() + i + 1, stem.data() + i + 3, v, 16).ptr == stem.data() + i + 3) {
+      out.push_back(static_cast<char>(v));
+      i += 2;
+    } else {
+      out.push_back(stem[i]);
+    }
+  }
+  return out;
+}
+
 bool parseLine(std::string_view line, LabReading& r) {
   std::string_view f[5];
   for (int i = 0; i < 5; ++i) {
@@ -54,25 +85,26 @@ Outbox::Outbox(fs::path folder) : m_folder(std::move(folder)) {
   // What an earlier run left: its instruments, their last and acknowledged numbers.
   for (const auto& e : fs::directory_iterator(m_folder, ec)) {
     if (e.path().extension() != ".out") continue;
-    open(e.path().stem().string());
+    open(levelOfStem(pathToUtf8(e.path().stem())));
   }
 }
 
 fs::path Outbox::file(const std::string& instrument, const char* suffix) const {
-  return m_folder / pathFromUtf8(topicLevel(instrument) + suffix);
+  return m_folder / pathFromUtf8(fileStem(topicLevel(instrument)) + suffix);
 }
 
-Outbox::Instrument& Outbox::open(const std::string& instrument) {
+Outbox::Instrument& Outbox::open(const std::string& name) {
+  const std::string instrument = topicLevel(name);
   auto it = m_instruments.find(instrument);
   if (it != m_instruments.end()) return it->second;
   Instrument& in = m_instruments[instrument];
   std::string bytes;
-  if (!readWholeFile(file(instrument, ".ack").string(), bytes)) {
+  if (!readWholeFile(pathToUtf8(file(instrument, ".ack")), bytes)) {
     std::uint64_t v = 0;
     const std::string_view t = trimBlanks(bytes);
     if (std::from_chars(t.data(), t.data() + t.size(), v).ptr == t.data() + t.size()) in.acked = v;
   }
-  if (!readWholeFile(file(instrument, ".out").string(), bytes)) {
+  if (!readWholeFile(pathToUtf8(file(instrument, ".out")), bytes)) {
     std::string_view rest = bytes;
     bool first = true;
     while (!rest.empty()) {
@@ -128,7 +160,7 @@ void Outbox::save() {
   for (auto& [name, in] : m_instruments) {
     if (!in.dirty) continue;
     in.dirty = false;
-    writeFileAtomically(file(name, ".ack").string(), std::to_string(in.acked) + "\n");
+    writeFileAtomically(pathToUtf8(file(name, ".ack")), std::to_string(in.acked) + "\n");
     if (in.acked >= in.firstInFile + kCompactAfter) compact(name, in);
   }
 }
@@ -147,28 +179,46 @@ void Outbox::compact(const std::string& instrument, Instrument& in) {
     appendNumber(text, r.temperature);
     text.push_back('\n');
   }
-  if (!writeFileAtomically(file(instrument, ".out").string(), text)) in.firstInFile = in.acked + 1;
+  if (!writeFileAtomically(pathToUtf8(file(instrument, ".out")), text)) in.firstInFile = in.acked + 1;
+  in.readThrough = 0;
+  in.readOffset = 0;
   in.out.open(file(instrument, ".out"), std::ios::binary | std::ios::app);
 }
 
 std::uint64_t Outbox::lastSeq(const std::string& instrument) const {
-  const auto it = m_instruments.find(instrument);
+  const auto it = m_instruments.find(topicLevel(instrument));
   return it == m_instruments.end() ? 0 : it->second.last;
 }
 
 std::uint64_t Outbox::ackedThrough(const std::string& instrument) const {
-  const auto it = m_instruments.find(instrument);
+  const auto it = m_instruments.find(topicLevel(instrument));
   return it == m_instruments.end() ? 0 : it->second.acked;
+}
+
+bool Outbox::isAcknowledged(const std::string& instrument, std::uint64_t seq) const {
+  const auto it = m_instruments.find(topicLevel(instrument));
+  return it != m_instruments.end() && (seq <= it->second.acked || it->second.ackedBeyond.count(seq) > 0);
 }
 
 std::vector<LabReading> Outbox::after(const std::string& instrument, std::uint64_t afterSeq, std::size_t max) {
   std::vector<LabReading> out;
+  Instrument& state = open(instrument);
   std::ifstream in(file(instrument, ".out"), std::ios::binary);
+  // The backlog goes forward: reading goes on where it stopped, not from the file's start.
+  std::streamoff offset = 0;
+  if (afterSeq >= state.readThrough && state.readThrough > 0) {
+    in.seekg(state.readOffset);
+    offset = state.readOffset;
+  }
   std::string line;
   while (out.size() < max && std::getline(in, line)) {
     if (in.eof()) break;  // a line without its end is being written
+    offset += static_cast<std::streamoff>(line.size() + 1);
     LabReading r;
-    if (parseLine(line, r) && r.seq > afterSeq) out.push_back(r);
+    if (!parseLine(line, r)) continue;
+    if (r.seq > afterSeq) out.push_back(r);
+    state.readThrough = r.seq;
+    state.readOffset = offset;
   }
   return out;
 }

@@ -5,6 +5,8 @@
 // restart of the program. One folder per destination (broker and station):
 //   <instrument>.out   "seq utc_ms elapsed_min resistance temperature" a line ("-" unknown)
 //   <instrument>.ack   the acknowledged sequence number
+// An instrument is known by its topic level; in a file name the characters no file system
+// takes (and "%") are written %XX.
 // Used by the publisher's thread alone.
 
 #include <cstdint>
@@ -34,6 +36,7 @@ class Outbox {
 
   std::uint64_t lastSeq(const std::string& instrument) const;
   std::uint64_t ackedThrough(const std::string& instrument) const;
+  bool isAcknowledged(const std::string& instrument, std::uint64_t seq) const;
   // Readings after `after`, at most `max`, read from the file (the backlog).
   std::vector<LabReading> after(const std::string& instrument, std::uint64_t after, std::size_t max);
   std::vector<std::string> instruments() const;
@@ -49,6 +52,9 @@ class Outbox {
     bool dirty = false;
     std::uint64_t firstInFile = 1;
     std::ofstream out;
+    // Where the backlog's reading stopped: the lines after readThrough start at readOffset.
+    std::uint64_t readThrough = 0;
+    std::streamoff readOffset = 0;
   };
   Instrument& open(const std::string& instrument);
   std::filesystem::path file(const std::string& instrument, const char* suffix) const;

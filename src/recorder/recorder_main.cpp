@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTimer>
 #include <atomic>
@@ -43,12 +44,22 @@ namespace {
 std::atomic<bool> g_stop{false};
 void onSignal(int) { g_stop = true; }
 
+const char* const kUsage =
+    "usage: velmora-recorder --port PATH[=NAME] [--port ...] [--rate N] [--reconnect MINUTES]\n"
+    "       [--mqtt URL --station NAME [--user U --password-file F] [--ca FILE [--cert F --key F]]]\n"
+    "       [--csv DIR] [--outbox DIR]\n"
+    "  --port PATH[=NAME]  an instrument's serial port (DEMO: the demo thermometer), named NAME\n"
+    "  --rate N            readings a minute, 1 to 120 (60)\n"
+    "  --reconnect M       minutes a lost instrument is tried again (10)\n"
+    "  --mqtt URL          publish every reading: tcp://host:1883, ssl://host:8883\n"
+    "  --station NAME      this recorder's name in the topics (the host name)\n"
+    "  --csv DIR           at a clean stop (SIGTERM, SIGINT) every reading as CSV into DIR\n"
+    "  --outbox DIR        where readings wait for the broker\n"
+    "Exit status: 0 after a clean stop, 1 when a port cannot be opened or the CSV not written,\n"
+    "2 for wrong arguments.\n";
+
 int usage(const char* why) {
-  std::fprintf(stderr, "velmora-recorder: %s\n"
-                       "usage: velmora-recorder --port PATH[=NAME] [--port ...] [--rate N] [--reconnect MINUTES]\n"
-                       "       [--mqtt URL --station NAME [--user U --password-file F] [--ca FILE [--cert F --key F]]]\n"
-                       "       [--csv DIR] [--outbox DIR]\n",
-               why);
+  std::fprintf(stderr, "velmora-recorder: %s\n%s", why, kUsage);
   return 2;
 }
 
@@ -70,6 +81,10 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     const bool value = i + 1 < argc;
     auto next = [&] { return std::string(argv[++i]); };
+    if (a == "--help" || a == "-h") {
+      std::printf("%s", kUsage);
+      return 0;
+    }
     if (a == "--port" && value) {
       std::string p = next();
       const auto eq = p.find('=');
@@ -112,6 +127,11 @@ int main(int argc, char** argv) {
   if (ports.empty()) return usage("at least one --port is needed");
   if (ports.size() > 16) return usage("at most 16 instruments");
   if (mqtt.enabled && mqtt.station.empty()) mqtt.station = QSysInfo::machineHostName().toStdString();
+  // Under systemd the password may come as a credential of the service.
+  if (passwordFile.empty() && !qEnvironmentVariableIsEmpty("CREDENTIALS_DIRECTORY")) {
+    const QString credential = QDir(qEnvironmentVariable("CREDENTIALS_DIRECTORY")).filePath("mqtt-password");
+    if (QFileInfo::exists(credential)) passwordFile = credential.toStdString();
+  }
   if (!passwordFile.empty()) {
     std::string text;
     if (auto cause = readWholeFile(passwordFile, text)) return usage(("cannot read the password file: " + *cause).c_str());
