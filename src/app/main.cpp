@@ -17,6 +17,16 @@
 #include "metrology/probe.h"
 #include "ui_common/ui_helpers.h"
 #include "ui_common/velmora_application.h"
+#ifdef VELMORA_HAVE_MQTT
+#include <QStandardPaths>
+#include <QSysInfo>
+
+#include "app/settings_store.h"
+#include "network/network_settings.h"
+#include "network_ui/lab_network.h"
+#include "network_ui/lab_view.h"
+#include "platform/platform_info.h"
+#endif
 
 int main(int argc, char** argv) {
   // velmora --probe-temperature FILE R / --probe-resistance FILE T: a probe's conversion.

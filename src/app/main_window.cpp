@@ -429,7 +429,10 @@ void TfmMain::miLangRUClick() {
     m_status->inspection->setText(qs(m_tr.text("msgChartHint")));
     m_status->inspection->setToolTip(m_status->inspection->text());
   }
+  emit languageChanged();
 }
+
+QStatusBar* TfmMain::statusBarWidget() const { return m_status; }
 
 void TfmMain::miSelectViewClick() {
   pnTable->setVisible(miSelectView->isChecked());

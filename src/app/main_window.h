@@ -111,6 +111,11 @@ class TfmMain : public QMainWindow, public ReadingSink {
   bool UsbPresent() const { return m_first->connection().UsbPresent(); }
   bool UsbSelected() const { return m_first->connection().UsbSelected(); }
 
+  // The chart's menu (the "…" button), where further windows and settings are offered.
+  QMenu* popupMenu() const { return mnPopup; }
+  // The status bar, where a further field may be placed.
+  QStatusBar* statusBarWidget() const;
+
   // Where the window's message boxes go (tests record them instead of showing them).
   std::function<void(MessageKind, const QString&)> messageHook;
   void message(MessageKind kind, const QString& text);
@@ -120,6 +125,9 @@ class TfmMain : public QMainWindow, public ReadingSink {
   void addReading(double x, double y, double resistance) override;
   // Brings list and chart up to the stores now (they normally follow at most ~30 times a second).
   void flushViews();
+
+ signals:
+  void languageChanged();
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -253,6 +253,28 @@ void AtomicFileWriter::abort() {
   }
 }
 
+std::optional<std::string> writePrivateFile(const std::string& path, std::string_view bytes) {
+  const fs::path target = pathFromUtf8(path);
+  fs::path part = target;
+  part += ".part";
+  errno = 0;
+  std::FILE* f = openPrivatelyForWriting(part);
+  if (!f) return systemText(errno != 0 ? errno : EACCES);
+  if (auto cause = writeAndClose(f, bytes, true)) {
+    std::error_code ignored;
+    fs::remove(part, ignored);
+    return cause;
+  }
+  std::error_code ec;
+  fs::rename(part, target, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(part, ignored);
+    return ec.message();
+  }
+  return std::nullopt;
+}
+
 bool sameExistingFile(const std::string& a, const std::string& b) {
   std::error_code ec;
   const bool same = fs::equivalent(pathFromUtf8(a), pathFromUtf8(b), ec);

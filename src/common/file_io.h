@@ -59,6 +59,10 @@ class AtomicFileWriter {
   std::uint64_t m_written = 0;
 };
 
+// A file only its owner may read (a password): written whole under a temporary name created
+// owner-only from the start, then renamed over `path`; the reason when it failed.
+std::optional<std::string> writePrivateFile(const std::string& path, std::string_view bytes);
+
 // Whether both paths name one existing file (through links, "..", hard links).
 bool sameExistingFile(const std::string& a, const std::string& b);
 
@@ -67,6 +71,8 @@ bool sameExistingFile(const std::string& a, const std::string& b);
 bool syncToDisk(std::FILE* file);
 // Opens a file for writing from its start (created when absent); errno tells why not.
 std::FILE* openForWriting(const std::filesystem::path& path);
+// The same for a file its owner alone may read and write.
+std::FILE* openPrivatelyForWriting(const std::filesystem::path& path);
 // Whether a path lies in the system's device namespace (/dev, /proc; \\.\ on Windows),
 // where nothing may be renamed over an entry.
 bool inDeviceNamespace(const std::filesystem::path& path);

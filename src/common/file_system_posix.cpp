@@ -1,4 +1,6 @@
 // File system calls on POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/file_io.h"
@@ -8,6 +10,18 @@ namespace velmora {
 bool syncToDisk(std::FILE* file) { return ::fsync(::fileno(file)) == 0; }
 
 std::FILE* openForWriting(const std::filesystem::path& path) { return std::fopen(path.c_str(), "wb"); }
+
+std::FILE* openPrivatelyForWriting(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  if (::fchmod(fd, 0600) != 0) {  // a file that was there keeps no wider rights
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (!f) ::close(fd);
+  return f;
+}
 
 bool inDeviceNamespace(const std::filesystem::path& path) {
   const std::string s = path.lexically_normal().string();

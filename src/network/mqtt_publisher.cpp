@@ -9,6 +9,7 @@
 #include <set>
 
 #include "network/outbox.h"
+#include "network/paho_connection.h"
 
 namespace velmora {
 
@@ -16,26 +17,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string stationTopic(const std::string& station) { return std::string(kTopicRoot) + "/" + topicLevel(station) + "/status"; }
-
-// mqtt:// and mqtts:// as Paho names them.
-std::string pahoUrl(std::string url) {
-  if (url.rfind("mqtt://", 0) == 0) return "tcp://" + url.substr(7);
-  if (url.rfind("mqtts://", 0) == 0) return "ssl://" + url.substr(8);
-  if (url.find("://") == std::string::npos) return "tcp://" + url;
-  return url;
-}
-
-std::string refusal(int code, const char* message) {
-  switch (code) {
-    case 1: return "refused: protocol version";
-    case 2: return "refused: client id";
-    case 3: return "refused: server unavailable";
-    case 4: return "refused: wrong user name or password";
-    case 5: return "refused: not authorized";
-    default: break;
-  }
-  return message && *message ? std::string(message) : "cannot connect (" + std::to_string(code) + ")";
-}
 
 // VELMORA_MQTT_TRACE=1: what the publisher does, on stderr (never the password).
 bool tracing() {
@@ -150,7 +131,7 @@ void MqttPublisher::Callbacks::onConnectFailure(void* context, MQTTAsync_failure
   auto* self = static_cast<MqttPublisher*>(context);
   std::lock_guard lock(self->m_mutex);
   self->m_state.connected = false;
-  self->m_state.error = response ? refusal(response->code, response->message) : "cannot connect";
+  self->m_state.error = response ? paho::refusal(response->code, response->message) : "cannot connect";
   self->m_connecting = false;
   if (!self->m_tlsError.empty()) self->m_state.error = std::exchange(self->m_tlsError, {});
   trace("connect failed: %s", self->m_state.error.c_str());
@@ -178,19 +159,10 @@ int MqttPublisher::Callbacks::onMessage(void*, char* topic, int, MQTTAsync_messa
 }
 
 void MqttPublisher::connect() {
-  MQTTAsync_connectOptions options = MQTTAsync_connectOptions_initializer;
-  options.keepAliveInterval = 20;
+  paho::ConnectOptions prepared(m_settings, &Callbacks::onTlsError, this);
+  MQTTAsync_connectOptions& options = prepared.options;
   options.cleansession = 0;  // a persistent session
-  options.automaticReconnect = 1;
-  options.minRetryInterval = 1;
-  options.maxRetryInterval = 16;
-  options.connectTimeout = 10;
   options.onFailure = &Callbacks::onConnectFailure;
-  options.context = this;
-  if (!m_settings.user.empty()) {
-    options.username = m_settings.user.c_str();
-    options.password = m_settings.password.c_str();
-  }
   const std::string station = stationTopic(m_settings.station);
   MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
   will.topicName = station.c_str();
@@ -198,16 +170,7 @@ void MqttPublisher::connect() {
   will.retained = 1;
   will.qos = 1;
   options.will = &will;
-  MQTTAsync_SSLOptions ssl = MQTTAsync_SSLOptions_initializer;
-  if (!m_settings.caFile.empty()) ssl.trustStore = m_settings.caFile.c_str();
-  if (!m_settings.certFile.empty()) ssl.keyStore = m_settings.certFile.c_str();
-  if (!m_settings.keyFile.empty()) ssl.privateKey = m_settings.keyFile.c_str();
-  ssl.enableServerCertAuth = 1;
-  ssl.ssl_error_cb = &Callbacks::onTlsError;
-  ssl.ssl_error_context = this;
-  ssl.verify = 1;
-  if (pahoUrl(m_settings.url).rfind("ssl://", 0) == 0) options.ssl = &ssl;
-  trace("connecting to %s", pahoUrl(m_settings.url).c_str());
+  trace("connecting to %s", paho::url(m_settings.url).c_str());
   {
     std::lock_guard lock(m_mutex);
     m_connecting = true;
@@ -246,7 +209,7 @@ void MqttPublisher::run() {
   MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
   create.sendWhileDisconnected = 0;  // the outbox keeps what cannot go now
   const std::string clientId = "velmora-" + topicLevel(m_settings.station);
-  if (MQTTAsync_createWithOptions(&client, pahoUrl(m_settings.url).c_str(), clientId.c_str(), MQTTCLIENT_PERSISTENCE_NONE,
+  if (MQTTAsync_createWithOptions(&client, paho::url(m_settings.url).c_str(), clientId.c_str(), MQTTCLIENT_PERSISTENCE_NONE,
                                   nullptr, &create) != MQTTASYNC_SUCCESS) {
     std::lock_guard lock(m_mutex);
     m_state.error = "not a broker address: " + m_settings.url;
