@@ -84,7 +84,32 @@ int main(int argc, char** argv) {
 #else
   velmora::IniSettingsBackend store;
 #endif
+#ifdef VELMORA_HAVE_MQTT
+  // The lab network keeps its password file and outboxes beside the journal.
+  const QString networkFolder =
+      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/KORVAN/Velmora";
+  // --lab-view URL: the lab view alone, with the lab network's user, password and TLS files.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--lab-view") != 0) continue;
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "usage: velmora --lab-view URL\n");
+      return 2;
+    }
+    velmora::MqttSettings settings = velmora::loadNetworkSettings(store, QSysInfo::machineHostName().toStdString());
+    settings.url = argv[i + 1];
+    settings.password = velmora::loadNetworkPassword((networkFolder + "/network-password").toStdString());
+    velmora::Translator tr;
+    const auto main = velmora::loadMainSettings(store, velmora::userDefaultLanguageId());
+    tr.setLanguage(main && main->LangID == 1 ? velmora::Language::Russian : velmora::Language::English);
+    velmora::LabView view(settings, tr);
+    view.show();
+    return app.exec();
+  }
+#endif
   velmora::TfmMain fmMain(store, options);
+#ifdef VELMORA_HAVE_MQTT
+  new velmora::LabNetwork(fmMain, store, networkFolder);
+#endif
   app.errorReport = [&fmMain](const QString& text) {
     velmora::showMessage(fmMain.isVisible() ? &fmMain : nullptr, fmMain.translator(), velmora::MessageKind::Error,
                          text);

@@ -228,9 +228,13 @@ void MqttPublisher::run() {
   auto lastSave = Clock::now(), lastBacklog = Clock::now(), lastConnect = Clock::now();
   int retry = 2;
   double budget = 0;
+  bool backlogRunning = false;
   std::unique_lock lock(m_mutex);
   for (;;) {
-    m_wake.wait_for(lock, std::chrono::milliseconds(20), [&] { return m_stop || !m_queue.empty() || m_reconnected; });
+    // A backlog going out is paced in small steps; otherwise the thread sleeps until a reading
+    // comes (a quarter of a second at most: acknowledgements and retries are looked at then).
+    m_wake.wait_for(lock, std::chrono::milliseconds(backlogRunning ? 20 : 250),
+                    [&] { return m_stop || !m_queue.empty() || m_reconnected; });
     const bool stopping = m_stop;
     std::deque<Pending> queue;
     queue.swap(m_queue);
@@ -291,9 +295,11 @@ void MqttPublisher::run() {
     budget = std::min<double>(m_settings.backlogPerSecond,
                               budget + m_settings.backlogPerSecond * std::chrono::duration<double>(now - lastBacklog).count());
     lastBacklog = now;
+    backlogRunning = false;
     if (connected) {
       for (auto& [name, next] : cursor) {
         const std::uint64_t end = liveFrom.count(name) ? liveFrom[name] : outbox.lastSeq(name) + 1;
+        if (next < end) backlogRunning = true;
         if (next >= end || budget < 1) continue;
         const auto readings = outbox.after(name, next - 1, static_cast<std::size_t>(budget));
         for (LabReading r : readings) {

@@ -36,6 +36,7 @@ LabNetwork::LabNetwork(TfmMain& window, SettingsBackend& store, QString folder)
   m_networkAction->setObjectName("miNetwork");
   m_labViewAction = new QAction(&window);
   m_labViewAction->setObjectName("miLabView");
+  window.popupMenu()->addSeparator();
   window.popupMenu()->addAction(m_networkAction);
   window.popupMenu()->addAction(m_labViewAction);
   connect(m_networkAction, &QAction::triggered, this, &LabNetwork::openDialog);

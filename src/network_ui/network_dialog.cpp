@@ -52,8 +52,6 @@ NetworkDialog::NetworkDialog(const MqttSettings& s, const Translator& tr, QWidge
   m_problem->setWordWrap(true);
   layout->addWidget(m_problem);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText(qs(tr.dialogWord("OK")));
-  buttons->button(QDialogButtonBox::Cancel)->setText(qs(tr.dialogWord("Cancel")));
   connect(buttons, &QDialogButtonBox::accepted, this, &NetworkDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &NetworkDialog::reject);
   layout->addWidget(buttons);
