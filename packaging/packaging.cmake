@@ -47,5 +47,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # Qt's own dialogs in Russian.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# The recorder's arguments are the administrator's: kept over an upgrade.
+file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "/etc/default/velmora-recorder\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
 set(CPACK_GENERATOR TGZ)
 include(CPack)

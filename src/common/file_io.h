@@ -7,6 +7,7 @@
 // output — is written in place and never renamed over.
 
 #include <cstdint>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -65,6 +66,21 @@ std::optional<std::string> writePrivateFile(const std::string& path, std::string
 
 // Whether both paths name one existing file (through links, "..", hard links).
 bool sameExistingFile(const std::string& a, const std::string& b);
+
+// A lock only one process at a time may hold (a folder's owner): taken without waiting,
+// released when the object goes — or when its process ends, however it ends.
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(const std::filesystem::path& file);
+  ~ExclusiveLock();
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+  bool held() const { return m_handle != kNone; }
+
+ private:
+  static constexpr std::intptr_t kNone = -1;
+  std::intptr_t m_handle = kNone;
+};
 
 // Platform parts (file_system_posix.cpp / file_system_win.cpp).
 // Syncs what was written to a file to the disk.

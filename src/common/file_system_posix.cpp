@@ -1,5 +1,6 @@
 // File system calls on POSIX systems.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,20 @@ std::FILE* openPrivatelyForWriting(const std::filesystem::path& path) {
   std::FILE* f = ::fdopen(fd, "wb");
   if (!f) ::close(fd);
   return f;
+}
+
+ExclusiveLock::ExclusiveLock(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return;
+  }
+  m_handle = fd;
+}
+
+ExclusiveLock::~ExclusiveLock() {
+  if (m_handle != kNone) ::close(static_cast<int>(m_handle));  // the lock goes with the descriptor
 }
 
 bool inDeviceNamespace(const std::filesystem::path& path) {

@@ -1,5 +1,9 @@
 // File system calls on Windows.
 #include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 #include <cstdio>
 
@@ -13,6 +17,16 @@ std::FILE* openForWriting(const std::filesystem::path& path) { return ::_wfopen(
 
 // A user's profile folders are the user's own; the file takes their rights.
 std::FILE* openPrivatelyForWriting(const std::filesystem::path& path) { return openForWriting(path); }
+
+// Opened without sharing: no other process can open it while it is held.
+ExclusiveLock::ExclusiveLock(const std::filesystem::path& file) {
+  HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) m_handle = reinterpret_cast<std::intptr_t>(h);
+}
+
+ExclusiveLock::~ExclusiveLock() {
+  if (m_handle != kNone) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
 
 bool inDeviceNamespace(const std::filesystem::path& path) {
   const std::wstring s = path.wstring();

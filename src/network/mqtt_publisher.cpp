@@ -8,6 +8,7 @@
 #include <utility>
 #include <set>
 
+#include "common/file_io.h"
 #include "network/outbox.h"
 #include "network/paho_connection.h"
 
@@ -204,6 +205,17 @@ bool MqttPublisher::send(const std::string& topic, const std::string& payload, b
 // ---------------------------------------------------------------- the publisher's thread
 
 void MqttPublisher::run() {
+  // One program at a time per outbox: a second one (the same station on this computer)
+  // would mix the sequence numbers. It says so and publishes nothing.
+  std::error_code ec;
+  std::filesystem::create_directories(m_folder, ec);
+  ExclusiveLock owner(m_folder / "lock");
+  if (!owner.held()) {
+    std::unique_lock wait(m_mutex);
+    m_state.error = "the outbox " + pathToUtf8(m_folder) + " is in use by another program (the same station on this computer)";
+    m_wake.wait(wait, [&] { return m_stop; });
+    return;
+  }
   Outbox outbox(m_folder);
   MQTTAsync client = nullptr;
   MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;

@@ -46,6 +46,10 @@ TEST(Publisher, ReadingsStatusAndFactorsReachAnIndependentSubscriber) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return publisher.state().waiting == 0; }, 5000));
     EXPECT_TRUE(publisher.state().connected);
     EXPECT_TRUE(publisher.state().error.empty());
+    // A second program on the same outbox (the same station here) would mix the numbers: refused.
+    MqttPublisher second(settings(broker.url(), "lab/2"), outbox.path().toStdString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !second.state().error.empty(); }, 5000));
+    EXPECT_NE(second.state().error.find("in use by another program"), std::string::npos);
   }
   const auto bath = sub.on("velmora/v1/lab_2/bath A/reading");
   ASSERT_EQ(bath.size(), 5u);
