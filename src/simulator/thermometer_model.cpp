@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/number_text.h"
+#include "simulator/bath_model.h"
 
 namespace velmora::sim {
 
@@ -35,9 +36,11 @@ void placeInBath(ThermometerModel& m, std::shared_ptr<const Bath> bath, int inde
   m.bathTau = 4 + (index * 5) % 17;
   m.profile.noise = 0.002 + 0.0005 * (index % 4);
   m.sensor.R0 = 100.0 + ((index * 3) % 7 - 3) * 0.01;  // the stored factors stay nominal
+  m.bathGradient = ((index * 5) % 7 - 3) * 5e-5;
 }
 
 double ThermometerModel::temperatureAt(double seconds) const {
+  if (bath && bath->driven) return bath->driven->probe(bathTau, bathGradient) + bathOffset;
   if (bath) return bath->probeAt(seconds, bathTau) + bathOffset;
   switch (profile.kind) {
     case Profile::Kind::Steady:

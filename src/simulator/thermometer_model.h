@@ -38,7 +38,11 @@ struct Faults {
 
 // A bath shared by several probes: a slowly moving temperature (a long, small sine about a
 // base). A probe in it follows with its own first-order time constant.
+class DrivenBath;
 struct Bath {
+  // A bath driven to set points (the comparison bench's): when there, the probes follow it
+  // instead of the sine below.
+  std::shared_ptr<DrivenBath> driven;
   double base = 21.0;
   double amplitude = 0.05;
   double periodSeconds = 1800;
@@ -71,6 +75,7 @@ class ThermometerModel {
   std::shared_ptr<const Bath> bath;
   double bathOffset = 0;
   double bathTau = 0;
+  double bathGradient = 0;  // in a driven bath: °C per °C away from 20 °C where the probe sits
   math::TCofSet sensor{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};  // the physical sensor
   math::TCofSet stored{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};  // the instrument's factors
 

@@ -4,6 +4,9 @@
 //   velmora-thermometer-sim [--profile steady|ramp|step|sine] [--base T] [--noise SD]
 //                           [--slow MS] [--garbage RATE] [--silent] [--no-cr]
 //                           [--wrong-echoes N] [--noise-bursts RATE] [--no-settle] [--count N]
+//                           [--bath [SPEED]]
+// --bath adds a calibration bath driven to set points (its own pseudo-terminal, the last path
+// printed) with every instrument in it; SPEED makes its time run faster (1: a real bath).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "pty_bath.h"
 #include "pty_front_end.h"
 
 namespace {
@@ -22,8 +26,15 @@ void onSignal(int) { g_stop = 1; }
 
 int main(int argc, char** argv) {
   int count = 1;
-  for (int i = 1; i + 1 < argc; ++i)
-    if (std::string(argv[i]) == "--count") count = std::atoi(argv[i + 1]);
+  double bathSpeed = 0;  // 0: no driven bath
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--count" && i + 1 < argc) count = std::atoi(argv[i + 1]);
+    if (std::string(argv[i]) == "--bath") bathSpeed = i + 1 < argc && argv[i + 1][0] != '-' ? std::atof(argv[i + 1]) : 1.0;
+  }
+  if (bathSpeed < 0 || bathSpeed > 1000) {
+    std::fprintf(stderr, "--bath takes a speed of 1 to 1000\n");
+    return 2;
+  }
   if (count < 1 || count > 16) {
     std::fprintf(stderr, "--count takes 1 to 16\n");
     return 2;
@@ -59,6 +70,8 @@ int main(int argc, char** argv) {
         m.faults.withoutCr = true;
       } else if (a == "--no-settle") {
         settle = false;
+      } else if (a == "--bath") {
+        if (hasValue && argv[i + 1][0] != '-') ++i;
       } else if (a == "--count" && hasValue) {
         ++i;
       } else {
@@ -68,11 +81,19 @@ int main(int argc, char** argv) {
     }
   });
   if (!ok) return 2;
-  if (count > 1) {
+  std::shared_ptr<velmora::sim::DrivenBath> driven;
+  std::unique_ptr<velmora::sim::PtyBath> bathPort;
+  if (bathSpeed > 0) {
+    driven = std::make_shared<velmora::sim::DrivenBath>();
+    driven->speed = bathSpeed;
+    bathPort = std::make_unique<velmora::sim::PtyBath>(driven);
+  }
+  if (count > 1 || driven) {
     // Every instrument in one bath, with the faults asked for.
     velmora::sim::Faults faults;
     sim.withModel([&](velmora::sim::ThermometerModel& m) { faults = m.faults; });
     auto bath = std::make_shared<velmora::sim::Bath>();
+    bath->driven = driven;
     for (int k = 1; k <= count; ++k)
       sims[static_cast<std::size_t>(k - 1)]->withModel([&](velmora::sim::ThermometerModel& m) {
         velmora::sim::placeInBath(m, bath, k);
@@ -86,6 +107,13 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::printf("%s\n", s->devicePath().c_str());
+  }
+  if (bathPort) {
+    if (!bathPort->start()) {
+      std::perror("velmora-thermometer-sim: no pseudo-terminal");
+      return 1;
+    }
+    std::printf("%s\n", bathPort->devicePath().c_str());
   }
   std::fflush(stdout);
   std::signal(SIGINT, onSignal);

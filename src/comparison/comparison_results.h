@@ -1,0 +1,99 @@
+#pragma once
+// What a comparison run gives each probe under test: at every captured point the reference
+// temperature (the reference's mean resistance through its characterisation), the probe's
+// as-found deviation (what its instrument showed with the factors it holds, minus the
+// reference), the point's uncertainty budget; the new factors by one of the designed methods
+// (the calibration window's own calculation, its checks and residuals); the fitted curve's
+// uncertainty; and the certificate's contents as a structured file and a CSV of the points.
+#include <array>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "calibration/calculations.h"
+#include "comparison/comparison_run.h"
+#include "metrology/probe.h"
+#include "metrology/uncertainty.h"
+
+namespace velmora::comparison {
+
+// Values the user sets once per bench (°C): the reference's certificate (U and its k), the
+// bath's stability and uniformity (half-widths), the instruments' resolution.
+struct BenchBudget {
+  double referenceU = 0.002, referenceK = 2;
+  double bathStability = 0.002;
+  double bathUniformity = 0.003;
+  double resolution = 0.001;
+};
+
+struct PointResult {
+  double setPoint = 0;
+  double referenceT = 0;  // °C
+  ChannelCapture reference, probe;
+  double asFoundDeviation = 0;  // the probe's own temperature − the reference's, °C
+  std::vector<metrology::UncertaintyComponent> budget;
+  metrology::UncertaintyResult uncertainty;  // of the point's reference temperature for this probe
+};
+
+struct ProbeResult {
+  int channel = -1;
+  std::string name;
+  std::vector<PointResult> points;     // as found
+  std::vector<PointResult> asLeft;     // after writing, when an as-left pass ran
+  std::optional<math::TCofSet> held;   // the factors its instrument held
+  int method = 0;                      // the designed method (0, 1, 2)
+  std::optional<math::TCofSet> fitted;  // at full precision
+  std::array<std::string, 4> cells;    // as the instrument will store them (R0, A·10³, B·10⁷, C·10¹²)
+  std::vector<std::string> messages;   // the method's own messages and the fit checks' warnings
+  std::vector<Residual> residuals;     // of the points under the stored factors
+  double curveU = NAN;                 // expanded (k = 2) uncertainty of the fitted curve, °C
+  std::vector<std::string> notices;    // set points where it did not settle
+};
+
+// The reference's temperature for a resistance, and its sensitivity (°C/Ω).
+struct Reference {
+  metrology::ProbeCharacterisation probe;
+  std::string name;  // the channel's
+  std::string source;  // "probe file …" or "factors held by the instrument"
+};
+
+// One probe's points (from `points`, where it was captured) with their budgets.
+std::vector<PointResult> probePoints(const std::vector<CapturedPoint>& points, int reference, int channel,
+                                     const Reference& ref, const BenchBudget& budget);
+
+// The whole evaluation of a probe: points, fit by `method`, residuals, curve uncertainty.
+// `text` gives the designed messages in the active language.
+ProbeResult evaluateProbe(const std::vector<CapturedPoint>& points, int reference, int channel, std::string name,
+                          const Reference& ref, const BenchBudget& budget, std::optional<math::TCofSet> held,
+                          int method, const std::function<std::string(std::string_view)>& text);
+// The designed method that fits these points best (method 1 with four or more temperatures
+// including some below 0 °C, else method 2).
+int suggestedMethod(const std::vector<PointResult>& points);
+
+// The factors a "New" row's texts give (nothing when one does not convert).
+std::optional<math::TCofSet> factorsOfCells(const std::array<std::string, 4>& cells);
+std::array<std::string, 4> cellsOfFactors(const math::TCofSet& f);
+
+// What the certificate states beyond the results.
+struct CertificateInfo {
+  std::string title = "Calibration certificate";
+  std::string laboratory, laboratoryAddress;
+  std::string number;  // unique; made from the date and the probe when empty
+  std::string customer, customerAddress;
+  std::string item, itemSerial, manufacturer;
+  std::string receivedDate, calibrationDate, issueDate;
+  std::string referenceTraceability;  // the reference's certificate
+  std::string conditions;             // ambient temperature, humidity
+  std::string calibratedBy, approvedBy;
+  std::string method =
+      "Comparison calibration in a stirred bath against a reference thermometer; the points were taken when the "
+      "reference, the probe and the bath met the stability rule together.";
+};
+
+// The structured results file (JSON) and the points (CSV) of one probe's certificate.
+std::string certificateJson(const CertificateInfo& info, const ProbeResult& probe, const Reference& ref,
+                            const BenchBudget& budget, const Plan& plan);
+std::string certificateCsv(const ProbeResult& probe);
+
+}  // namespace velmora::comparison
