@@ -22,6 +22,8 @@ Channel::Channel(int number, ConnectionOptions options, RecordingClock& clock, c
   m_dataTimer.setObjectName("DataTimer");
   m_timeOffTimer.setObjectName("TimeOffTimer");
   colour = QColor::fromRgb(0x0080C0);
+  // A write whose exchange never ends (the protocol already said why in its status).
+  connect(&m_writeTimeout, &QTimer::timeout, this, [this] { endWrite(false, QString::fromUtf8("no answer")); });
 }
 
 Channel::~Channel() {
@@ -134,6 +136,7 @@ void Channel::addReading(double x, double y, double resistance) {
 }
 
 void Channel::communicationError() {
+  if (m_writing) endWrite(false, QString::fromUtf8("Communication error!"));
   setLink(Link::Failed, QString::fromUtf8("Communication error!"));
   if (m_designed) m_designed->communicationError();
 }
@@ -161,6 +164,67 @@ void Channel::invalidAnswers(bool on) {
 void Channel::openFailed() {
   setLink(Link::Failed, QString::fromStdString(m_connection->openError()));
   if (m_designed) m_designed->openFailed();
+}
+
+// ---------------------------------------------------------------- writing factors
+
+bool Channel::writeFactors(const std::array<std::string, 4>& cells) {
+  if (m_writing || m_protocol->recording() || m_protocol->exchangingFactors()) return false;
+  m_writing = true;
+  m_writeCells = cells;
+  // This channel answers the protocol's questions about the factors for the write (the first
+  // channel's are otherwise the calibration window's).
+  m_savedLink = m_protocol->factorLink();
+  m_savedVerify = m_protocol->verifyWrite();
+  m_protocol->setFactorLink(this);
+  m_protocol->setVerifyWrite(true);
+  m_openedForFactors = !m_connection->active();
+  m_writeTimeout.setSingleShot(true);
+  m_writeTimeout.start(30000);
+  m_protocol->startCofWrite();
+  return true;
+}
+
+std::string Channel::newCofCell(int index) const {
+  return m_writing && index >= 0 && index < 4 ? m_writeCells[static_cast<std::size_t>(index)] : std::string();
+}
+
+void Channel::rejectNewCofCell(int index) {
+  if (m_writing) endWrite(false, QString("factor %1 is not a number").arg(index + 1));
+}
+
+void Channel::writeVerified(const std::vector<Mismatch>& mismatches) {
+  if (!m_writing) return;
+  QString detail;
+  for (const auto& m : mismatches)
+    detail += QString("%1%2: written %3, read %4").arg(detail.isEmpty() ? "" : "; ").arg(m.index + 1)
+                  .arg(QString::fromStdString(m.written), QString::fromStdString(m.read));
+  endWrite(mismatches.empty(), detail);
+}
+
+void Channel::readBackFailed(std::string_view reason) {
+  if (m_writing) endWrite(false, QString::fromStdString(std::string(reason)));
+}
+
+void Channel::endWrite(bool verified, const QString& detail) {
+  if (!m_writing) return;
+  m_writing = false;
+  m_writeTimeout.stop();
+  m_protocol->setFactorLink(m_savedLink);
+  m_protocol->setVerifyWrite(m_savedVerify);
+  if (m_protocol->exchangingFactors()) m_protocol->clearTransferFlags();
+  if (m_openedForFactors && !m_protocol->recording()) m_protocol->ToggleSerialPort(false);
+  if (verified) {
+    double v[4];
+    bool all = true;
+    for (int i = 0; i < 4; ++i) {
+      const auto x = parseNumber(m_writeCells[static_cast<std::size_t>(i)], Blanks::Allowed);
+      all = all && x;
+      v[i] = x ? *x * kCofScale[i].unscale : 0;
+    }
+    if (all) setFactors({v[0], v[1], v[2], v[3]});
+  }
+  emit factorsWritten(this, verified, detail);
 }
 
 // ---------------------------------------------------------------- the factors read

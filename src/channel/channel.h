@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,12 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
   // Reads them now: "q", the port opened for it while the channel does not record.
   void readFactors();
 
+  // Writes factors into the instrument (cells as the calibration table shows them: R0, A·10³,
+  // B·10⁷, C·10¹²) and reads them back to compare; the channel must not be recording. The
+  // answer comes as factorsWritten. False when a write cannot start now.
+  bool writeFactors(const std::array<std::string, 4>& cells);
+  bool writingFactors() const { return m_writing; }
+
   // Recording on or off (the window starts all channels together).
   bool record(bool on);
   bool recording() const { return m_protocol->recording(); }
@@ -82,6 +89,8 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
  signals:
   void readingAdded(velmora::Channel* channel);
   void changed(velmora::Channel* channel);  // link, readout, factors, name
+  // A write of factors ended: verified (read back equal), or why not.
+  void factorsWritten(velmora::Channel* channel, bool verified, const QString& detail);
 
  private:
   // ReadingSink
@@ -104,8 +113,11 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
   // FactorLink: the factors read with "q" (the "Old" row).
   void setFactorStatus(std::string_view) override {}
   void appendFactorStatus(std::string_view) override {}
-  std::string newCofCell(int) const override { return {}; }
-  void rejectNewCofCell(int) override {}
+  std::string newCofCell(int index) const override;
+  void rejectNewCofCell(int index) override;
+  void writeVerified(const std::vector<Mismatch>& mismatches) override;
+  void readBackFailed(std::string_view reason) override;
+  void endWrite(bool verified, const QString& detail);
   void setFactorCell(int row, int column, std::string_view text) override;
   void cofProgressChanged() override;
 
@@ -131,6 +143,12 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
   double m_read[4] = {NAN, NAN, NAN, NAN};
   bool m_readingFactors = false;
   bool m_openedForFactors = false;
+  // A write under way: the cells, and the protocol's factor link and verify option to restore.
+  bool m_writing = false;
+  std::array<std::string, 4> m_writeCells;
+  FactorLink* m_savedLink = nullptr;
+  bool m_savedVerify = false;
+  QTimer m_writeTimeout;
 };
 
 }  // namespace velmora

@@ -103,6 +103,7 @@ class Protocol {
       : m_link(transport), m_sink(sink), m_dataTimer(dataTimer), m_timeOff(timeOffTimer) {}
   // The calibration window, once it exists; without one the factor exchange shows nothing.
   void setFactorLink(FactorLink* link) { m_factors = link ? link : &m_noFactors; }
+  FactorLink* factorLink() const { return m_factors == &m_noFactors ? nullptr : m_factors; }
 
   // Reconnecting (an option, off by default): when the link fails during a recording — the
   // device goes away, or the sixth time-out would end the recording — the recording stays
