@@ -13,12 +13,13 @@
 #include "platform/registry_settings_backend.h"
 #endif
 #include "app/main_window.h"
+#include "comparison_ui/comparison_window.h"
 #include "files/csv_file.h"
 #include "metrology/probe.h"
 #include "ui_common/ui_helpers.h"
 #include "ui_common/velmora_application.h"
-#ifdef VELMORA_HAVE_MQTT
 #include <QStandardPaths>
+#ifdef VELMORA_HAVE_MQTT
 #include <QSysInfo>
 
 #include "app/settings_store.h"
@@ -110,6 +111,9 @@ int main(int argc, char** argv) {
 #ifdef VELMORA_HAVE_MQTT
   new velmora::LabNetwork(fmMain, store, networkFolder);
 #endif
+  // The comparison bench keeps its run's journal beside the recording journal.
+  auto* bench = new velmora::ComparisonBench(
+      fmMain, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/KORVAN/Velmora");
   app.errorReport = [&fmMain](const QString& text) {
     velmora::showMessage(fmMain.isVisible() ? &fmMain : nullptr, fmMain.translator(), velmora::MessageKind::Error,
                          text);
@@ -117,5 +121,7 @@ int main(int argc, char** argv) {
   fmMain.show();
   // A journal left by a run that did not end normally is offered once the window is up.
   QTimer::singleShot(0, &fmMain, [&fmMain] { fmMain.journal().offerRestore(); });
+  // Then a comparison run that was cut off.
+  QTimer::singleShot(0, bench, [bench] { bench->offerResume(); });
   return app.exec();
 }

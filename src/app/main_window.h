@@ -82,6 +82,11 @@ class TfmMain : public QMainWindow, public ReadingSink {
   void miOpenClick() { m_files->miOpenClick(); }
   void miToClipboardClick();
   bool confirmDiscard() { return m_files->confirmDiscard(); }
+  // Record on or off for every instrument, as the toolbar's Record does (the comparison bench).
+  void setRecordAll(bool on) {
+    miRecord->setChecked(on);
+    miRecordClick();
+  }
   void UpdateStrings();
 
   Translator& translator() { return m_tr; }

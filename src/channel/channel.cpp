@@ -23,7 +23,10 @@ Channel::Channel(int number, ConnectionOptions options, RecordingClock& clock, c
   m_timeOffTimer.setObjectName("TimeOffTimer");
   colour = QColor::fromRgb(0x0080C0);
   // A write whose exchange never ends (the protocol already said why in its status).
-  connect(&m_writeTimeout, &QTimer::timeout, this, [this] { endWrite(false, QString::fromUtf8("no answer")); });
+  connect(&m_writeTimeout, &QTimer::timeout, this, [this] {
+    if (m_writing) endWrite(false, QString::fromUtf8("no answer"));
+    endRead();
+  });
 }
 
 Channel::~Channel() {
@@ -63,11 +66,26 @@ void Channel::setFactors(const math::TCofSet& f) {
 }
 
 void Channel::readFactors() {
-  if (m_protocol->recording()) return;  // a poll would cut the exchange off
+  // A poll would cut the exchange off; one exchange at a time.
+  if (m_protocol->recording() || m_readingFactors || m_writing || m_protocol->exchangingFactors()) return;
   m_readingFactors = true;
   for (double& v : m_read) v = NAN;
+  // The answer comes to this channel (the first channel's otherwise go to the calibration window).
+  m_savedLink = m_protocol->factorLink();
+  m_protocol->setFactorLink(this);
   m_openedForFactors = !m_connection->active();
+  m_writeTimeout.setSingleShot(true);
+  m_writeTimeout.start(30000);
   m_protocol->startCofRead();
+}
+
+void Channel::endRead() {
+  if (!m_readingFactors) return;
+  m_readingFactors = false;
+  m_writeTimeout.stop();
+  m_protocol->setFactorLink(m_savedLink);
+  if (m_protocol->exchangingFactors()) m_protocol->clearTransferFlags();
+  if (m_openedForFactors && !m_protocol->recording()) m_protocol->ToggleSerialPort(false);
 }
 
 bool Channel::record(bool on) { return m_protocol->miRecordClick(on); }
@@ -137,6 +155,7 @@ void Channel::addReading(double x, double y, double resistance) {
 
 void Channel::communicationError() {
   if (m_writing) endWrite(false, QString::fromUtf8("Communication error!"));
+  endRead();
   setLink(Link::Failed, QString::fromUtf8("Communication error!"));
   if (m_designed) m_designed->communicationError();
 }
@@ -236,8 +255,7 @@ void Channel::setFactorCell(int row, int column, std::string_view text) {
 
 void Channel::cofProgressChanged() {
   if (!m_readingFactors || m_protocol->ReadingCof) return;
-  m_readingFactors = false;
-  if (m_openedForFactors && !m_protocol->recording()) m_protocol->ToggleSerialPort(false);
+  endRead();
   bool all = true;
   for (double v : m_read) all = all && !std::isnan(v);
   if (all)

@@ -118,6 +118,7 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
   void writeVerified(const std::vector<Mismatch>& mismatches) override;
   void readBackFailed(std::string_view reason) override;
   void endWrite(bool verified, const QString& detail);
+  void endRead();
   void setFactorCell(int row, int column, std::string_view text) override;
   void cofProgressChanged() override;
 
@@ -143,7 +144,8 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
   double m_read[4] = {NAN, NAN, NAN, NAN};
   bool m_readingFactors = false;
   bool m_openedForFactors = false;
-  // A write under way: the cells, and the protocol's factor link and verify option to restore.
+  // A read or write under way borrows the protocol's factor link (restored at its end); a
+  // write also its verify option.
   bool m_writing = false;
   std::array<std::string, 4> m_writeCells;
   FactorLink* m_savedLink = nullptr;

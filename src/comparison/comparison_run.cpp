@@ -16,8 +16,10 @@ std::string num(double v) {
   return std::string(buf, r.ptr);
 }
 
+}  // namespace
+
 // A name as one word of a journal line: blanks and "%" as %XX.
-std::string word(const std::string& s) {
+std::string journalWord(const std::string& s) {
   std::string out;
   for (char c : s) {
     if (c == ' ' || c == '%' || c == '\t' || c == '\n' || c == '\r') {
@@ -30,7 +32,7 @@ std::string word(const std::string& s) {
   }
   return out.empty() ? "%00" : out;
 }
-std::string unword(std::string_view s) {
+std::string journalUnword(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
     unsigned v = 0;
@@ -44,7 +46,7 @@ std::string unword(std::string_view s) {
   return out;
 }
 
-std::vector<std::string_view> split(std::string_view line) {
+std::vector<std::string_view> journalWords(std::string_view line) {
   std::vector<std::string_view> out;
   while (!line.empty()) {
     const auto b = line.find(' ');
@@ -54,6 +56,8 @@ std::vector<std::string_view> split(std::string_view line) {
   }
   return out;
 }
+
+namespace {
 std::optional<double> d(std::string_view s) { return s == "-" ? std::optional<double>() : parseNumber(s); }
 std::string opt(const std::optional<double>& v) { return v ? num(*v) : "-"; }
 }  // namespace
@@ -102,7 +106,7 @@ std::string ComparisonRun::header(const std::vector<std::string>& names) const {
   h += "\ntiming " + num(m_plan.soakMinutes) + " " + std::to_string(m_plan.captureReadings) + " " + num(m_plan.captureMinutes) +
        " " + num(m_plan.maxWaitMinutes) + " " + num(m_plan.reachedBand) + " " + (m_plan.bathInLock ? "1" : "0");
   h += "\nchannels " + std::to_string(m_channels);
-  for (const auto& n : names) h += " " + word(n);
+  for (const auto& n : names) h += " " + journalWord(n);
   h += "\nreference " + std::to_string(m_reference) + "\nundertest";
   for (int k : m_underTest) h += " " + std::to_string(k);
   h += std::string("\nbath ") + (m_withBath ? "1" : "0") + "\n";
@@ -300,7 +304,7 @@ std::optional<ComparisonRun::Restored> ComparisonRun::restore(std::string_view t
     if (nl == std::string_view::npos) break;  // a half-written last line
     const std::string_view line = text.substr(0, nl);
     text.remove_prefix(nl + 1);
-    const auto w = split(line);
+    const auto w = journalWords(line);
     if (w.empty()) continue;
     const std::string_view k = w[0];
     if (k == "VELMORA") {
@@ -327,7 +331,7 @@ std::optional<ComparisonRun::Restored> ComparisonRun::restore(std::string_view t
       r.plan.bathInLock = w[6] == "1";
     } else if (k == "channels" && w.size() > 1) {
       r.channels = static_cast<int>(d(w[1]).value_or(0));
-      for (std::size_t i = 2; i < w.size(); ++i) r.names.push_back(unword(w[i]));
+      for (std::size_t i = 2; i < w.size(); ++i) r.names.push_back(journalUnword(w[i]));
     } else if (k == "reference" && w.size() > 1) {
       r.reference = static_cast<int>(d(w[1]).value_or(0));
     } else if (k == "undertest") {
@@ -355,7 +359,7 @@ std::optional<ComparisonRun::Restored> ComparisonRun::restore(std::string_view t
       r.points.push_back(std::move(*pending));
       pending.reset();
     } else if (k == "notice" && w.size() > 3) {
-      r.notices.push_back({static_cast<int>(d(w[1]).value_or(0)), static_cast<int>(d(w[2]).value_or(-1)), unword(w[3])});
+      r.notices.push_back({static_cast<int>(d(w[1]).value_or(0)), static_cast<int>(d(w[2]).value_or(-1)), journalUnword(w[3])});
     } else if (k == "setpoint" && w.size() > 1) {
       r.nextIndex = std::max(r.nextIndex, static_cast<int>(d(w[1]).value_or(0)));
     } else if (k == "done") {

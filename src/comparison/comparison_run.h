@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "comparison/stability_engine.h"
@@ -19,6 +20,11 @@
 namespace velmora::comparison {
 
 enum class Order { AsListed, Ascending, Descending };
+
+// The journal's words: a name as one word (blanks and "%" as %XX) and back; a line's words.
+std::string journalWord(const std::string& s);
+std::string journalUnword(std::string_view s);
+std::vector<std::string_view> journalWords(std::string_view line);
 
 struct Plan {
   std::vector<double> setPoints;  // °C

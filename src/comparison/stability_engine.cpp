@@ -29,6 +29,7 @@ void StabilityTracker::clear() {
   m_max.clear();
   m_n = m_st = m_sv = m_stt = m_svv = m_stv = 0;
   m_removed = 0;
+  m_dropped.reset();
   m_insideSince.reset();
 }
 
@@ -77,6 +78,7 @@ void StabilityTracker::add(double minutes, double value) {
     m_stt -= ot * ot;
     m_svv -= ov * ov;
     m_stv -= ot * ov;
+    m_dropped = m_window.front().t;
     m_window.pop_front();
     ++m_removed;
   }
@@ -107,7 +109,7 @@ void StabilityTracker::moments(double& sd, double& slope) const {
 bool StabilityTracker::stable() const {
   if (!m_rule.any() || m_window.size() < 3) return false;
   const double interval = span() / static_cast<double>(m_window.size() - 1);
-  if ((m_rule.maxSd || m_rule.maxDriftPerMinute || m_rule.maxPeakToPeak) && !spans(span(), m_rule.windowMinutes, interval))
+  if ((m_rule.maxSd || m_rule.maxDriftPerMinute || m_rule.maxPeakToPeak) && !covered(interval))
     return false;
   double sd, slope;
   moments(sd, slope);
@@ -121,6 +123,14 @@ bool StabilityTracker::stable() const {
   return true;
 }
 
+// Covered: the readings span the window up to one interval, or the reading that left it last
+// was at the usual distance before the first one kept (readings at uneven moments must not
+// make it flicker; after a gap in the readings it is not covered).
+bool StabilityTracker::covered(double interval) const {
+  if (spans(span(), m_rule.windowMinutes, interval)) return true;
+  return m_dropped && !m_window.empty() && m_window.front().t - *m_dropped <= 2 * interval;
+}
+
 StabilityVerdict StabilityTracker::verdict() const {
   StabilityVerdict v;
   if (m_window.size() < 2) {
@@ -128,7 +138,7 @@ StabilityVerdict StabilityTracker::verdict() const {
     return v;
   }
   const double interval = span() / static_cast<double>(m_window.size() - 1);
-  v.covered = spans(span(), m_rule.windowMinutes, interval);
+  v.covered = covered(interval);
   moments(v.sd, v.driftPerMinute);
   v.peakToPeak = m_max.front().v - m_min.front().v;
   v.insideMinutes = m_insideSince ? m_lastT - *m_insideSince : 0;

@@ -60,6 +60,7 @@ class StabilityTracker {
   void recompute();
   double span() const { return m_window.empty() ? 0 : m_window.back().t - m_window.front().t; }
   void moments(double& sd, double& slope) const;
+  bool covered(double interval) const;
 
   StabilityRule m_rule;
   std::optional<double> m_setPoint;
@@ -70,6 +71,7 @@ class StabilityTracker {
   double m_t0 = 0, m_v0 = 0;
   double m_n = 0, m_st = 0, m_sv = 0, m_stt = 0, m_svv = 0, m_stv = 0;
   std::size_t m_removed = 0;
+  std::optional<double> m_dropped;  // the time of the reading that left the window last
   std::optional<double> m_insideSince;
   double m_lastT = 0;
 };

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <random>
 
+#include "comparison/bath_protocol.h"
 #include "comparison/comparison_results.h"
 #include "comparison/comparison_run.h"
 #include "comparison/stability_engine.h"
@@ -51,6 +52,26 @@ TEST(StabilityRules, EachRuleOnBothSidesOfItsLimit) {
     EXPECT_EQ(t.stable(), c.stable) << c.name;
     EXPECT_EQ(t.verdict().stable, c.stable) << c.name;
   }
+}
+
+TEST(StabilityRules, ReadingsAtUnevenMomentsKeepAFullWindowCoveredButAGapDoesNot) {
+  // Two readings a minute with a quarter of their interval's jitter: the window of 4 min holds
+  // 8 or 9 of them, spanning 3.4 to 4.0 min; once full it stays so.
+  StabilityRule r;
+  r.windowMinutes = 4;
+  r.maxSd = 0.01;
+  StabilityTracker t(r);
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> jitter(-0.125, 0.125);
+  int flickers = 0;
+  for (int i = 0; i < 400; ++i) {
+    t.add(i * 0.5 + jitter(rng), 20.0);
+    if (i > 12 && !t.stable()) ++flickers;
+  }
+  EXPECT_EQ(flickers, 0);
+  // Silent for ten minutes: the next readings do not cover the window yet.
+  for (int i = 0; i < 4; ++i) t.add(220 + i * 0.5, 20.0);
+  EXPECT_FALSE(t.stable());
 }
 
 TEST(StabilityRules, TheBandTimerStartsAgainOnLeavingAndTheEstimateCountsDown) {
@@ -227,4 +248,22 @@ TEST(ComparisonRun, ThreeSetPointsAProbeThatNeverSettlesAndAResumedJournal) {
     const std::string csv = certificateCsv(r);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
   }
+}
+
+TEST(BathProtocol, AnswersAreReadAndEverythingElseIsNot) {
+  const std::pair<const char*, std::optional<double>> lines[] = {
+      {"t: 150.002 C", 150.002}, {"t:-38.8344", -38.8344}, {"  29.7646 C ", 29.7646}, {"0.010", 0.01},
+      {"t: 150.002 F", std::nullopt},  // a bath set to another unit
+      {"set: 150.000 C", std::nullopt}, {"?", std::nullopt}, {"t", std::nullopt}, {"t: C", std::nullopt},
+      {"sr: 2.000", std::nullopt}, {"t: nan C", std::nullopt},
+  };
+  for (const auto& [line, value] : lines) EXPECT_EQ(parseBathReading(line), value) << line;
+  EXPECT_EQ(bathSetPointCommand(-38.8344), "s=-38.834\r");
+  // Lines end at CR or LF (either, or both); an overlong line is dropped whole.
+  BathLineCutter cut;
+  std::vector<std::string> got;
+  const auto add = [&](std::string_view l) { got.emplace_back(l); };
+  cut.feed("t: 1.5 C\r\nt: 2", add);
+  cut.feed(".5 C\n" + std::string(80, '9') + "\rt: 3 C\r", add);
+  EXPECT_EQ(got, (std::vector<std::string>{"t: 1.5 C", "t: 2.5 C", "t: 3 C"}));
 }

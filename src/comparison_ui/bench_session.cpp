@@ -1,0 +1,393 @@
+#include "comparison_ui/bench_session.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <charconv>
+
+#include "channel/channel.h"
+#include "channel/channel_set.h"
+#include "common/file_io.h"
+#include "common/number_text.h"
+#include "comparison_ui/bath_driver.h"
+#include "ui_common/ui_helpers.h"
+
+namespace velmora {
+
+using comparison::ComparisonRun;
+
+namespace {
+std::string num(double v) {
+  char buf[40];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+}  // namespace
+
+BenchSession::BenchSession(ChannelSet& channels, QString journalPath, const Translator& tr, QObject* parent)
+    : QObject(parent), m_channels(channels), m_journalPath(std::move(journalPath)), m_tr(tr) {
+  m_started.start();
+  m_tick.setInterval(250);
+  connect(&m_tick, &QTimer::timeout, this, &BenchSession::tick);
+  for (std::size_t i = 0; i < channels.size(); ++i) attach(&channels.at(i));
+  connect(&channels, &ChannelSet::channelAdded, this, &BenchSession::attach);
+  connect(&channels, &ChannelSet::channelRemoved, this, &BenchSession::channelRemoved);
+}
+
+BenchSession::~BenchSession() = default;
+
+double BenchSession::now() const { return static_cast<double>(m_started.elapsed()) / 60000.0 * timeScale; }
+
+void BenchSession::attach(Channel* c) {
+  connect(c, &Channel::readingAdded, this, &BenchSession::reading);
+  connect(c, &Channel::factorsWritten, this, &BenchSession::channelWritten);
+}
+
+void BenchSession::channelRemoved(Channel*) {
+  // The run knows its instruments by their place in the list, which has just changed.
+  if (!running()) return;
+  stop();
+  emit stoppedBecause(qs(m_tr.text("bnRemoved")));
+}
+
+bool BenchSession::running() const {
+  return m_run && m_run->phase() != ComparisonRun::Phase::Done && m_run->phase() != ComparisonRun::Phase::Stopped &&
+         m_run->phase() != ComparisonRun::Phase::Idle;
+}
+
+std::optional<comparison::Reference> BenchSession::referenceFor(const BenchSetup& s, QString* why) const {
+  if (s.reference < 0 || s.reference >= static_cast<int>(m_channels.size())) {
+    if (why) *why = qs(m_tr.text("bnNoReference"));
+    return std::nullopt;
+  }
+  const Channel& c = m_channels.at(static_cast<std::size_t>(s.reference));
+  comparison::Reference ref;
+  ref.name = c.name.toStdString();
+  if (!s.referenceFile.isEmpty()) {
+    std::string text;
+    if (auto cause = readWholeFile(s.referenceFile.toStdString(), text)) {
+      if (why) *why = qs(m_tr.text("bnProbeUnreadable")).arg(s.referenceFile, qs(*cause));
+      return std::nullopt;
+    }
+    const metrology::ProbeLoad load = metrology::parseProbe(text);
+    if (!load.probe) {
+      if (why) *why = qs(m_tr.text("bnProbeDamaged")).arg(s.referenceFile).arg(load.line).arg(qs(load.error));
+      return std::nullopt;
+    }
+    ref.probe = *load.probe;
+    ref.source = "probe file " + QFileInfo(s.referenceFile).fileName().toStdString();
+    return ref;
+  }
+  // A run taken up again uses the factors it began with.
+  const std::optional<math::TCofSet> factors = s.referenceFactors ? s.referenceFactors : c.factors();
+  if (!factors) {
+    if (why) *why = qs(m_tr.text("bnNoFactors")).arg(c.name);
+    return std::nullopt;
+  }
+  ref.probe.type = metrology::ProbeType::Cvd;
+  ref.probe.cvd = *factors;
+  ref.probe.serial = ref.name;
+  ref.source = "factors held by the instrument";
+  return ref;
+}
+
+std::string BenchSession::setupLines(const BenchSetup& s) const {
+  std::string out = "ui reference " + (s.referenceFile.isEmpty() ? std::string("-") : comparison::journalWord(s.referenceFile.toStdString()));
+  const comparison::BenchBudget& b = s.budget;
+  out += "\nui budget " + num(b.referenceU) + " " + num(b.referenceK) + " " + num(b.bathStability) + " " + num(b.bathUniformity) +
+         " " + num(b.resolution);
+  out += "\nui bath " + (s.bathPort.isEmpty() ? std::string("-") : comparison::journalWord(s.bathPort.toStdString())) + " " +
+         std::to_string(s.bathBaud);
+  out += "\nui method " + std::to_string(s.method) + "\n";
+  if (s.referenceFactors)
+    out += "ui factors " + num(s.referenceFactors->R0) + " " + num(s.referenceFactors->A) + " " + num(s.referenceFactors->B) + " " +
+           num(s.referenceFactors->C) + "\n";
+  return out;
+}
+
+void BenchSession::journalLine(const std::string& line) {
+  if (!m_journal || m_asLeft) return;
+  m_journal->write(line.data(), static_cast<qint64>(line.size()));
+  m_journal->write("\n", 1);
+  m_journal->flush();
+}
+
+bool BenchSession::start(const BenchSetup& s, QString* why) {
+  if (running()) return false;
+  const int n = static_cast<int>(m_channels.size());
+  if (s.plan.setPoints.empty()) {
+    if (why) *why = qs(m_tr.text("bnNoSetPoints"));
+    return false;
+  }
+  if (s.underTest.empty()) {
+    if (why) *why = qs(m_tr.text("bnNoProbes"));
+    return false;
+  }
+  for (int k : s.underTest)
+    if (k < 0 || k >= n || k == s.reference) {
+      if (why) *why = qs(m_tr.text("bnNoProbes"));
+      return false;
+    }
+  if (!s.plan.rule.any()) {
+    if (why) *why = qs(m_tr.text("bnNoRule"));
+    return false;
+  }
+  auto run = std::make_unique<ComparisonRun>(s.plan, n, s.reference, s.underTest, !s.bathPort.isEmpty());
+  if (!begin(s, std::move(run), true, why)) return false;
+  m_asLeft = false;
+  m_run->start(now(), QDateTime::currentMSecsSinceEpoch());
+  emit changed();
+  return true;
+}
+
+bool BenchSession::begin(const BenchSetup& s, std::unique_ptr<ComparisonRun> run, bool freshJournal, QString* why) {
+  auto ref = referenceFor(s, why);
+  if (!ref) return false;
+  std::unique_ptr<BathDriver> bath;
+  m_bath.reset();  // the last run's hold on the bath's port
+  if (!s.bathPort.isEmpty()) {
+    bath = std::make_unique<BathDriver>();
+    QString cause;
+    if (!bath->open(s.bathPort, s.bathBaud, &cause)) {
+      if (why) *why = qs(m_tr.text("bnBathNotOpened")).arg(s.bathPort, cause);
+      return false;
+    }
+  }
+  auto journal = std::make_unique<QFile>(m_journalPath);
+  if (!journal->open(freshJournal ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::Append)) {
+    if (why) *why = qs(m_tr.text("bnJournalNotOpened")).arg(m_journalPath, journal->errorString());
+    return false;
+  }
+  m_setup = s;
+  if (s.referenceFile.isEmpty()) m_setup.referenceFactors = ref->probe.cvd;
+  m_reference = std::move(ref);
+  m_results.clear();
+  m_written.clear();
+  m_ended = false;
+  m_bathSilent = false;
+  m_bathLast.reset();
+  m_run = std::move(run);
+  m_journal = std::move(journal);
+  m_bath = std::move(bath);
+  if (freshJournal) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < m_channels.size(); ++i) names.push_back(m_channels.at(i).name.toStdString());
+    const std::string head = m_run->header(names) + setupLines(m_setup);
+    m_journal->write(head.data(), static_cast<qint64>(head.size()));
+    m_journal->flush();
+  }
+  m_run->journal = [this](const std::string& line) { journalLine(line); };
+  if (m_bath) {
+    m_run->sendSetPoint = [this](double t) { m_bath->setSetPoint(t); };
+    connect(m_bath.get(), &BathDriver::reading, this, [this](double t) {
+      m_bathLast = t;
+      if (m_run) m_run->bathReading(now(), t);
+      tick();
+    });
+    connect(m_bath.get(), &BathDriver::silenceChanged, this, [this](bool silent) {
+      m_bathSilent = silent;
+      emit bathSilenceChanged(silent);
+    });
+  }
+  // Every instrument records while the run goes on.
+  bool all = true;
+  all = all && m_channels.at(static_cast<std::size_t>(s.reference)).recording();
+  for (int k : s.underTest) all = all && m_channels.at(static_cast<std::size_t>(k)).recording();
+  if (!all && record) record(true);
+  m_tick.start();
+  return true;
+}
+
+void BenchSession::stop() {
+  if (!running()) return;
+  m_run->stop(now());
+  m_tick.stop();
+  emit changed();
+}
+
+void BenchSession::confirmReached() {
+  if (!m_run) return;
+  m_run->confirmReached(now());
+  emit changed();
+}
+
+void BenchSession::reading(Channel* c) {
+  if (!running()) return;
+  const std::size_t k = m_channels.indexOf(c);
+  const MeasurementSeries& s = c->series();
+  if (k >= m_channels.size() || s.empty()) return;
+  const std::size_t i = s.size() - 1;
+  m_run->reading(static_cast<int>(k), now(), s.resistance(i), s.y(i), s.utcMs(i));
+  tick();
+}
+
+void BenchSession::tick() {
+  if (!m_run) return;
+  if (running()) m_run->tick(now());
+  if (!m_ended && m_run->phase() == ComparisonRun::Phase::Done) {
+    m_ended = true;
+    m_tick.stop();
+    runEnded();
+  }
+}
+
+void BenchSession::runEnded() {
+  if (m_asLeft) {
+    for (auto& r : m_results)
+      r.asLeft = comparison::probePoints(m_run->points(), m_setup.reference, r.channel, *m_reference, m_setup.budget);
+  } else {
+    evaluate();
+  }
+  emit finished();
+  emit changed();
+}
+
+void BenchSession::evaluate() {
+  if (!m_run || !m_reference) return;
+  std::vector<comparison::ProbeResult> out;
+  const auto text = [this](std::string_view id) { return std::string(m_tr.text(id)); };
+  for (int k : m_setup.underTest) {
+    if (k >= static_cast<int>(m_channels.size())) continue;
+    const Channel& c = m_channels.at(static_cast<std::size_t>(k));
+    int method = m_setup.method;
+    if (method < 0)
+      method = comparison::suggestedMethod(
+          comparison::probePoints(m_run->points(), m_setup.reference, k, *m_reference, m_setup.budget));
+    comparison::ProbeResult r = comparison::evaluateProbe(m_run->points(), m_setup.reference, k, c.name.toStdString(),
+                                                          *m_reference, m_setup.budget, c.factors(), method, text);
+    const auto order = m_run->plan().ordered();
+    for (const auto& notice : m_run->notices())
+      if (notice.channel == k && notice.index >= 0 && notice.index < static_cast<int>(order.size()))
+        r.notices.push_back(qs(m_tr.text("bnNotSettled")).arg(qs(formatFixed(order[static_cast<std::size_t>(notice.index)], 8, 3)).trimmed()).toStdString());
+    // An as-left pass that already ran keeps its points.
+    for (const auto& old : m_results)
+      if (old.channel == k) r.asLeft = old.asLeft;
+    out.push_back(std::move(r));
+  }
+  m_results = std::move(out);
+}
+
+std::optional<BenchSession::Unfinished> BenchSession::unfinished() const {
+  std::string text;
+  if (!QFileInfo::exists(m_journalPath) || readWholeFile(m_journalPath.toStdString(), text)) return std::nullopt;
+  auto r = ComparisonRun::restore(text);
+  if (!r || r->finished || r->nextIndex >= static_cast<int>(r->plan.setPoints.size())) return std::nullopt;
+  Unfinished u;
+  u.setup.plan = r->plan;
+  u.setup.reference = r->reference;
+  u.setup.underTest = r->underTest;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const auto nl = rest.find('\n');
+    const std::string_view line = rest.substr(0, nl);
+    rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+    const auto w = comparison::journalWords(line);
+    if (w.size() < 3 || w[0] != "ui") continue;
+    if (w[1] == "reference") {
+      u.setup.referenceFile = w[2] == "-" ? QString() : qs(comparison::journalUnword(w[2]));
+    } else if (w[1] == "budget" && w.size() >= 7) {
+      comparison::BenchBudget& b = u.setup.budget;
+      b.referenceU = parseNumber(w[2]).value_or(b.referenceU);
+      b.referenceK = parseNumber(w[3]).value_or(b.referenceK);
+      b.bathStability = parseNumber(w[4]).value_or(b.bathStability);
+      b.bathUniformity = parseNumber(w[5]).value_or(b.bathUniformity);
+      b.resolution = parseNumber(w[6]).value_or(b.resolution);
+    } else if (w[1] == "bath") {
+      u.setup.bathPort = w[2] == "-" ? QString() : qs(comparison::journalUnword(w[2]));
+      if (w.size() > 3) u.setup.bathBaud = static_cast<int>(parseNumber(w[3]).value_or(9600));
+    } else if (w[1] == "method") {
+      u.setup.method = static_cast<int>(parseNumber(w[2]).value_or(-1));
+    } else if (w[1] == "factors" && w.size() >= 6) {
+      const auto r0 = parseNumber(w[2]), a = parseNumber(w[3]), b = parseNumber(w[4]), cc = parseNumber(w[5]);
+      if (r0 && a && b && cc) u.setup.referenceFactors = math::TCofSet{*r0, *a, *b, *cc};
+    }
+  }
+  u.run = std::move(*r);
+  return u;
+}
+
+bool BenchSession::resume(const Unfinished& u, QString* why) {
+  if (running()) return false;
+  if (u.run.channels > static_cast<int>(m_channels.size())) {
+    if (why) *why = qs(m_tr.text("bnResumeChannels")).arg(u.run.channels);
+    return false;
+  }
+  auto run = std::make_unique<ComparisonRun>(u.run.plan, static_cast<int>(m_channels.size()), u.run.reference,
+                                             u.run.underTest, u.run.withBath);
+  if (!begin(u.setup, std::move(run), false, why)) return false;
+  m_asLeft = false;
+  m_run->resume(u.run, now());
+  emit changed();
+  return true;
+}
+
+QString BenchSession::setJournalAside() {
+  const QString aside = m_journalPath + "." + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
+  return QFile::rename(m_journalPath, aside) ? aside : QString();
+}
+
+bool BenchSession::writeAndVerify(QString* why) {
+  if (running() || writing()) return false;
+  m_writeQueue.clear();
+  for (const auto& r : m_results)
+    if (r.fitted) m_writeQueue.push_back(r.channel);
+  if (m_writeQueue.empty()) {
+    if (why) *why = qs(m_tr.text("bnNothingToWrite"));
+    return false;
+  }
+  // The factor exchange needs the line to itself.
+  if (record) record(false);
+  m_written.clear();
+  writeNext();
+  return true;
+}
+
+void BenchSession::writeNext() {
+  m_writingChannel = -1;
+  while (!m_writeQueue.empty()) {
+    const int k = m_writeQueue.front();
+    m_writeQueue.erase(m_writeQueue.begin());
+    const auto result = std::find_if(m_results.begin(), m_results.end(), [k](const auto& r) { return r.channel == k; });
+    if (result == m_results.end() || k >= static_cast<int>(m_channels.size())) continue;
+    Channel& c = m_channels.at(static_cast<std::size_t>(k));
+    m_writingChannel = k;
+    if (c.writeFactors(result->cells)) {
+      emit changed();
+      return;
+    }
+    m_written[k] = {false, qs(m_tr.text("bnWriteBusy"))};
+    m_writingChannel = -1;
+  }
+  emit changed();
+  emit writingDone();
+}
+
+void BenchSession::channelWritten(Channel* c, bool verified, const QString& detail) {
+  const std::size_t k = m_channels.indexOf(c);
+  if (static_cast<int>(k) != m_writingChannel) return;
+  m_written[m_writingChannel] = {verified, detail};
+  // Let the protocol finish the exchange it is in before the next instrument's begins.
+  QTimer::singleShot(0, this, &BenchSession::writeNext);
+}
+
+bool BenchSession::startAsLeft(const std::vector<double>& setPoints, QString* why) {
+  if (running() || writing() || m_results.empty()) return false;
+  if (setPoints.empty()) {
+    if (why) *why = qs(m_tr.text("bnNoSetPoints"));
+    return false;
+  }
+  BenchSetup s = m_setup;
+  s.plan.setPoints = setPoints;
+  const auto results = m_results;
+  auto run = std::make_unique<ComparisonRun>(s.plan, static_cast<int>(m_channels.size()), s.reference, s.underTest,
+                                             !s.bathPort.isEmpty());
+  if (!begin(s, std::move(run), false, why)) return false;
+  m_results = results;
+  m_asLeft = true;
+  m_run->start(now(), QDateTime::currentMSecsSinceEpoch());
+  emit changed();
+  return true;
+}
+
+}  // namespace velmora

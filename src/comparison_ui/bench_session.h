@@ -1,0 +1,135 @@
+#pragma once
+// A comparison run in the program: the run's logic (comparison_core) fed with the readings of
+// the channels taking part and the bath's own temperature, on the bench's clock; the bath
+// driven to each set point; every event in the run's journal, from which a run that was cut
+// off is taken up again; at the end each probe under test evaluated, its new factors written
+// into its instrument and read back one probe after another, and an as-left pass on request.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "comparison/comparison_results.h"
+#include "comparison/comparison_run.h"
+#include "ui_common/translations.h"
+
+namespace velmora {
+
+class BathDriver;
+class Channel;
+class ChannelSet;
+
+struct BenchSetup {
+  comparison::Plan plan;
+  int reference = 0;            // channel indexes
+  std::vector<int> underTest;
+  QString referenceFile;        // a probe file; empty: the factors the reference's instrument holds
+  std::optional<math::TCofSet> referenceFactors;  // those factors, as the run took them
+  comparison::BenchBudget budget;
+  QString bathPort;             // empty: no bath driver (the user confirms each set point)
+  int bathBaud = 9600;
+  int method = -1;              // the designed method (0, 1, 2); -1: the one the points suit
+};
+
+class BenchSession : public QObject {
+  Q_OBJECT
+ public:
+  BenchSession(ChannelSet& channels, QString journalPath, const Translator& tr, QObject* parent = nullptr);
+  ~BenchSession() override;
+
+  // Recording on or off for every instrument (the main window's Record).
+  std::function<void(bool)> record;
+  // The bench's clock, in minutes: a steady clock running `timeScale` times faster than the
+  // wall clock (1 for a real bath; the tests' and the demo's baths run faster).
+  double timeScale = 1.0;
+  double now() const;
+
+  // The reference's characterisation for a set-up; nothing with the reason.
+  std::optional<comparison::Reference> referenceFor(const BenchSetup& s, QString* why) const;
+
+  // Starts a run (recording starts with it); false with the reason.
+  bool start(const BenchSetup& s, QString* why);
+  void stop();
+  void confirmReached();
+  bool running() const;
+  bool asLeftPass() const { return m_asLeft; }
+  const comparison::ComparisonRun* run() const { return m_run.get(); }
+  const BenchSetup& setup() const { return m_setup; }
+  const std::optional<comparison::Reference>& reference() const { return m_reference; }
+  BathDriver* bath() const { return m_bath.get(); }
+  bool bathSilent() const { return m_bathSilent; }
+  std::optional<double> bathTemperature() const { return m_bathLast; }
+  QString journalPath() const { return m_journalPath; }
+
+  // A run in the journal that did not reach its end: its state and set-up.
+  struct Unfinished {
+    comparison::ComparisonRun::Restored run;
+    BenchSetup setup;
+  };
+  std::optional<Unfinished> unfinished() const;
+  bool resume(const Unfinished& u, QString* why);
+  // Keeps the journal of a run the user will not resume aside (renamed, with the time).
+  QString setJournalAside();
+
+  // Each probe's results, once the run is done (evaluated again when the method changes).
+  const std::vector<comparison::ProbeResult>& results() const { return m_results; }
+  void evaluate();
+  // Writes every probe's new factors into its instrument and reads them back, one after
+  // another (recording stops for it); false with the reason when it cannot begin.
+  bool writeAndVerify(QString* why);
+  bool writing() const { return !m_writeQueue.empty() || m_writingChannel >= 0; }
+  // What the last write of each probe gave: verified, or why not (by channel index).
+  struct WriteResult {
+    bool verified = false;
+    QString detail;
+  };
+  const std::map<int, WriteResult>& written() const { return m_written; }
+  // An as-left pass at these set points after writing (the plan's other settings).
+  bool startAsLeft(const std::vector<double>& setPoints, QString* why);
+
+ signals:
+  void changed();
+  void finished();     // a run (or the as-left pass) reached its end
+  void writingDone();  // every probe written
+  void bathSilenceChanged(bool silent);
+  void stoppedBecause(const QString& why);
+
+ private:
+  void attach(Channel* c);
+  void reading(Channel* c);
+  void tick();
+  bool begin(const BenchSetup& s, std::unique_ptr<comparison::ComparisonRun> run, bool freshJournal, QString* why);
+  void journalLine(const std::string& line);
+  std::string setupLines(const BenchSetup& s) const;
+  void writeNext();
+  void channelWritten(Channel* c, bool verified, const QString& detail);
+  void channelRemoved(Channel* c);
+  void runEnded();
+
+  ChannelSet& m_channels;
+  QString m_journalPath;
+  const Translator& m_tr;
+  QElapsedTimer m_started;
+  QTimer m_tick;
+  BenchSetup m_setup;
+  std::optional<comparison::Reference> m_reference;
+  std::unique_ptr<comparison::ComparisonRun> m_run;
+  std::unique_ptr<BathDriver> m_bath;
+  bool m_bathSilent = false;
+  std::optional<double> m_bathLast;
+  bool m_asLeft = false;
+  bool m_ended = false;
+  std::vector<comparison::ProbeResult> m_results;
+  std::vector<int> m_writeQueue;
+  int m_writingChannel = -1;
+  std::map<int, WriteResult> m_written;
+  std::unique_ptr<QFile> m_journal;
+};
+
+}  // namespace velmora

@@ -1,0 +1,207 @@
+// The certificate drafts of a comparison run: the fields a certificate states beyond the
+// results (asked once and kept for the session), then per probe a PDF with everything a
+// calibration certificate holds, the same contents as a JSON file, and its points as CSV.
+#include <QBuffer>
+#include <QDate>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QRegularExpression>
+#include <QTextDocument>
+#include <cmath>
+
+#include "common/file_io.h"
+#include "common/number_text.h"
+#include "comparison_ui/comparison_window.h"
+
+namespace velmora {
+
+namespace {
+QString esc(const QString& s) { return s.toHtmlEscaped(); }
+QString esc(const std::string& s) { return qs(s).toHtmlEscaped(); }
+QString fixed(double v, int decimals) { return std::isfinite(v) ? qs(formatFixed(v, 15, decimals)).trimmed() : QString::fromUtf8("\u2014"); }
+
+// The fields, in the order the dialog asks for them.
+struct Field {
+  const char* id;
+  std::string comparison::CertificateInfo::*member;
+};
+constexpr Field kFields[] = {
+    {"ctLaboratory", &comparison::CertificateInfo::laboratory},
+    {"ctLaboratoryAddress", &comparison::CertificateInfo::laboratoryAddress},
+    {"ctNumber", &comparison::CertificateInfo::number},
+    {"ctCustomer", &comparison::CertificateInfo::customer},
+    {"ctCustomerAddress", &comparison::CertificateInfo::customerAddress},
+    {"ctItem", &comparison::CertificateInfo::item},
+    {"ctItemSerial", &comparison::CertificateInfo::itemSerial},
+    {"ctManufacturer", &comparison::CertificateInfo::manufacturer},
+    {"ctReceived", &comparison::CertificateInfo::receivedDate},
+    {"ctCalibrated", &comparison::CertificateInfo::calibrationDate},
+    {"ctIssued", &comparison::CertificateInfo::issueDate},
+    {"ctTraceability", &comparison::CertificateInfo::referenceTraceability},
+    {"ctConditions", &comparison::CertificateInfo::conditions},
+    {"ctCalibratedBy", &comparison::CertificateInfo::calibratedBy},
+    {"ctApprovedBy", &comparison::CertificateInfo::approvedBy},
+};
+
+bool askFields(QWidget* parent, const Translator& tr, comparison::CertificateInfo& info) {
+  QDialog d(dialogParent(parent));
+  keepAboveParent(d);
+  d.setObjectName("fmCertificate");
+  d.setWindowTitle(qs(tr.text("ctFieldsTitle")));
+  auto* form = new QFormLayout(&d);
+  std::vector<QLineEdit*> edits;
+  for (const Field& f : kFields) {
+    auto* e = new QLineEdit(qs(info.*f.member), &d);
+    e->setObjectName(QString("ed") + QString(f.id).mid(2));
+    form->addRow(qs(tr.text(f.id)), e);
+    edits.push_back(e);
+  }
+  auto* buttons = new QDialogButtonBox(&d);
+  buttons->addButton(qs(tr.text("ctCreate")), QDialogButtonBox::AcceptRole);
+  buttons->addButton(qs(tr.dialogWord("Cancel")), QDialogButtonBox::RejectRole);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+  form->addRow(buttons);
+  if (d.exec() != QDialog::Accepted) return false;
+  for (std::size_t i = 0; i < edits.size(); ++i) info.*kFields[i].member = edits[i]->text().trimmed().toStdString();
+  return true;
+}
+
+// A name as part of a file name.
+QString fileWord(const QString& s) {
+  QString out = s;
+  out.replace(QRegularExpression("[^A-Za-z0-9_.-]+"), "_");
+  return out.isEmpty() ? QString("probe") : out;
+}
+}  // namespace
+
+void ComparisonWindow::btCertificatesClick() {
+  if (m_session->results().empty()) return;
+  if (m_info.calibrationDate.empty()) m_info.calibrationDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
+  if (m_info.issueDate.empty()) m_info.issueDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
+  const bool ok = certificateFieldsHook ? certificateFieldsHook(m_info) : askFields(this, m_tr, m_info);
+  if (!ok) return;
+  const QString folder =
+      folderHook ? folderHook() : QFileDialog::getExistingDirectory(dialogParent(this), t("ctFolder"), startFolder("Clb"));
+  if (folder.isEmpty()) return;
+  QString why;
+  const QStringList written = writeCertificates(folder, m_info, &why);
+  if (!why.isEmpty())
+    message(MessageKind::Error, why);
+  else
+    message(MessageKind::Information, t("ctSaved").arg(written.size()).arg(folder));
+}
+
+QStringList ComparisonWindow::writeCertificates(const QString& folder, const comparison::CertificateInfo& base, QString* why) {
+  QStringList written;
+  const auto& ref = m_session->reference();
+  const auto* run = m_session->run();
+  if (!ref || !run) return written;
+  for (const auto& probe : m_session->results()) {
+    comparison::CertificateInfo info = base;
+    info.title = t("ctTitle").toStdString();
+    info.method = t("ctMethodText").toStdString();
+    if (info.number.empty())
+      info.number = (QDate::currentDate().toString("yyyyMMdd") + "-" + fileWord(qs(probe.name))).toStdString();
+    else if (m_session->results().size() > 1)
+      info.number += "-" + fileWord(qs(probe.name)).toStdString();
+    if (info.itemSerial.empty()) info.itemSerial = probe.name;
+    const QString stem = QDir(folder).filePath(fileWord(qs(info.number)));
+    QTextDocument doc;
+    doc.setHtml(certificateHtml(info, probe));
+    QByteArray pdf;
+    {
+      QBuffer buffer(&pdf);
+      buffer.open(QIODevice::WriteOnly);
+      QPdfWriter writer(&buffer);
+      writer.setPageSize(QPageSize(QPageSize::A4));
+      writer.setResolution(300);
+      writer.setTitle(t("ctTitle"));
+      writer.setCreator("Velmora");
+      doc.print(&writer);
+    }
+    const std::string json = comparison::certificateJson(info, probe, *ref, m_session->setup().budget, run->plan());
+    const std::string csv = comparison::certificateCsv(probe);
+    if (auto cause = writeFilesAtomically({{(stem + ".pdf").toStdString(), std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size()))},
+                                           {(stem + ".json").toStdString(), json},
+                                           {(stem + "-points.csv").toStdString(), csv}})) {
+      if (why) *why = t("ctWriteFailed").arg(stem + ".pdf", qs(*cause));
+      return written;
+    }
+    written << stem + ".pdf";
+  }
+  return written;
+}
+
+QString ComparisonWindow::certificateHtml(const comparison::CertificateInfo& info, const comparison::ProbeResult& probe) const {
+  const auto& ref = *m_session->reference();
+  const auto row = [](const QString& a, const QString& b) { return "<tr><td><b>" + a + "</b></td><td>" + b + "</td></tr>"; };
+  const auto f = [this](const char* id) { return esc(t(id)); };
+  QString h = "<html><body style='font-family: sans-serif; font-size: 9pt'>";
+  h += "<h2>" + esc(info.title) + "</h2><table cellspacing='0' cellpadding='2'>";
+  h += row(f("ctNumber"), esc(info.number));
+  h += row(f("ctLaboratory"), esc(info.laboratory) + (info.laboratoryAddress.empty() ? QString() : ", " + esc(info.laboratoryAddress)));
+  h += row(f("ctCustomer"), esc(info.customer) + (info.customerAddress.empty() ? QString() : ", " + esc(info.customerAddress)));
+  h += row(f("ctItem"), esc(info.item) + " " + esc(info.itemSerial) + (info.manufacturer.empty() ? QString() : ", " + esc(info.manufacturer)));
+  h += row(f("ctReceived"), esc(info.receivedDate));
+  h += row(f("ctCalibrated"), esc(info.calibrationDate));
+  h += row(f("ctIssued"), esc(info.issueDate));
+  h += row(f("ctConditions"), esc(info.conditions));
+  h += "</table>";
+  h += "<h3>" + f("ctMethodHead") + "</h3><p>" + esc(info.method) + "</p><p><i>" + f("ctNotRealisation") + "</i></p>";
+  h += "<h3>" + f("ctReferenceHead") + "</h3><table cellspacing='0' cellpadding='2'>";
+  h += row(f("ctReferenceChannel"), esc(ref.name) + (ref.probe.serial.empty() ? QString() : " (" + esc(ref.probe.serial) + ")"));
+  h += row(f("ctReferenceCertificate"), esc(ref.probe.certificate.empty() ? std::string("\u2014") : ref.probe.certificate));
+  h += row(f("ctTraceability"), esc(info.referenceTraceability));
+  h += "</table>";
+  const auto pointsTable = [&](const std::vector<comparison::PointResult>& points) {
+    QString s = "<table border='1' cellspacing='0' cellpadding='2' width='100%'><tr>";
+    for (const QString& c : t("ctPointColumns").split('|')) s += "<th>" + esc(c) + "</th>";
+    s += "</tr>";
+    for (const auto& p : points)
+      s += "<tr><td align='right'>" + fixed(p.setPoint, 3) + "</td><td align='right'>" + fixed(p.referenceT, 4) +
+           "</td><td align='right'>" + fixed(p.probe.meanR, 5) + "</td><td align='right'>" + fixed(p.probe.meanT, 4) +
+           "</td><td align='right'>" + fixed(p.asFoundDeviation, 4) + "</td><td align='right'>" + fixed(p.uncertainty.expanded, 4) +
+           "</td><td align='right'>" + fixed(p.uncertainty.coverageFactor, 2) + "</td><td align='right'>" +
+           QString::number(p.probe.n) + "</td></tr>";
+    return s + "</table>";
+  };
+  h += "<h3>" + f("ctAsFound") + "</h3>" + pointsTable(probe.points);
+  h += "<p>" + f("ctUncertaintyNote") + "</p>";
+  h += "<h3>" + f("ctAdjustment") + "</h3><table border='1' cellspacing='0' cellpadding='2'><tr><th></th><th>R0, " + esc(t("ctOhm")) +
+       "</th><th>A x 10^3</th><th>B x 10^7</th><th>C x 10^12</th></tr>";
+  const auto factorRow = [&](const QString& name, const std::optional<math::TCofSet>& fs) {
+    QString s = "<tr><td><b>" + name + "</b></td>";
+    const auto cells = fs ? comparison::cellsOfFactors(*fs) : std::array<std::string, 4>{};
+    for (const auto& c : cells) s += "<td align='right'>" + (c.empty() ? QString::fromUtf8("\u2014") : esc(c)) + "</td>";
+    return s + "</tr>";
+  };
+  h += factorRow(f("ctHeld"), probe.held);
+  h += factorRow(f("ctNew"), comparison::factorsOfCells(probe.cells));
+  h += "</table><p>" + esc(t("ctMethodUsed").arg(probe.method + 1)) + "</p>";
+  if (!probe.residuals.empty()) {
+    h += "<table border='1' cellspacing='0' cellpadding='2'><tr><th>" + f("ctResidualT") + "</th><th>" + f("ctResidual") + "</th></tr>";
+    for (const auto& r : probe.residuals)
+      h += "<tr><td align='right'>" + fixed(r.actual, 4) + "</td><td align='right'>" + fixed(r.deviation, 5) + "</td></tr>";
+    h += "</table>";
+  }
+  if (std::isfinite(probe.curveU)) h += "<p>" + esc(t("ctCurveU").arg(fixed(probe.curveU, 4))) + "</p>";
+  for (const auto& m : probe.messages) h += "<p>" + esc(m) + "</p>";
+  h += "<h3>" + f("ctAsLeft") + "</h3>";
+  h += probe.asLeft.empty() ? "<p>" + f("ctNoAsLeft") + "</p>" : pointsTable(probe.asLeft);
+  if (!probe.notices.empty()) {
+    h += "<h3>" + f("ctNotSettledHead") + "</h3>";
+    for (const auto& n : probe.notices) h += "<p>" + esc(n) + "</p>";
+  }
+  h += "<p><br>" + f("ctCalibratedBy") + ": " + esc(info.calibratedBy) + "<br>" + f("ctApprovedBy") + ": " + esc(info.approvedBy) + "</p>";
+  h += "<p><b>" + f("ctStatement") + "</b></p>";
+  return h + "</body></html>";
+}
+
+}  // namespace velmora

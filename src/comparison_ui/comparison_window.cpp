@@ -1,0 +1,719 @@
+#include "comparison_ui/comparison_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QSerialPortInfo>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/main_window.h"
+#include "channel/channel.h"
+#include "channel/channel_set.h"
+#include "common/number_text.h"
+#include "comparison_ui/bath_driver.h"
+
+namespace velmora {
+
+using comparison::ComparisonRun;
+
+namespace {
+QString fixedText(double v, int decimals) { return std::isfinite(v) ? qs(formatFixed(v, 12, decimals)).trimmed() : QString(); }
+
+DecimalSpinBox* spin(QWidget* parent, const char* name, double lo, double hi, double value, int decimals) {
+  auto* s = new DecimalSpinBox(parent);
+  s->setObjectName(name);
+  s->setRange(lo, hi);
+  s->setDecimals(decimals);
+  s->setValue(value);
+  return s;
+}
+}  // namespace
+
+std::optional<std::vector<double>> parseSetPoints(const QString& text) {
+  std::vector<double> out;
+  for (const QString& part : text.split(QRegularExpression("[;\\s]+"), Qt::SkipEmptyParts)) {
+    const auto v = parseUserNumber(part);
+    if (!v || !std::isfinite(*v)) return std::nullopt;
+    out.push_back(*v);
+  }
+  if (out.empty()) return std::nullopt;
+  return out;
+}
+
+ComparisonWindow::ComparisonWindow(TfmMain& main, QString journalPath, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_main(main), m_tr(main.translator()) {
+  setObjectName("fmComparison");
+  m_session = std::make_unique<BenchSession>(main.channels(), std::move(journalPath), m_tr);
+  m_session->record = [this](bool on) { m_main.setRecordAll(on); };
+  auto* layout = new QVBoxLayout(this);
+  m_tabs = new QTabWidget(this);
+  m_tabs->setObjectName("tcBench");
+  auto* setupPage = new QScrollArea(m_tabs);
+  setupPage->setWidgetResizable(true);
+  auto* setupInner = new QWidget(setupPage);
+  buildSetup(setupInner);
+  setupPage->setWidget(setupInner);
+  auto* runPage = new QWidget(m_tabs);
+  buildRun(runPage);
+  auto* resultsPage = new QWidget(m_tabs);
+  buildResults(resultsPage);
+  m_tabs->addTab(setupPage, QString());
+  m_tabs->addTab(runPage, QString());
+  m_tabs->addTab(resultsPage, QString());
+  layout->addWidget(m_tabs, 1);
+  auto* buttons = new QHBoxLayout;
+  const std::pair<QPushButton**, const char*> bs[] = {
+      {&m_start, "btStart"}, {&m_stop, "btStop"}, {&m_reached, "btReached"}, {&m_readFactors, "btReadFactors"}};
+  for (const auto& [b, name] : bs) {
+    *b = new QPushButton(this);
+    (*b)->setObjectName(name);
+    buttons->addWidget(*b);
+  }
+  buttons->addStretch(1);
+  layout->addLayout(buttons);
+  connect(m_start, &QPushButton::clicked, this, &ComparisonWindow::btStartClick);
+  connect(m_stop, &QPushButton::clicked, this, &ComparisonWindow::btStopClick);
+  connect(m_reached, &QPushButton::clicked, this, &ComparisonWindow::btReachedClick);
+  connect(m_readFactors, &QPushButton::clicked, this, &ComparisonWindow::btReadFactorsClick);
+
+  m_refresh = new QTimer(this);
+  m_refresh->setInterval(500);
+  connect(m_refresh, &QTimer::timeout, this, &ComparisonWindow::refreshStatus);
+  m_refresh->start();
+  connect(m_session.get(), &BenchSession::finished, this, &ComparisonWindow::runFinished);
+  connect(m_session.get(), &BenchSession::writingDone, this, [this] {
+    refreshResults();
+    int good = 0, bad = 0;
+    for (const auto& [k, w] : m_session->written()) (w.verified ? good : bad)++;
+    message(bad ? MessageKind::Warning : MessageKind::Information, t("bnWritten").arg(good).arg(bad));
+  });
+  connect(m_session.get(), &BenchSession::changed, this, &ComparisonWindow::updateButtons);
+  connect(m_session.get(), &BenchSession::stoppedBecause, this, [this](const QString& why) { message(MessageKind::Warning, why); });
+  connect(&main.channels(), &ChannelSet::channelAdded, this, &ComparisonWindow::refreshChannels);
+  connect(&main.channels(), &ChannelSet::channelRemoved, this, [this] { QTimer::singleShot(0, this, &ComparisonWindow::refreshChannels); });
+  connect(&main, &TfmMain::languageChanged, this, &ComparisonWindow::retranslate);
+  refreshChannels();
+  retranslate();
+  resize(860, 640);
+}
+
+ComparisonWindow::~ComparisonWindow() = default;
+
+QString ComparisonWindow::t(const char* id) const { return qs(m_tr.text(id)); }
+
+void ComparisonWindow::message(MessageKind kind, const QString& text) {
+  if (messageHook)
+    messageHook(kind, text);
+  else
+    showMessage(this, m_tr, kind, text);
+}
+
+void ComparisonWindow::buildSetup(QWidget* page) {
+  auto* form = new QFormLayout(page);
+  auto label = [&](const char* id) {
+    auto* l = new QLabel(page);
+    l->setObjectName(id);
+    m_labels.push_back(l);
+    return l;
+  };
+  auto check = [&](const char* id) {
+    auto* c = new QCheckBox(page);
+    c->setObjectName(id);
+    return c;
+  };
+  m_reference = new QComboBox(page);
+  m_reference->setObjectName("cbReference");
+  form->addRow(label("bnReference"), m_reference);
+  m_referenceSource = new QComboBox(page);
+  m_referenceSource->setObjectName("cbReferenceSource");
+  m_referenceSource->addItems({QString(), QString()});
+  form->addRow(label("bnCharacterisation"), m_referenceSource);
+  auto* fileRow = new QHBoxLayout;
+  m_probeFile = new QLineEdit(page);
+  m_probeFile->setObjectName("edProbeFile");
+  m_browse = new QPushButton(page);
+  m_browse->setObjectName("btBrowse");
+  fileRow->addWidget(m_probeFile, 1);
+  fileRow->addWidget(m_browse);
+  form->addRow(label("bnProbeFile"), fileRow);
+  connect(m_browse, &QPushButton::clicked, this, [this] {
+    const QString f = runFileDialog(this, false, t("bnProbeFile"), startFolder("Clb"), QString(), {t("bnProbeFilter")});
+    if (!f.isEmpty()) {
+      m_probeFile->setText(f);
+      m_referenceSource->setCurrentIndex(1);
+    }
+  });
+  m_underTest = new QListWidget(page);
+  m_underTest->setObjectName("lwUnderTest");
+  m_underTest->setMaximumHeight(110);
+  form->addRow(label("bnUnderTest"), m_underTest);
+  connect(m_reference, &QComboBox::currentIndexChanged, this, [this] { refreshChannels(); });
+
+  auto* bathRow = new QHBoxLayout;
+  m_bathPort = new QComboBox(page);
+  m_bathPort->setObjectName("cbBathPort");
+  m_bathPort->setEditable(true);
+  m_bathPort->addItem(QString());
+  for (const auto& info : QSerialPortInfo::availablePorts()) m_bathPort->addItem(info.systemLocation());
+  m_bathBaud = new QSpinBox(page);
+  m_bathBaud->setObjectName("seBathBaud");
+  m_bathBaud->setRange(300, 115200);
+  m_bathBaud->setValue(9600);
+  bathRow->addWidget(m_bathPort, 1);
+  bathRow->addWidget(m_bathBaud);
+  form->addRow(label("bnBath"), bathRow);
+
+  m_setPoints = new QLineEdit("0; 50; 100", page);
+  m_setPoints->setObjectName("edSetPoints");
+  form->addRow(label("bnSetPoints"), m_setPoints);
+  m_order = new QComboBox(page);
+  m_order->setObjectName("cbOrder");
+  m_order->addItems({QString(), QString(), QString()});
+  form->addRow(label("bnOrder"), m_order);
+  m_soak = spin(page, "seSoak", 0, 1440, 10, 2);
+  form->addRow(label("bnSoak"), m_soak);
+  m_window = spin(page, "seWindow", 0.01, 1440, 10, 2);
+  form->addRow(label("bnWindow"), m_window);
+  auto rule = [&](QCheckBox*& box, const char* boxId, DecimalSpinBox*& value, const char* valueId, double v, int dec, bool on) {
+    box = check(boxId);
+    box->setChecked(on);
+    value = spin(page, valueId, 0, 100, v, dec);
+    form->addRow(box, value);
+  };
+  rule(m_useSd, "chSd", m_sd, "seSd", 0.002, 5, true);
+  rule(m_useDrift, "chDrift", m_drift, "seDrift", 0.001, 5, true);
+  rule(m_usePtp, "chPtp", m_ptp, "sePtp", 0.01, 5, false);
+  auto* bandRow = new QHBoxLayout;
+  m_useBand = check("chBand");
+  m_band = spin(page, "seBand", 0, 100, 0.5, 3);
+  m_bandMinutes = spin(page, "seBandMinutes", 0, 1440, 5, 2);
+  bandRow->addWidget(m_band);
+  bandRow->addWidget(label("bnBandFor"));
+  bandRow->addWidget(m_bandMinutes);
+  form->addRow(m_useBand, bandRow);
+  m_bathInLock = check("chBathInLock");
+  m_bathInLock->setChecked(true);
+  form->addRow(QString(), m_bathInLock);
+  auto* captureRow = new QHBoxLayout;
+  m_capture = spin(page, "seCapture", 0.01, 10000, 2, 2);
+  m_captureKind = new QComboBox(page);
+  m_captureKind->setObjectName("cbCapture");
+  m_captureKind->addItems({QString(), QString()});
+  captureRow->addWidget(m_capture);
+  captureRow->addWidget(m_captureKind, 1);
+  form->addRow(label("bnCapture"), captureRow);
+  m_maxWait = spin(page, "seMaxWait", 0.01, 10000, 60, 2);
+  form->addRow(label("bnMaxWait"), m_maxWait);
+  m_reachedBand = spin(page, "seReachedBand", 0.001, 100, 0.2, 3);
+  form->addRow(label("bnReachedBand"), m_reachedBand);
+  m_method = new QComboBox(page);
+  m_method->setObjectName("cbMethod");
+  m_method->addItems({QString(), QString(), QString(), QString()});
+  form->addRow(label("bnMethod"), m_method);
+  auto* budget = new QLabel(page);
+  budget->setObjectName("bnBudget");
+  m_labels.push_back(budget);
+  form->addRow(budget);
+  m_refU = spin(page, "seRefU", 0, 10, 0.002, 5);
+  form->addRow(label("bnRefU"), m_refU);
+  m_refK = spin(page, "seRefK", 1, 10, 2, 2);
+  form->addRow(label("bnRefK"), m_refK);
+  m_bathStability = spin(page, "seBathStability", 0, 10, 0.002, 5);
+  form->addRow(label("bnBathStability"), m_bathStability);
+  m_bathUniformity = spin(page, "seBathUniformity", 0, 10, 0.003, 5);
+  form->addRow(label("bnBathUniformity"), m_bathUniformity);
+  m_resolution = spin(page, "seResolution", 0, 10, 0.001, 5);
+  form->addRow(label("bnResolution"), m_resolution);
+}
+
+void ComparisonWindow::buildRun(QWidget* page) {
+  auto* layout = new QVBoxLayout(page);
+  m_phase = new QLabel(page);
+  m_phase->setObjectName("lbPhase");
+  m_phase->setWordWrap(true);
+  m_bathState = new QLabel(page);
+  m_bathState->setObjectName("lbBath");
+  m_channels = new QTableWidget(0, 9, page);
+  m_channels->setObjectName("tbChannels");
+  m_channels->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_channels->setTabKeyNavigation(false);
+  m_channels->verticalHeader()->hide();
+  m_channels->horizontalHeader()->setStretchLastSection(true);
+  m_log = new QPlainTextEdit(page);
+  m_log->setObjectName("reLog");
+  m_log->setReadOnly(true);
+  m_log->setTabChangesFocus(true);
+  layout->addWidget(m_phase);
+  layout->addWidget(m_bathState);
+  layout->addWidget(m_channels, 2);
+  layout->addWidget(m_log, 1);
+}
+
+void ComparisonWindow::buildResults(QWidget* page) {
+  auto* layout = new QVBoxLayout(page);
+  m_results = new QTableWidget(0, 10, page);
+  m_results->setObjectName("tbResults");
+  m_results->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_results->setTabKeyNavigation(false);
+  m_results->verticalHeader()->hide();
+  m_results->horizontalHeader()->setStretchLastSection(true);
+  layout->addWidget(m_results, 1);
+  auto* row = new QHBoxLayout;
+  m_write = new QPushButton(page);
+  m_write->setObjectName("btWrite");
+  m_asLeftPoints = new QLineEdit(page);
+  m_asLeftPoints->setObjectName("edAsLeft");
+  m_asLeft = new QPushButton(page);
+  m_asLeft->setObjectName("btAsLeft");
+  m_certificates = new QPushButton(page);
+  m_certificates->setObjectName("btCertificates");
+  row->addWidget(m_write);
+  row->addWidget(m_asLeftPoints, 1);
+  row->addWidget(m_asLeft);
+  row->addWidget(m_certificates);
+  layout->addLayout(row);
+  connect(m_write, &QPushButton::clicked, this, &ComparisonWindow::btWriteClick);
+  connect(m_asLeft, &QPushButton::clicked, this, &ComparisonWindow::btAsLeftClick);
+  connect(m_certificates, &QPushButton::clicked, this, &ComparisonWindow::btCertificatesClick);
+}
+
+void ComparisonWindow::retranslate() {
+  setWindowTitle(t("bnTitle"));
+  m_tabs->setTabText(0, t("bnSetupTab"));
+  m_tabs->setTabText(1, t("bnRunTab"));
+  m_tabs->setTabText(2, t("bnResultsTab"));
+  for (QLabel* l : m_labels) l->setText(t(l->objectName().toUtf8().constData()));
+  for (auto* w : findChildren<QAbstractButton*>()) {
+    const QByteArray id = "bn" + w->objectName().toUtf8().mid(2);
+    if (!w->objectName().isEmpty() && !m_tr.text(id.constData()).empty()) w->setText(t(id.constData()));
+  }
+  m_referenceSource->setItemText(0, t("bnHeldFactors"));
+  m_referenceSource->setItemText(1, t("bnFromProbeFile"));
+  m_bathPort->setItemText(0, t("bnNoBath"));
+  m_order->setItemText(0, t("bnAsListed"));
+  m_order->setItemText(1, t("bnAscending"));
+  m_order->setItemText(2, t("bnDescending"));
+  m_captureKind->setItemText(0, t("bnCaptureMinutes"));
+  m_captureKind->setItemText(1, t("bnCaptureReadings"));
+  m_method->setItemText(0, t("bnMethodSuited"));
+  for (int i = 1; i <= 3; ++i)
+    m_method->setItemText(i, qs(m_tr.lookup(calibrationWindowTable(), Section::Captions, "pmCalc_N" + std::to_string(i))));
+  m_asLeftPoints->setPlaceholderText(t("bnAsLeftHint"));
+  m_channels->setHorizontalHeaderLabels(t("bnChannelColumns").split('|'));
+  m_results->setHorizontalHeaderLabels(t("bnResultColumns").split('|'));
+  refreshChannels();
+  refreshStatus();
+  refreshResults();
+}
+
+// The channels as the set-up offers them: the reference chosen from all, the probes under
+// test from the others (ticked ones stay ticked by name).
+void ComparisonWindow::refreshChannels() {
+  ChannelSet& set = m_main.channels();
+  const int keep = m_reference->currentIndex();
+  {
+    const QSignalBlocker block(m_reference);
+    m_reference->clear();
+    for (std::size_t i = 0; i < set.size(); ++i) m_reference->addItem(set.at(i).name);
+    m_reference->setCurrentIndex(keep >= 0 && keep < m_reference->count() ? keep : 0);
+  }
+  QSet<int> ticked;
+  bool any = false;
+  for (int i = 0; i < m_underTest->count(); ++i) {
+    any = true;
+    if (m_underTest->item(i)->checkState() == Qt::Checked) ticked.insert(m_underTest->item(i)->data(Qt::UserRole).toInt());
+  }
+  m_underTest->clear();
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    if (static_cast<int>(i) == m_reference->currentIndex()) continue;
+    auto* item = new QListWidgetItem(set.at(i).name, m_underTest);
+    item->setData(Qt::UserRole, static_cast<int>(i));
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(!any || ticked.contains(static_cast<int>(i)) ? Qt::Checked : Qt::Unchecked);
+  }
+  updateButtons();
+}
+
+std::optional<BenchSetup> ComparisonWindow::setupFromForm(QString* why) const {
+  BenchSetup s;
+  const auto points = parseSetPoints(m_setPoints->text());
+  if (!points) {
+    if (why) *why = t("bnBadSetPoints").arg(m_setPoints->text());
+    return std::nullopt;
+  }
+  s.plan.setPoints = *points;
+  s.plan.order = static_cast<comparison::Order>(m_order->currentIndex());
+  s.plan.soakMinutes = m_soak->value();
+  s.plan.rule.windowMinutes = m_window->value();
+  if (m_useSd->isChecked()) s.plan.rule.maxSd = m_sd->value();
+  if (m_useDrift->isChecked()) s.plan.rule.maxDriftPerMinute = m_drift->value();
+  if (m_usePtp->isChecked()) s.plan.rule.maxPeakToPeak = m_ptp->value();
+  if (m_useBand->isChecked()) s.plan.rule.band = m_band->value();
+  s.plan.rule.bandMinutes = m_bandMinutes->value();
+  s.plan.bathInLock = m_bathInLock->isChecked();
+  if (m_captureKind->currentIndex() == 1)
+    s.plan.captureReadings = std::max(1, static_cast<int>(std::lround(m_capture->value())));
+  else
+    s.plan.captureMinutes = m_capture->value();
+  s.plan.maxWaitMinutes = m_maxWait->value();
+  s.plan.reachedBand = m_reachedBand->value();
+  s.reference = m_reference->currentIndex();
+  for (int i = 0; i < m_underTest->count(); ++i)
+    if (m_underTest->item(i)->checkState() == Qt::Checked) s.underTest.push_back(m_underTest->item(i)->data(Qt::UserRole).toInt());
+  if (m_referenceSource->currentIndex() == 1) {
+    s.referenceFile = m_probeFile->text().trimmed();
+    if (s.referenceFile.isEmpty()) {
+      if (why) *why = t("bnNoProbeFile");
+      return std::nullopt;
+    }
+  }
+  s.bathPort = m_bathPort->currentIndex() == 0 && m_bathPort->currentText() == m_bathPort->itemText(0)
+                   ? QString()
+                   : m_bathPort->currentText().trimmed();
+  s.bathBaud = m_bathBaud->value();
+  s.method = m_method->currentIndex() - 1;
+  s.budget = {m_refU->value(), m_refK->value(), m_bathStability->value(), m_bathUniformity->value(), m_resolution->value()};
+  return s;
+}
+
+void ComparisonWindow::showSetup(const BenchSetup& s) {
+  QStringList points;
+  for (double v : s.plan.setPoints) points << QString::number(v, 'g', 12);
+  m_setPoints->setText(points.join("; "));
+  m_order->setCurrentIndex(static_cast<int>(s.plan.order));
+  m_soak->setValue(s.plan.soakMinutes);
+  m_window->setValue(s.plan.rule.windowMinutes);
+  const std::pair<QCheckBox*, std::pair<DecimalSpinBox*, std::optional<double>>> rules[] = {
+      {m_useSd, {m_sd, s.plan.rule.maxSd}}, {m_useDrift, {m_drift, s.plan.rule.maxDriftPerMinute}},
+      {m_usePtp, {m_ptp, s.plan.rule.maxPeakToPeak}}, {m_useBand, {m_band, s.plan.rule.band}}};
+  for (const auto& [box, value] : rules) {
+    box->setChecked(value.second.has_value());
+    if (value.second) value.first->setValue(*value.second);
+  }
+  m_bandMinutes->setValue(s.plan.rule.bandMinutes);
+  m_bathInLock->setChecked(s.plan.bathInLock);
+  m_captureKind->setCurrentIndex(s.plan.captureReadings > 0 ? 1 : 0);
+  m_capture->setValue(s.plan.captureReadings > 0 ? s.plan.captureReadings : s.plan.captureMinutes);
+  m_maxWait->setValue(s.plan.maxWaitMinutes);
+  m_reachedBand->setValue(s.plan.reachedBand);
+  m_reference->setCurrentIndex(s.reference);
+  refreshChannels();
+  for (int i = 0; i < m_underTest->count(); ++i) {
+    const int k = m_underTest->item(i)->data(Qt::UserRole).toInt();
+    const bool on = std::find(s.underTest.begin(), s.underTest.end(), k) != s.underTest.end();
+    m_underTest->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+  }
+  m_referenceSource->setCurrentIndex(s.referenceFile.isEmpty() ? 0 : 1);
+  m_probeFile->setText(s.referenceFile);
+  if (s.bathPort.isEmpty())
+    m_bathPort->setCurrentIndex(0);
+  else
+    m_bathPort->setCurrentText(s.bathPort);
+  m_bathBaud->setValue(s.bathBaud);
+  m_method->setCurrentIndex(s.method + 1);
+  m_refU->setValue(s.budget.referenceU);
+  m_refK->setValue(s.budget.referenceK);
+  m_bathStability->setValue(s.budget.bathStability);
+  m_bathUniformity->setValue(s.budget.bathUniformity);
+  m_resolution->setValue(s.budget.resolution);
+}
+
+void ComparisonWindow::btStartClick() {
+  QString why;
+  const auto s = setupFromForm(&why);
+  if (!s || !m_session->start(*s, &why)) {
+    if (!why.isEmpty()) message(MessageKind::Error, why);
+    return;
+  }
+  m_log->clear();
+  m_logged = m_loggedNotices = 0;
+  m_tabs->setCurrentIndex(1);
+  refreshStatus();
+}
+
+void ComparisonWindow::btStopClick() {
+  m_session->stop();
+  refreshStatus();
+}
+
+void ComparisonWindow::btReachedClick() {
+  m_session->confirmReached();
+  refreshStatus();
+}
+
+void ComparisonWindow::btReadFactorsClick() {
+  ChannelSet& set = m_main.channels();
+  for (std::size_t i = 0; i < set.size(); ++i)
+    if (!set.at(i).recording() && !set.at(i).port().empty()) set.at(i).readFactors();
+}
+
+void ComparisonWindow::btWriteClick() {
+  QString why;
+  if (!m_session->writeAndVerify(&why) && !why.isEmpty()) message(MessageKind::Error, why);
+  updateButtons();
+}
+
+void ComparisonWindow::btAsLeftClick() {
+  QString why;
+  const auto points = parseSetPoints(m_asLeftPoints->text());
+  if (!points) {
+    message(MessageKind::Error, t("bnBadSetPoints").arg(m_asLeftPoints->text()));
+    return;
+  }
+  if (!m_session->startAsLeft(*points, &why)) {
+    if (!why.isEmpty()) message(MessageKind::Error, why);
+    return;
+  }
+  m_tabs->setCurrentIndex(1);
+}
+
+void ComparisonWindow::runFinished() {
+  refreshStatus();
+  refreshResults();
+  m_tabs->setCurrentIndex(2);
+}
+
+void ComparisonWindow::updateButtons() {
+  const bool running = m_session->running();
+  const bool writing = m_session->writing();
+  const bool results = !m_session->results().empty();
+  m_start->setEnabled(!running && !writing);
+  m_stop->setEnabled(running);
+  const auto* run = m_session->run();
+  m_reached->setEnabled(running && run && !run->withBath() && run->phase() == ComparisonRun::Phase::Approaching);
+  m_readFactors->setEnabled(!running && !writing);
+  m_write->setEnabled(results && !running && !writing);
+  m_asLeft->setEnabled(!m_session->written().empty() && !running && !writing);
+  m_certificates->setEnabled(results && !running && !writing);
+}
+
+QString ComparisonWindow::phaseText() const {
+  const ComparisonRun* run = m_session->run();
+  if (!run) return t("bnPhaseIdle");
+  const int count = static_cast<int>(run->plan().setPoints.size());
+  const QString head = t(m_session->asLeftPass() ? "bnAsLeftHead" : "bnPhaseHead")
+                           .arg(std::min(run->index() + 1, count))
+                           .arg(count)
+                           .arg(fixedText(run->setPoint(), 3));
+  const QString since = fixedText(m_session->now() - run->phaseSince(), 1);
+  switch (run->phase()) {
+    case ComparisonRun::Phase::Approaching:
+      return head + t(run->withBath() ? "bnApproaching" : "bnConfirm");
+    case ComparisonRun::Phase::Soaking:
+      return head + t("bnSoaking").arg(since, fixedText(run->plan().soakMinutes, 1));
+    case ComparisonRun::Phase::Settling:
+      return head + t("bnSettling").arg(since, fixedText(run->plan().maxWaitMinutes, 1));
+    case ComparisonRun::Phase::Capturing:
+      return head + t("bnCapturing").arg(since);
+    case ComparisonRun::Phase::Done:
+      return qs(m_tr.plural("bnPhaseDone", static_cast<long long>(run->points().size()))).arg(run->points().size());
+    case ComparisonRun::Phase::Stopped:
+      return t("bnPhaseStopped");
+    default:
+      return t("bnPhaseIdle");
+  }
+}
+
+void ComparisonWindow::refreshStatus() {
+  updateButtons();
+  m_phase->setText(phaseText());
+  const ComparisonRun* run = m_session->run();
+  if (m_session->bath())
+    m_bathState->setText(m_session->bathSilent() ? t("bnBathSilent").arg(m_session->bath()->portName())
+                         : m_session->bathTemperature() ? t("bnBathReading").arg(fixedText(*m_session->bathTemperature(), 3))
+                                                        : t("bnBathWaiting"));
+  else
+    m_bathState->setText(run ? t("bnNoBathState") : QString());
+  if (!run) {
+    m_channels->setRowCount(0);
+    return;
+  }
+  ChannelSet& set = m_main.channels();
+  std::vector<int> rows{run->reference()};
+  rows.insert(rows.end(), run->underTest().begin(), run->underTest().end());
+  const bool bathRow = run->withBath();
+  m_channels->setRowCount(static_cast<int>(rows.size()) + (bathRow ? 1 : 0));
+  auto put = [&](int r, int c, const QString& text) {
+    auto* item = m_channels->item(r, c);
+    if (!item) m_channels->setItem(r, c, item = new QTableWidgetItem);
+    item->setText(text);
+  };
+  auto verdictRow = [&](int r, const comparison::StabilityTracker& tr, bool included) {
+    const comparison::StabilityVerdict v = tr.verdict();
+    put(r, 2, tr.size() ? fixedText(tr.last(), 4) : QString());
+    put(r, 3, v.covered ? fixedText(v.sd, 5) : QString());
+    put(r, 4, v.covered ? fixedText(v.driftPerMinute, 5) : QString());
+    put(r, 5, v.covered ? fixedText(v.peakToPeak, 4) : QString());
+    put(r, 6, run->plan().rule.band ? fixedText(v.insideMinutes, 1) : QString());
+    put(r, 7, !included ? t("bnLeftOut") : v.stable ? t("bnYes") : t("bnNo"));
+    put(r, 8, v.stable || !included ? QString() : std::isnan(v.etaMinutes) ? t("bnUnknown") : fixedText(v.etaMinutes, 1));
+  };
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const int k = rows[i];
+    const int r = static_cast<int>(i);
+    put(r, 0, k < static_cast<int>(set.size()) ? set.at(static_cast<std::size_t>(k)).name : QString::number(k + 1));
+    put(r, 1, t(i == 0 ? "bnRoleReference" : "bnRoleUnderTest"));
+    verdictRow(r, run->tracker(k), run->included(k));
+  }
+  if (bathRow) {
+    const int r = static_cast<int>(rows.size());
+    put(r, 0, m_session->bath() ? m_session->bath()->portName() : QString());
+    put(r, 1, t("bnRoleBath"));
+    verdictRow(r, run->bathTracker(), run->plan().bathInLock);
+  }
+  // New points and notices into the log.
+  const auto& points = run->points();
+  for (; m_logged < points.size(); ++m_logged) {
+    const auto& p = points[m_logged];
+    const auto* ref = p.find(run->reference());
+    m_log->appendPlainText(t("bnCaptured")
+                               .arg(fixedText(p.setPoint, 3))
+                               .arg(ref ? static_cast<qulonglong>(ref->n) : 0)
+                               .arg(static_cast<qulonglong>(p.channels.size())));
+  }
+  const auto& notices = run->notices();
+  const auto order = run->plan().ordered();
+  for (; m_loggedNotices < notices.size(); ++m_loggedNotices) {
+    const auto& n = notices[m_loggedNotices];
+    const QString at = n.index >= 0 && n.index < static_cast<int>(order.size()) ? fixedText(order[static_cast<std::size_t>(n.index)], 3) : QString();
+    if (n.channel < 0)
+      m_log->appendPlainText(t("bnSkipped").arg(at));
+    else
+      m_log->appendPlainText(t("bnLeftOutAt").arg(n.channel < static_cast<int>(set.size()) ? set.at(static_cast<std::size_t>(n.channel)).name : QString(), at));
+  }
+}
+
+void ComparisonWindow::refreshResults() {
+  const auto& results = m_session->results();
+  m_results->setRowCount(static_cast<int>(results.size()));
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    const auto& r = results[i];
+    const int row = static_cast<int>(i);
+    double largest = 0;
+    for (const auto& res : r.residuals) largest = std::max(largest, std::fabs(res.deviation));
+    QString written;
+    const auto w = m_session->written().find(r.channel);
+    if (w != m_session->written().end()) written = w->second.verified ? t("bnVerified") : t("bnNotVerified").arg(w->second.detail);
+    const QString cells[] = {qs(r.name),
+                             QString::number(r.points.size()),
+                             QString::number(r.method + 1),
+                             qs(r.cells[0]),
+                             qs(r.cells[1]),
+                             qs(r.cells[2]),
+                             qs(r.cells[3]),
+                             fixedText(r.curveU, 4),
+                             r.residuals.empty() ? QString() : fixedText(largest, 4),
+                             written};
+    QStringList tip;
+    for (const auto& m : r.messages) tip << qs(m);
+    for (const auto& n : r.notices) tip << qs(n);
+    for (int c = 0; c < 10; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      item->setToolTip(tip.join("\n"));
+      m_results->setItem(row, c, item);
+    }
+  }
+  m_results->resizeColumnsToContents();
+  updateButtons();
+}
+
+void ComparisonWindow::offerResume() {
+  const auto u = m_session->unfinished();
+  if (!u) return;
+  const QString text = t("bnResumeQuestion")
+                           .arg(u->run.nextIndex + 1)
+                           .arg(u->run.plan.setPoints.size())
+                           .arg(qs(m_tr.plural("bnPoints", static_cast<long long>(u->run.points.size()))).arg(u->run.points.size()));
+  ResumeChoice choice;
+  if (resumeHook) {
+    choice = resumeHook(text);
+  } else {
+    QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton, dialogParent(this));
+    keepAboveParent(box);
+    auto* resume = box.addButton(t("bnResume"), QMessageBox::AcceptRole);
+    auto* aside = box.addButton(t("bnSetAside"), QMessageBox::DestructiveRole);
+    auto* later = box.addButton(qs(m_tr.text("msgNotNow")), QMessageBox::RejectRole);
+    box.setDefaultButton(resume);
+    box.setEscapeButton(later);
+    box.exec();
+    choice = box.clickedButton() == resume ? ResumeChoice::Resume : box.clickedButton() == aside ? ResumeChoice::SetAside : ResumeChoice::Later;
+  }
+  if (choice == ResumeChoice::SetAside) {
+    const QString aside = m_session->setJournalAside();
+    if (!aside.isEmpty()) message(MessageKind::Information, t("bnSetAsideDone").arg(aside));
+    return;
+  }
+  if (choice != ResumeChoice::Resume) return;
+  showSetup(u->setup);
+  QString why;
+  if (!m_session->resume(*u, &why)) {
+    message(MessageKind::Error, why);
+    return;
+  }
+  m_log->clear();
+  m_logged = m_loggedNotices = 0;
+  m_tabs->setCurrentIndex(1);
+  refreshStatus();
+}
+
+// ---------------------------------------------------------------- the main window's entry
+
+ComparisonBench::ComparisonBench(TfmMain& main, QString folder) : QObject(&main), m_main(main), m_folder(std::move(folder)) {
+  m_action = new QAction(&main);
+  m_action->setObjectName("miComparison");
+  main.popupMenu()->addAction(m_action);
+  connect(m_action, &QAction::triggered, this, [this] { open(); });
+  auto retranslate = [this] { m_action->setText(qs(m_main.translator().text("miComparison"))); };
+  connect(&main, &TfmMain::languageChanged, this, retranslate);
+  retranslate();
+}
+
+QString ComparisonBench::journalPath() const { return QDir(m_folder).filePath("bench-run.txt"); }
+
+void ComparisonBench::offerResume() {
+  // Nothing to offer: no window is made.
+  if (!QFileInfo::exists(journalPath())) return;
+  BenchSession probe(m_main.channels(), journalPath(), m_main.translator());
+  if (!probe.unfinished()) return;
+  open()->offerResume();
+}
+
+ComparisonWindow* ComparisonBench::open() {
+  if (!m_window) {
+    QDir().mkpath(m_folder);
+    m_window = new ComparisonWindow(m_main, journalPath());
+    m_window->setAttribute(Qt::WA_DeleteOnClose, false);
+    // The window and its run go with the main window (whose channels they read).
+    connect(&m_main, &QObject::destroyed, this, [w = m_window] { delete w.data(); });
+    // What each instrument holds, read now where nothing records (the first instrument's
+    // factors are otherwise read only by the calibration window).
+    ChannelSet& set = m_main.channels();
+    for (std::size_t i = 0; i < set.size(); ++i)
+      if (!set.at(i).factors() && !set.at(i).recording() && !set.at(i).port().empty()) set.at(i).readFactors();
+  }
+  m_window->show();
+  m_window->raise();
+  m_window->activateWindow();
+  return m_window;
+}
+
+}  // namespace velmora

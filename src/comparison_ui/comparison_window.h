@@ -1,0 +1,156 @@
+#pragma once
+// The "Comparison calibration" window: the reference and its characterisation, the probes
+// under test, the bath, the plan and the bench's uncertainty inputs (Set-up); every channel's
+// stability and the run's progress (Run); each probe's results, "Write and verify", the
+// as-left pass and the certificate drafts (Results).
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+#include "comparison/comparison_results.h"
+#include "comparison_ui/bench_session.h"
+#include "ui_common/ui_helpers.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+class QTableWidget;
+
+namespace velmora {
+
+class TfmMain;
+
+class ComparisonWindow : public QWidget {
+  Q_OBJECT
+ public:
+  ComparisonWindow(TfmMain& main, QString journalPath, QWidget* parent = nullptr);
+  ~ComparisonWindow() override;
+
+  BenchSession& session() { return *m_session; }
+  // The set-up as the form shows it; nothing with the reason (a field that is not a number).
+  std::optional<BenchSetup> setupFromForm(QString* why) const;
+  void showSetup(const BenchSetup& s);
+
+  void btStartClick();
+  void btStopClick();
+  void btReachedClick();
+  void btReadFactorsClick();
+  void btWriteClick();
+  void btAsLeftClick();
+  void btCertificatesClick();
+  // An unfinished run in the journal: asks Resume / Set aside / Not now.
+  void offerResume();
+
+  // Tests and the guide's pictures answer the window's questions through these.
+  std::function<void(MessageKind, const QString&)> messageHook;
+  enum class ResumeChoice { Resume, SetAside, Later };
+  std::function<ResumeChoice(const QString&)> resumeHook;
+  std::function<bool(comparison::CertificateInfo&)> certificateFieldsHook;
+  std::function<QString()> folderHook;
+  // Writes the certificate drafts of every probe into `folder`: a PDF, a JSON file of
+  // everything in it and a CSV of the points each, the three together or none. Returns the
+  // PDF files written; the reason of a failure in `why`.
+  QStringList writeCertificates(const QString& folder, const comparison::CertificateInfo& info, QString* why);
+  QString certificateHtml(const comparison::CertificateInfo& info, const comparison::ProbeResult& probe) const;
+
+  void retranslate();
+
+ private:
+  void buildSetup(QWidget* page);
+  void buildRun(QWidget* page);
+  void buildResults(QWidget* page);
+  void refreshChannels();
+  void refreshStatus();
+  void refreshResults();
+  void updateButtons();
+  void runFinished();
+  void message(MessageKind kind, const QString& text);
+  QString phaseText() const;
+  QString t(const char* id) const;
+
+  TfmMain& m_main;
+  const Translator& m_tr;
+  std::unique_ptr<BenchSession> m_session;
+  QTabWidget* m_tabs = nullptr;
+  QComboBox* m_reference = nullptr;
+  QComboBox* m_referenceSource = nullptr;
+  QLineEdit* m_probeFile = nullptr;
+  QPushButton* m_browse = nullptr;
+  QListWidget* m_underTest = nullptr;
+  QComboBox* m_bathPort = nullptr;
+  QSpinBox* m_bathBaud = nullptr;
+  QLineEdit* m_setPoints = nullptr;
+  QComboBox* m_order = nullptr;
+  DecimalSpinBox* m_soak = nullptr;
+  DecimalSpinBox* m_window = nullptr;
+  QCheckBox* m_useSd = nullptr;
+  DecimalSpinBox* m_sd = nullptr;
+  QCheckBox* m_useDrift = nullptr;
+  DecimalSpinBox* m_drift = nullptr;
+  QCheckBox* m_usePtp = nullptr;
+  DecimalSpinBox* m_ptp = nullptr;
+  QCheckBox* m_useBand = nullptr;
+  DecimalSpinBox* m_band = nullptr;
+  DecimalSpinBox* m_bandMinutes = nullptr;
+  QCheckBox* m_bathInLock = nullptr;
+  QComboBox* m_captureKind = nullptr;
+  DecimalSpinBox* m_capture = nullptr;
+  DecimalSpinBox* m_maxWait = nullptr;
+  DecimalSpinBox* m_reachedBand = nullptr;
+  QComboBox* m_method = nullptr;
+  DecimalSpinBox* m_refU = nullptr;
+  DecimalSpinBox* m_refK = nullptr;
+  DecimalSpinBox* m_bathStability = nullptr;
+  DecimalSpinBox* m_bathUniformity = nullptr;
+  DecimalSpinBox* m_resolution = nullptr;
+  QLabel* m_phase = nullptr;
+  QLabel* m_bathState = nullptr;
+  QTableWidget* m_channels = nullptr;
+  QPlainTextEdit* m_log = nullptr;
+  QTableWidget* m_results = nullptr;
+  QLineEdit* m_asLeftPoints = nullptr;
+  QPushButton* m_start = nullptr;
+  QPushButton* m_stop = nullptr;
+  QPushButton* m_reached = nullptr;
+  QPushButton* m_readFactors = nullptr;
+  QPushButton* m_write = nullptr;
+  QPushButton* m_asLeft = nullptr;
+  QPushButton* m_certificates = nullptr;
+  QList<QLabel*> m_labels;  // the form's labels, by their object names' text ids
+  QTimer* m_refresh = nullptr;
+  comparison::CertificateInfo m_info;
+  std::size_t m_logged = 0;  // points and notices already in the log
+  std::size_t m_loggedNotices = 0;
+};
+
+// The chart menu's "Comparison calibration…" and the offer to resume a run that was cut off,
+// for the main window; the window itself is made when first opened.
+class ComparisonBench : public QObject {
+  Q_OBJECT
+ public:
+  ComparisonBench(TfmMain& main, QString folder);
+  ComparisonWindow* open();
+  ComparisonWindow* window() const { return m_window; }
+  // A run in the journal that did not reach its end is offered (the window opens to resume it).
+  void offerResume();
+  QString journalPath() const;
+
+ private:
+  TfmMain& m_main;
+  QString m_folder;
+  QAction* m_action;
+  QPointer<ComparisonWindow> m_window;
+};
+
+// Numbers typed as a list: "0; 50; 100" (";" or blanks between them, "," or "." as the
+// decimal sign); nothing when one is not a number or none is given.
+std::optional<std::vector<double>> parseSetPoints(const QString& text);
+
+}  // namespace velmora

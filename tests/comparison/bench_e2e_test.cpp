@@ -1,0 +1,318 @@
+// The bench in the program against simulators only: a reference and three probes on
+// pseudo-terminals in a driven bath on its own pseudo-terminal. A three-set-point plan runs
+// unattended; the probe that never settles is left out and reported while the others are
+// captured; every good probe's fitted curve agrees with its simulated sensor; the factors are
+// written and read back, an as-left pass shows the adjustment; the certificates hold what a
+// certificate must (pdftotext). A run cut off is offered again: resumed, set aside or kept.
+// Time: the bath's clock and the bench's run sixty times faster than the wall clock.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <cctype>
+#include <gtest/gtest.h>
+
+#include "app/main_window.h"
+#include "channel/channel_set.h"
+#include "device/serial_port.h"
+#include "comparison/comparison_run.h"
+#include "comparison_ui/bath_driver.h"
+#include "comparison_ui/comparison_window.h"
+#include "metrology/probe.h"
+#include "pty_bath.h"
+#include "pty_front_end.h"
+#include "simulator/bath_model.h"
+
+using namespace velmora;
+using comparison::ComparisonRun;
+
+namespace {
+constexpr double kSpeed = 60;  // one second is a minute of the bath's and the bench's time
+
+struct Bench : ::testing::Test {
+  std::shared_ptr<sim::DrivenBath> driven = std::make_shared<sim::DrivenBath>();
+  std::unique_ptr<sim::PtyBath> bathPort;
+  std::vector<std::unique_ptr<sim::PtyThermometer>> sims;
+  MemorySettingsBackend store;
+  std::unique_ptr<TfmMain> w;
+  QTemporaryDir folder;
+  std::unique_ptr<ComparisonBench> bench;
+  QStringList messages;
+
+  void SetUp() override {
+    driven->speed = kSpeed;
+    driven->naturalPeriodSeconds = 60;
+    driven->damping = 0.9;
+    driven->noise = 0.001;
+    auto bath = std::make_shared<sim::Bath>();
+    bath->driven = driven;
+    for (int k = 1; k <= 4; ++k) {
+      sims.push_back(std::make_unique<sim::PtyThermometer>(static_cast<std::uint32_t>(k)));
+      sims.back()->withModel([&](sim::ThermometerModel& m) {
+        sim::placeInBath(m, bath, k);
+        if (k == 4) m.profile.noise = 0.05;  // a wandering contact: never settles
+      });
+      ASSERT_TRUE(sims.back()->start());
+    }
+    bathPort = std::make_unique<sim::PtyBath>(driven);
+    ASSERT_TRUE(bathPort->start());
+    w = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
+    w->messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
+    w->files().questionHook = [](const QString&) { return 1; };
+    w->findChild<QSpinBox*>("seFlow")->setValue(120);
+    w->serialPort().setCommPort(sims[0]->devicePath());
+    for (int k = 1; k < 4; ++k) ASSERT_NE(w->addInstrument(sims[static_cast<std::size_t>(k)]->devicePath(), QString("probe %1").arg(k)), nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+      for (std::size_t c = 1; c < 4; ++c)
+        if (!w->channels().at(c).factors()) return false;
+      return true;
+    }, 20000));
+    bench = std::make_unique<ComparisonBench>(*w, folder.path());
+    bench->open();  // reads what the first instrument holds
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->channels().at(0).factors().has_value(); }, 20000));
+  }
+  void TearDown() override {
+    bench.reset();
+    w.reset();
+    for (auto& s : sims) s->stop();
+    bathPort->stop();
+  }
+  ComparisonWindow& window() {
+    ComparisonWindow& cw = *bench->open();
+    cw.messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
+    cw.session().timeScale = kSpeed;
+    return cw;
+  }
+  BenchSetup plan(std::vector<double> points) {
+    BenchSetup s;
+    s.plan.setPoints = std::move(points);
+    s.plan.soakMinutes = 1;
+    s.plan.rule.windowMinutes = 4;
+    s.plan.rule.maxSd = 0.006;
+    s.plan.rule.maxDriftPerMinute = 0.004;
+    s.plan.captureMinutes = 3;
+    s.plan.maxWaitMinutes = 10;
+    s.plan.reachedBand = 0.3;
+    s.reference = 0;
+    s.underTest = {1, 2, 3};
+    s.bathPort = QString::fromStdString(bathPort->devicePath());
+    return s;
+  }
+  bool runToEnd(ComparisonWindow& cw, int ms) {
+    return QTest::qWaitFor([&] { return cw.session().run() && cw.session().run()->phase() == ComparisonRun::Phase::Done; }, ms);
+  }
+};
+
+std::string pdfText(const QString& path) {
+  QProcess p;
+  p.start("pdftotext", {"-layout", path, "-"});
+  if (!p.waitForFinished(30000)) return {};
+  // Without blanks: a heading's letters may be spaced, a long line wrapped.
+  // Ligatures ("ﬁ") as their letters.
+  std::string text = QString::fromUtf8(p.readAllStandardOutput()).replace(QChar(0xFB01), "fi").replace(QChar(0xFB02), "fl").toStdString();
+  text.erase(std::remove_if(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); }), text.end());
+  return text;
+}
+
+bool holds(const std::string& text, std::string item) {
+  item.erase(std::remove_if(item.begin(), item.end(), [](unsigned char c) { return std::isspace(c); }), item.end());
+  return text.find(item) != std::string::npos;
+}
+}  // namespace
+
+TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) {
+  ComparisonWindow& cw = window();
+  cw.showSetup(plan({30, 60, 90}));
+  cw.btStartClick();
+  ASSERT_TRUE(cw.session().running()) << messages.join("|").toStdString();
+  cw.session().bath()->setPollInterval(250);
+  EXPECT_TRUE(w->channels().at(0).recording());  // the bench records with every instrument
+  ASSERT_TRUE(runToEnd(cw, 240000)) << cw.findChild<QLabel*>("lbPhase")->text().toStdString();
+  const ComparisonRun& run = *cw.session().run();
+  ASSERT_EQ(run.points().size(), 3u) << cw.findChild<QPlainTextEdit*>("reLog")->toPlainText().toStdString();
+  // The wandering probe was left out of every set point and reported; the others captured.
+  for (const auto& p : run.points()) {
+    EXPECT_EQ(p.find(3), nullptr);
+    ASSERT_NE(p.find(1), nullptr);
+    ASSERT_NE(p.find(2), nullptr);
+    EXPECT_NEAR(*p.bathMean, p.setPoint, 0.05);
+    EXPECT_GE(p.find(1)->n, 4u);
+  }
+  int leftOut = 0;
+  for (const auto& n : run.notices()) leftOut += n.channel == 3;
+  EXPECT_EQ(leftOut, 3);
+  // Each good probe's new factors give its simulated sensor's temperatures (where it sits in
+  // the bath) within what its noise allows.
+  const auto& results = cw.session().results();
+  ASSERT_EQ(results.size(), 3u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    const auto& r = results[i];
+    ASSERT_TRUE(r.fitted) << r.name;
+    EXPECT_EQ(r.method, 1);  // above 0 °C only: R0, A and B
+    sim::ThermometerModel model;
+    sims[i + 1]->withModel([&](sim::ThermometerModel& m) { model.sensor = m.sensor; model.bathOffset = m.bathOffset; model.bathGradient = m.bathGradient; });
+    const auto fitted = comparison::factorsOfCells(r.cells);
+    ASSERT_TRUE(fitted);
+    for (double t : {30.0, 45.0, 60.0, 75.0, 90.0}) {
+      const double seen = t + model.bathGradient * (t - 20) + model.bathOffset;
+      EXPECT_NEAR(metrology::cvdTemperature(*fitted, metrology::cvdResistance(model.sensor, seen)), t, 0.006) << r.name << " at " << t;
+    }
+    EXPECT_GT(r.curveU, 0);
+    EXPECT_LT(r.curveU, 0.05);
+  }
+  EXPECT_FALSE(results[2].fitted);
+  EXPECT_EQ(results[2].notices.size(), 3u);
+
+  // Write and verify, one probe after another: the instruments hold the new factors.
+  cw.btWriteClick();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !cw.session().writing(); }, 60000));
+  ASSERT_EQ(cw.session().written().size(), 2u);
+  for (const auto& [k, written] : cw.session().written()) {
+    EXPECT_TRUE(written.verified) << k << ": " << written.detail.toStdString();
+    sims[static_cast<std::size_t>(k)]->withModel([&](sim::ThermometerModel& m) {
+      EXPECT_NEAR(m.stored.R0, comparison::factorsOfCells(results[static_cast<std::size_t>(k - 1)].cells)->R0, 1e-9);
+    });
+  }
+  // As left: the probes now read the reference's temperature.
+  cw.findChild<QLineEdit*>("edAsLeft")->setText("60");
+  cw.btAsLeftClick();
+  ASSERT_TRUE(cw.session().running()) << messages.join("|").toStdString() << " writing " << cw.session().writing();
+  cw.session().bath()->setPollInterval(250);
+  ASSERT_TRUE(runToEnd(cw, 120000));
+  for (std::size_t i = 0; i < 2; ++i) {
+    ASSERT_EQ(cw.session().results()[i].asLeft.size(), 1u);
+    EXPECT_LT(std::fabs(cw.session().results()[i].asLeft[0].asFoundDeviation), 0.006);
+    EXPECT_GT(std::fabs(cw.session().results()[i].points[1].asFoundDeviation), 0.02);  // it was off before
+  }
+
+  // Certificates: PDF, JSON and CSV per probe, with every item a certificate states.
+  cw.certificateFieldsHook = [](comparison::CertificateInfo& info) {
+    info.laboratory = "Cold Lab";
+    info.customer = "Acme <Thermo>";
+    info.item = "PRT";
+    info.number = "C-77";
+    info.receivedDate = "2026-12-01";
+    info.referenceTraceability = "SPRT cert NMI-2026-3";
+    info.conditions = "23 C, 40 %RH";
+    info.calibratedBy = "A. Tech";
+    info.approvedBy = "B. Head";
+    return true;
+  };
+  QTemporaryDir out;
+  cw.folderHook = [&] { return out.path(); };
+  cw.btCertificatesClick();
+  const QString pdf = QDir(out.path()).filePath("C-77-probe_1.pdf");
+  ASSERT_TRUE(QFile::exists(pdf)) << messages.join("|").toStdString();
+  EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-probe_1.json")));
+  EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-probe_2-points.csv")));
+  const std::string text = pdfText(pdf);
+  for (const char* item : {"Calibration certificate (draft)", "C-77-probe_1", "Cold Lab", "Acme <Thermo>", "probe 1", "2026-12-01",
+                           "Date of calibration", "Date of issue", "not a realisation of the temperature scale",
+                           "SPRT cert NMI-2026-3", "23 C, 40 %RH", "Results as found", "Results as left", "U, °C", "k",
+                           "Expanded uncertainty of the curve", "A. Tech", "B. Head", "The results relate only to the item calibrated."})
+    EXPECT_TRUE(holds(text, item)) << item;
+  QFile json(QDir(out.path()).filePath("C-77-probe_1.json"));
+  ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+  const QByteArray j = json.readAll();
+  EXPECT_TRUE(j.contains("\"expanded_C\"") && j.contains("\"as_left\": {\"points\": [{"));
+  // The probe that never settled has its certificate too, with its remarks.
+  EXPECT_TRUE(holds(pdfText(QDir(out.path()).filePath("C-77-probe_3.pdf")), "Did not settle at 30.000"));
+}
+
+TEST_F(Bench, ACutOffRunIsResumedSetAsideOrKeptForLater) {
+  // A run of two set points cut off after its first point.
+  BenchSetup s = plan({30, 60});
+  s.underTest = {1, 2};
+  s.bathPort.clear();
+  std::string journal;
+  ComparisonRun cut(s.plan, 4, 0, s.underTest, false);
+  cut.journal = [&](const std::string& line) { journal += line + "\n"; };
+  journal = cut.header({"T1", "probe 1", "probe 2", "probe 3"}) + "ui reference -\nui budget 0.004 2 0.002 0.003 0.001\nui bath - 9600\nui method 1\n";
+  cut.start(0, 1796731200000);
+  cut.confirmReached(0.1);
+  double t = 0.1;
+  for (; cut.points().empty(); t += 0.5)
+    for (int k = 0; k < 4; ++k) cut.reading(k, t, 111.67, 30.0 + 0.0001 * k, 1796731200000 + static_cast<std::int64_t>(t * 60000));
+  journal += "setpoint 1 60\nreached 1\n";  // the second set point was begun when it stopped
+  const QString path = bench->journalPath();
+  auto put = [&] {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(journal.data(), static_cast<qint64>(journal.size()));
+  };
+  using Choice = ComparisonWindow::ResumeChoice;
+  for (const Choice choice : {Choice::Later, Choice::SetAside, Choice::Resume}) {
+    put();
+    ComparisonWindow& cw = window();
+    QString asked;
+    cw.resumeHook = [&](const QString& q) {
+      asked = q;
+      return choice;
+    };
+    bench->offerResume();
+    EXPECT_TRUE(asked.contains("before set point 2 of 2 (1 point captured)")) << asked.toStdString();
+    switch (choice) {
+      case Choice::Later:  // Escape: kept and offered again
+        EXPECT_TRUE(QFile::exists(path));
+        EXPECT_FALSE(cw.session().running());
+        break;
+      case Choice::SetAside:  // renamed, never offered again, and the user told where
+        EXPECT_FALSE(QFile::exists(path));
+        ASSERT_FALSE(messages.isEmpty());
+        EXPECT_TRUE(messages.back().contains(path + ".")) << messages.back().toStdString();
+        EXPECT_FALSE(cw.session().unfinished());
+        break;
+      case Choice::Resume: {
+        ASSERT_TRUE(cw.session().running()) << messages.join("|").toStdString();
+        const ComparisonRun& run = *cw.session().run();
+        EXPECT_EQ(run.points().size(), 1u);  // the captured point kept
+        EXPECT_EQ(run.index(), 1);           // at the set point where it stopped
+        EXPECT_EQ(cw.session().setup().budget.referenceU, 0.004);
+        EXPECT_EQ(cw.session().setup().method, 1);
+        EXPECT_EQ(cw.findChild<QLineEdit*>("edSetPoints")->text(), "30; 60");
+        cw.btStopClick();
+        break;
+      }
+    }
+  }
+}
+
+TEST_F(Bench, StartRefusesASetUpThatCannotRunAndSaysWhy) {
+  ComparisonWindow& cw = window();
+  struct Case {
+    const char* name;
+    std::function<void(BenchSetup&)> change;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"no probe", [](BenchSetup& s) { s.underTest.clear(); }, "No probe under test"},
+      {"no rule", [](BenchSetup& s) { s.plan.rule = {}; }, "No stability rule"},
+      {"bath port missing", [](BenchSetup& s) { s.bathPort = "/dev/velmora-no-such-bath"; }, "Cannot open the bath's port /dev/velmora-no-such-bath"},
+      {"probe file damaged", [&](BenchSetup& s) {
+         s.referenceFile = QDir(folder.path()).filePath("ref.probe");
+         QFile f(s.referenceFile);
+         (void)f.open(QIODevice::WriteOnly);
+         f.write("VELMORA PROBE 1\ntype: CVD\nR0: abc\n");
+       }, "is damaged (line"},
+  };
+  for (const auto& c : cases) {
+    BenchSetup s = plan({30});
+    c.change(s);
+    cw.showSetup(s);
+    messages.clear();
+    cw.btStartClick();
+    EXPECT_FALSE(cw.session().running()) << c.name;
+    ASSERT_EQ(messages.size(), 1) << c.name;
+    EXPECT_TRUE(messages[0].contains(c.says)) << c.name << ": " << messages[0].toStdString();
+  }
+  // Set points as typed: ";" or blanks between them, "," as the decimal sign; words refused.
+  EXPECT_EQ(parseSetPoints("0; 29,7646  156.5985"), (std::vector<double>{0, 29.7646, 156.5985}));
+  EXPECT_FALSE(parseSetPoints("0; fifty"));
+  EXPECT_FALSE(parseSetPoints(" ; "));
+}
