@@ -10,6 +10,8 @@ include(GNUInstallDirs)
 
 if(VELMORA_BUILD_UI)
   install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The user guide beside the program (share/velmora/guide: en/, ru/, pictures/).
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/guide/ DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/guide)
   if(WIN32)
     qt_generate_deploy_app_script(TARGET velmora OUTPUT_SCRIPT VELMORA_DEPLOY_SCRIPT NO_UNSUPPORTED_PLATFORM_ERROR)
     install(SCRIPT ${VELMORA_DEPLOY_SCRIPT})

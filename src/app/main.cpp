@@ -12,6 +12,7 @@
 #ifdef _WIN32
 #include "platform/registry_settings_backend.h"
 #endif
+#include "app/guide_pictures.h"
 #include "app/main_window.h"
 #include "comparison_ui/comparison_window.h"
 #include "files/csv_file.h"
@@ -26,6 +27,7 @@
 #include "network/network_settings.h"
 #include "network_ui/lab_network.h"
 #include "network_ui/lab_view.h"
+#include "network_ui/network_dialog.h"
 #include "platform/platform_info.h"
 #endif
 
@@ -109,7 +111,7 @@ int main(int argc, char** argv) {
 #endif
   velmora::TfmMain fmMain(store, options);
 #ifdef VELMORA_HAVE_MQTT
-  new velmora::LabNetwork(fmMain, store, networkFolder);
+  auto* network = new velmora::LabNetwork(fmMain, store, networkFolder);
 #endif
   // The comparison bench keeps its run's journal beside the recording journal.
   auto* bench = new velmora::ComparisonBench(
@@ -119,6 +121,19 @@ int main(int argc, char** argv) {
                          text);
   };
   fmMain.show();
+  // --pictures DIR: the guide's pictures, then the program ends (scripts/guide-pictures).
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "--pictures") == 0) {
+      std::function<QWidget*(QWidget*)> dialog;
+#ifdef VELMORA_HAVE_MQTT
+      dialog = [network, &fmMain](QWidget* parent) -> QWidget* {
+        auto* d = new velmora::NetworkDialog(network->settings(), fmMain.translator(), parent);
+        return d;
+      };
+#endif
+      velmora::takeGuidePictures(fmMain, *bench, QString::fromLocal8Bit(argv[i + 1]), dialog);
+      return app.exec();
+    }
   // A journal left by a run that did not end normally is offered once the window is up.
   QTimer::singleShot(0, &fmMain, [&fmMain] { fmMain.journal().offerRestore(); });
   // Then a comparison run that was cut off.

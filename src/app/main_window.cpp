@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
@@ -22,6 +21,7 @@
 #include "display/reading_list_view.h"
 #include "display/readout_label.h"
 #include "files/clipboard_export.h"
+#include "ui_common/help_window.h"
 #include "ui_common/velmora_application.h"
 
 namespace velmora {
@@ -161,9 +161,14 @@ void TfmMain::buildActions() {
   connect(miRecord, &QAction::triggered, this, &TfmMain::miRecordClick);
   miHelp = makeAction("miHelp", "?", -1, QKeySequence(Qt::Key_F1));
   miHelp->setVisible(false);
-  connect(miHelp, &QAction::triggered, this, [] {
-    const QString help = qApp->property("helpFile").toString();
-    if (QFileInfo::exists(help)) QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+  // The guide at its contents; in the statistics or the instruments panel, at their pages.
+  connect(miHelp, &QAction::triggered, this, [this] {
+    QString page = "index";
+    for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget()) {
+      if (w->objectName() == "dkStats") page = "statistics";
+      if (w->objectName() == "dkInstruments") page = "channels";
+    }
+    HelpWindow::show(m_tr, page, this);
   });
 }
 

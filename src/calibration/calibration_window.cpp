@@ -16,6 +16,7 @@
 
 #include "calibration/calibration_drawing.h"
 #include "common/file_io.h"
+#include "ui_common/help_window.h"
 #include "ui_common/velmora_application.h"
 
 namespace velmora {
@@ -53,6 +54,7 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(493, 525);
   setModal(true);
+  addHelpKey(this, m_tr, "calibration");
   const QFont bold = tableFont();
 
   auto* panel = new QFrame(this);

@@ -30,6 +30,7 @@
 #include "channel/channel_set.h"
 #include "common/number_text.h"
 #include "comparison_ui/bath_driver.h"
+#include "ui_common/help_window.h"
 
 namespace velmora {
 
@@ -62,6 +63,7 @@ std::optional<std::vector<double>> parseSetPoints(const QString& text) {
 ComparisonWindow::ComparisonWindow(TfmMain& main, QString journalPath, QWidget* parent)
     : QWidget(parent, Qt::Window), m_main(main), m_tr(main.translator()) {
   setObjectName("fmComparison");
+  addHelpKey(this, m_tr, "bench");
   m_session = std::make_unique<BenchSession>(main.channels(), std::move(journalPath), m_tr);
   m_session->record = [this](bool on) { m_main.setRecordAll(on); };
   auto* layout = new QVBoxLayout(this);
@@ -257,7 +259,7 @@ void ComparisonWindow::buildRun(QWidget* page) {
   m_channels->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_channels->setTabKeyNavigation(false);
   m_channels->verticalHeader()->hide();
-  m_channels->horizontalHeader()->setStretchLastSection(true);
+  m_channels->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   m_log = new QPlainTextEdit(page);
   m_log->setObjectName("reLog");
   m_log->setReadOnly(true);

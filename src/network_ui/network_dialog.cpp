@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "network/network_settings.h"
+#include "ui_common/help_window.h"
 #include "ui_common/ui_helpers.h"
 
 namespace velmora {
@@ -19,6 +20,7 @@ QString text(const std::string& s) { return QString::fromStdString(s); }
 NetworkDialog::NetworkDialog(const MqttSettings& s, const Translator& tr, QWidget* parent)
     : QDialog(parent), m_tr(tr), m_backlogPerSecond(s.backlogPerSecond) {
   setObjectName("dlgNetwork");
+  addHelpKey(this, tr, "lab-network");
   setWindowTitle(qs(tr.text("nwTitle")));
   auto* layout = new QVBoxLayout(this);
   m_publish = new QCheckBox(qs(tr.text("nwPublish")), this);

@@ -137,6 +137,10 @@ constexpr TranslationEntry kMain[] = {
     {S::Strings, "msgCannotWrite", "Не удалось записать %1: %2", "Cannot write %1: %2"},
     {S::Strings, "msgExported", "Экспортировано %1 значение в %2.|Экспортировано %1 значения в %2.|Экспортировано %1 значений в %2.",
      "%1 reading exported to %2.|%1 readings exported to %2."},
+    {S::Strings, "hlTitle", "Руководство Velmora", "Velmora guide"},
+    {S::Strings, "hlSearch", "Поиск в руководстве", "Search the guide"},
+    {S::Strings, "hlBack", "Назад", "Back"},
+    {S::Strings, "hlForward", "Вперёд", "Forward"},
     {S::Strings, "msgExportCsvTitle", "Экспорт в CSV", "Export to CSV"},
     {S::Strings, "miExportCsv", "Экспорт в CSV (все значения)…", "Export CSV (all readings)…"},
     {S::Strings, "miExportCsvVisible", "Экспорт в CSV (видимый участок)…", "Export CSV (visible range)…"},
@@ -535,6 +539,25 @@ constexpr TranslationEntry kCalibr[] = {
 };
 
 }  // namespace
+
+// The texts the program shows as messages — in a box, or as a warning in a status line —
+// each of which the guide's troubleshooting page explains.
+constexpr std::string_view kMessageIds[] = {
+    "IDS_53", "IDS_54", "IDS_77", "IDS_78", "IDS_1", "IDS_2", "IDS_5", "IDS_6", "IDS_11", "IDS_12",
+    "msgUnsaved", "msgUsbTooLong", "msgJournalFound", "msgDiscardConfirm", "msgJournalRestored", "msgTablesFound",
+    "msgTablesDiscardConfirm", "msgTablesNotStored", "msgJournalUnreadable", "msgJournalNotRestored", "msgJournalDamaged",
+    "msgJournalBaseMissing", "msgReconnecting", "msgNoValidReadings", "msgPortNotOpened", "msgUsbNotOpened", "msgChoosePort",
+    "msgAwaitingAdapter", "msgStale", "msgJournalFailing", "msgCannotOpen", "msgCannotWrite", "msgExported",
+    "msgActualInvalid", "msgTableFull", "msgNoValuesInSpan", "msgPointAdded", "msgTooFewPoints1", "msgTooFewPoints2",
+    "msgTooFewPointsPositive", "fwQuestion", "msgVerifiedLong", "msgVerifyDiffers", "msgReadBackFailed", "rpSaved",
+    "rpWriteFailed", "nwNoAddress", "nwBadScheme", "nwNoStation", "nwUnreadable", "nwCertKey", "nwPasswordNotSaved",
+    "nwNotConnected", "lvNotConnected", "lvNoUrl", "bnBathSilent", "bnSkipped", "bnLeftOutAt", "bnNotSettled",
+    "bnWritten", "bnResumeQuestion", "bnSetAsideDone", "bnBadSetPoints", "bnNoProbeFile", "bnNoSetPoints", "bnNoProbes",
+    "bnNoRule", "bnNoReference", "bnNoFactors", "bnProbeUnreadable", "bnProbeDamaged", "bnBathNotOpened",
+    "bnJournalNotOpened", "bnResumeChannels", "bnRemoved", "bnNothingToWrite", "ctSaved", "ctWriteFailed",
+};
+
+std::span<const std::string_view> messageIds() { return kMessageIds; }
 
 std::span<const TranslationEntry> mainWindowTable() { return kMain; }
 std::span<const TranslationEntry> calibrationWindowTable() { return kCalibr; }

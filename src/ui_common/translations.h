@@ -31,6 +31,8 @@ struct TranslationEntry {
 
 std::span<const TranslationEntry> mainWindowTable();
 std::span<const TranslationEntry> calibrationWindowTable();
+// The identifiers of the texts the program shows as messages (boxes, status-line warnings).
+std::span<const std::string_view> messageIds();
 
 // Message lookup over both windows' tables. The language is shared by both windows; the
 // main window sets it.
