@@ -48,7 +48,7 @@ void takeGuidePictures(TfmMain& w, ComparisonBench& bench, const QString& folder
                       w.setRecordAll(true);
                     }});
   for (const QString lang : {"en", "ru"}) {
-    steps->push_back({lang == "en" ? 9000 : 500, [&w, lang] { trigger(w, lang == "en" ? "miLangEN" : "miLangRU", true); }});
+    steps->push_back({lang == "en" ? 20000 : 500, [&w, lang] { trigger(w, lang == "en" ? "miLangEN" : "miLangRU", true); }});
     steps->push_back({800, [&w, folder, lang] { save(&w, folder, "main-" + lang); }});
     steps->push_back({0, [&w] { trigger(w, "miInstruments", true); }});
     steps->push_back({1500, [&w, folder, lang] {

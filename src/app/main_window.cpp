@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QToolButton>
+#include <QShortcut>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -161,6 +162,8 @@ void TfmMain::buildActions() {
   connect(miRecord, &QAction::triggered, this, &TfmMain::miRecordClick);
   miHelp = makeAction("miHelp", "?", -1, QKeySequence(Qt::Key_F1));
   miHelp->setVisible(false);
+  // The item is hidden, and a hidden item's key does nothing: F1 has a shortcut of its own.
+  connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, miHelp, &QAction::trigger);
   // The guide at its contents; in the statistics or the instruments panel, at their pages.
   connect(miHelp, &QAction::triggered, this, [this] {
     QString page = "index";

@@ -379,11 +379,21 @@ bool BenchSession::startAsLeft(const std::vector<double>& setPoints, QString* wh
   }
   BenchSetup s = m_setup;
   s.plan.setPoints = setPoints;
+  // The probes whose new factors were written: the others have nothing to show as left.
+  s.underTest.clear();
+  for (const auto& [k, w] : m_written)
+    if (w.verified) s.underTest.push_back(k);
+  if (s.underTest.empty()) {
+    if (why) *why = qs(m_tr.text("bnNothingWritten"));
+    return false;
+  }
   const auto results = m_results;
+  const auto written = m_written;
   auto run = std::make_unique<ComparisonRun>(s.plan, static_cast<int>(m_channels.size()), s.reference, s.underTest,
                                              !s.bathPort.isEmpty());
   if (!begin(s, std::move(run), false, why)) return false;
   m_results = results;
+  m_written = written;
   m_asLeft = true;
   m_run->start(now(), QDateTime::currentMSecsSinceEpoch());
   emit changed();

@@ -92,7 +92,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   split->addWidget(m_list);
   split->addWidget(m_browser);
   split->setStretchFactor(1, 1);
-  split->setSizes({200, 620});
+  split->setSizes({260, 620});
   layout->addWidget(split, 1);
   m_back->setEnabled(false);
   m_forward->setEnabled(false);

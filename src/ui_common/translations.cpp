@@ -314,6 +314,8 @@ constexpr TranslationEntry kComparison[] = {
      "The cut-off run used %1 instruments: add them first to resume it."},
     {S::Strings, "bnRemoved", "Прибор удалён во время прогона: прогон остановлен.", "An instrument was removed during the run: the run was stopped."},
     {S::Strings, "bnNothingToWrite", "Ни для одного зонда нет новых коэффициентов.", "No probe has new factors to write."},
+    {S::Strings, "bnNothingWritten", "Ни в один прибор новые коэффициенты не записаны и не проверены: проверять после записи нечего.",
+     "No instrument holds verified new factors yet: there is nothing to check as left."},
     {S::Strings, "bnWriteBusy", "прибор занят (идёт регистрация или обмен)", "the instrument is busy (recording or exchanging)"},
     {S::Strings, "ctFieldsTitle", "Свидетельство о калибровке", "Calibration certificate"},
     {S::Strings, "ctTitle", "Свидетельство о калибровке (проект)", "Calibration certificate (draft)"},
@@ -554,7 +556,7 @@ constexpr std::string_view kMessageIds[] = {
     "nwNotConnected", "lvNotConnected", "lvNoUrl", "bnBathSilent", "bnSkipped", "bnLeftOutAt", "bnNotSettled",
     "bnWritten", "bnResumeQuestion", "bnSetAsideDone", "bnBadSetPoints", "bnNoProbeFile", "bnNoSetPoints", "bnNoProbes",
     "bnNoRule", "bnNoReference", "bnNoFactors", "bnProbeUnreadable", "bnProbeDamaged", "bnBathNotOpened",
-    "bnJournalNotOpened", "bnResumeChannels", "bnRemoved", "bnNothingToWrite", "ctSaved", "ctWriteFailed",
+    "bnJournalNotOpened", "bnResumeChannels", "bnRemoved", "bnNothingToWrite", "bnNothingWritten", "ctSaved", "ctWriteFailed",
 };
 
 std::span<const std::string_view> messageIds() { return kMessageIds; }

@@ -1,0 +1,117 @@
+// The user guide: every message the program can show is explained on the troubleshooting page
+// in its own language; every page exists in both languages and is in the contents; every link
+// and picture a page names is there; F1 opens the right page in each window.
+#include <QApplication>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <gtest/gtest.h>
+
+#include "app/main_window.h"
+#include "calibration/calibration_window.h"
+#include "comparison_ui/comparison_window.h"
+#include "display/chart_panel.h"
+#include "ui_common/help_window.h"
+#ifdef VELMORA_HAVE_MQTT
+#include "network/network_settings.h"
+#include "network_ui/network_dialog.h"
+#endif
+
+using namespace velmora;
+
+namespace {
+QString page(const QString& lang, const QString& name) {
+  QFile f(HelpWindow::guideFolder() + "/" + lang + "/" + name + ".md");
+  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+QString collapsed(QString s) { return s.replace(QRegularExpression("\\s+"), " "); }
+}  // namespace
+
+TEST(Guide, EveryMessageIsExplainedOnTheTroubleshootingPageInItsLanguage) {
+  for (const Language lang : {Language::English, Language::Russian}) {
+    Translator tr;
+    tr.setLanguage(lang);
+    const QString text = collapsed(page(lang == Language::Russian ? "ru" : "en", "troubleshooting"));
+    ASSERT_FALSE(text.isEmpty());
+    for (std::string_view id : messageIds()) {
+      // As the program shows it: its first plural form, "…" where it fills something in.
+      QString shown = qs(tr.text(id)).section('|', 0, 0);
+      ASSERT_FALSE(shown.isEmpty()) << id;
+      shown.replace(QRegularExpression("%\\d"), QString::fromUtf8("…"));
+      EXPECT_TRUE(text.contains(collapsed(shown).trimmed())) << (lang == Language::Russian ? "ru " : "en ") << id << ": "
+                                                              << shown.toStdString();
+    }
+  }
+}
+
+TEST(Guide, EveryPageIsInBothLanguagesAndEveryLinkAndPictureResolves) {
+  const QRegularExpression link("\\]\\(([^)#\\s]+)(#[^)]*)?\\)");
+  for (const QString lang : {"en", "ru"}) {
+    const QString index = page(lang, "index");
+    for (const QString& name : HelpWindow::pages()) {
+      const QString text = page(lang, name);
+      ASSERT_FALSE(text.isEmpty()) << lang.toStdString() << "/" << name.toStdString();
+      EXPECT_TRUE(text.startsWith("# ")) << name.toStdString();
+      if (name != "index") {
+        EXPECT_TRUE(index.contains("(" + name + ".md)")) << name.toStdString() << " is not in the contents";
+      }
+      for (auto it = link.globalMatch(text); it.hasNext();) {
+        const QString target = it.next().captured(1);
+        if (target.contains("://")) continue;
+        EXPECT_TRUE(QFile::exists(HelpWindow::guideFolder() + "/" + lang + "/" + target))
+            << lang.toStdString() << "/" << name.toStdString() << " names " << target.toStdString();
+        if (target.endsWith(".png")) {
+          EXPECT_TRUE(target.endsWith("-" + lang + ".png")) << target.toStdString();
+        }
+      }
+    }
+  }
+}
+
+TEST(Guide, F1OpensThePageOfTheWindowTheUserIsIn) {
+  MemorySettingsBackend store;
+  TfmMain w(store, MainWindowOptions::with(false, 1033));
+  w.messageHook = [](MessageKind, const QString&) {};
+  w.findChild<QAction*>("miLangRU")->trigger();  // the guide follows the program's language
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  auto f1 = [](QWidget* target) {
+    QApplication::setActiveWindow(target->window());
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key_F1);
+    HelpWindow* h = HelpWindow::instance();
+    return h && h->isVisible() ? h->currentPage() : QString();
+  };
+  EXPECT_EQ(f1(w.chart()), "index");
+  // The Russian pages, in a window that speaks Russian.
+  EXPECT_TRUE(HelpWindow::instance()->browser()->toPlainText().startsWith(QString::fromUtf8("Содержание")));
+  w.findChild<QAction*>("miStats")->trigger();
+  auto* stats = w.findChild<QDockWidget*>("dkStats");
+  ASSERT_TRUE(stats && stats->isVisible());
+  EXPECT_EQ(f1(stats->findChild<QTableWidget*>()), "statistics");
+  // A modal window: the guide belongs to it, so it takes input while the window is open.
+  w.calibrationWindow()->show();
+  EXPECT_EQ(f1(w.calibrationWindow()), "calibration");
+  EXPECT_EQ(HelpWindow::instance()->parentWidget(), w.calibrationWindow());
+  w.calibrationWindow()->hide();
+  QTemporaryDir folder;
+  ComparisonBench bench(w, folder.path());
+  EXPECT_EQ(f1(bench.open()), "bench");
+  bench.open()->hide();
+#ifdef VELMORA_HAVE_MQTT
+  NetworkDialog network(MqttSettings{}, w.translator(), &w);
+  network.show();
+  EXPECT_EQ(f1(&network), "lab-network");
+#endif
+  // The search finds the page that explains a message, back returns to the last page.
+  HelpWindow* h = HelpWindow::instance();
+  EXPECT_TRUE(h->search(QString::fromUtf8("не удалось открыть")).contains("troubleshooting"));
+  h->browser()->setSource(QUrl::fromLocalFile(HelpWindow::guideFolder() + "/ru/files.md"));
+  h->browser()->backward();
+  EXPECT_EQ(h->currentPage(), "lab-network");
+}
