@@ -171,7 +171,8 @@ StabilityVerdict StabilityTracker::verdict() const {
     }
     eta = std::max(eta, goodFrom + m_rule.windowMinutes - m_lastT);
   }
-  if (!v.driftOk) eta = kNaN;
+  // A drift is judged once the window is covered (a few first readings give any slope).
+  if (!v.driftOk && v.covered) eta = kNaN;
   if (m_rule.band && std::isfinite(eta)) {
     if (!m_setPoint) {
       eta = kNaN;
