@@ -72,7 +72,7 @@ void takeGuidePictures(TfmMain& w, ComparisonBench& bench, const QString& folder
     steps->push_back({800, [&bench, folder, lang] {
                         ComparisonWindow* cw = bench.open();
                         save(cw, folder, "bench-setup-" + lang);
-                        if (!cw->session().running()) {
+                        if (!cw->controller().running()) {
                           // A run of one set point at the demo bath's temperature, confirmed by hand.
                           cw->findChild<QLineEdit*>("edSetPoints")->setText("21");
                           cw->btStartClick();
@@ -100,7 +100,7 @@ void takeGuidePictures(TfmMain& w, ComparisonBench& bench, const QString& folder
                       }});
   }
   steps->push_back({200, [&bench] {
-                      bench.open()->session().stop();
+                      bench.open()->controller().stop();
                       QCoreApplication::exit(0);  // no questions at the end: nothing is kept
                     }});
   // One step after another, each after its wait.

@@ -1,5 +1,5 @@
 // The certificate drafts of a comparison run: the fields a certificate states beyond the
-// results (asked once and kept for the session), then per probe a PDF with everything a
+// results (asked once and kept while the program runs), then per probe a PDF with everything a
 // calibration certificate holds, the same contents as a JSON file, and its points as CSV.
 #include <QBuffer>
 #include <QDate>
@@ -82,7 +82,7 @@ QString fileWord(const QString& s) {
 }  // namespace
 
 void ComparisonWindow::btCertificatesClick() {
-  if (m_session->results().empty()) return;
+  if (m_controller->results().empty()) return;
   if (m_info.calibrationDate.empty()) m_info.calibrationDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
   if (m_info.issueDate.empty()) m_info.issueDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
   const bool ok = certificateFieldsHook ? certificateFieldsHook(m_info) : askFields(this, m_tr, m_info);
@@ -100,16 +100,16 @@ void ComparisonWindow::btCertificatesClick() {
 
 QStringList ComparisonWindow::writeCertificates(const QString& folder, const comparison::CertificateInfo& base, QString* why) {
   QStringList written;
-  const auto& ref = m_session->reference();
-  const auto* run = m_session->run();
+  const auto& ref = m_controller->reference();
+  const auto* run = m_controller->run();
   if (!ref || !run) return written;
-  for (const auto& probe : m_session->results()) {
+  for (const auto& probe : m_controller->results()) {
     comparison::CertificateInfo info = base;
     info.title = t("ctTitle").toStdString();
     info.method = t("ctMethodText").toStdString();
     if (info.number.empty())
       info.number = (QDate::currentDate().toString("yyyyMMdd") + "-" + fileWord(qs(probe.name))).toStdString();
-    else if (m_session->results().size() > 1)
+    else if (m_controller->results().size() > 1)
       info.number += "-" + fileWord(qs(probe.name)).toStdString();
     if (info.itemSerial.empty()) info.itemSerial = probe.name;
     const QString stem = QDir(folder).filePath(fileWord(qs(info.number)));
@@ -126,7 +126,7 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
       writer.setCreator("Velmora");
       doc.print(&writer);
     }
-    const std::string json = comparison::certificateJson(info, probe, *ref, m_session->setup().budget, run->plan());
+    const std::string json = comparison::certificateJson(info, probe, *ref, m_controller->setup().budget, run->plan());
     const std::string csv = comparison::certificateCsv(probe);
     if (auto cause = writeFilesAtomically({{(stem + ".pdf").toStdString(), std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size()))},
                                            {(stem + ".json").toStdString(), json},
@@ -140,7 +140,7 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
 }
 
 QString ComparisonWindow::certificateHtml(const comparison::CertificateInfo& info, const comparison::ProbeResult& probe) const {
-  const auto& ref = *m_session->reference();
+  const auto& ref = *m_controller->reference();
   const auto row = [](const QString& a, const QString& b) { return "<tr><td><b>" + a + "</b></td><td>" + b + "</td></tr>"; };
   const auto f = [this](const char* id) { return esc(t(id)); };
   QString h = "<html><body style='font-family: sans-serif; font-size: 9pt'>";

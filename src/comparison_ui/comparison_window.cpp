@@ -64,8 +64,8 @@ ComparisonWindow::ComparisonWindow(TfmMain& main, QString journalPath, QWidget* 
     : QWidget(parent, Qt::Window), m_main(main), m_tr(main.translator()) {
   setObjectName("fmComparison");
   addHelpKey(this, m_tr, "bench");
-  m_session = std::make_unique<BenchSession>(main.channels(), std::move(journalPath), m_tr);
-  m_session->record = [this](bool on) { m_main.setRecordAll(on); };
+  m_controller = std::make_unique<BenchController>(main.channels(), std::move(journalPath), m_tr);
+  m_controller->record = [this](bool on) { m_main.setRecordAll(on); };
   auto* layout = new QVBoxLayout(this);
   m_tabs = new QTabWidget(this);
   m_tabs->setObjectName("tcBench");
@@ -101,15 +101,15 @@ ComparisonWindow::ComparisonWindow(TfmMain& main, QString journalPath, QWidget* 
   m_refresh->setInterval(500);
   connect(m_refresh, &QTimer::timeout, this, &ComparisonWindow::refreshStatus);
   m_refresh->start();
-  connect(m_session.get(), &BenchSession::finished, this, &ComparisonWindow::runFinished);
-  connect(m_session.get(), &BenchSession::writingDone, this, [this] {
+  connect(m_controller.get(), &BenchController::finished, this, &ComparisonWindow::runFinished);
+  connect(m_controller.get(), &BenchController::writingDone, this, [this] {
     refreshResults();
     int good = 0, bad = 0;
-    for (const auto& [k, w] : m_session->written()) (w.verified ? good : bad)++;
+    for (const auto& [k, w] : m_controller->written()) (w.verified ? good : bad)++;
     message(bad ? MessageKind::Warning : MessageKind::Information, t("bnWritten").arg(good).arg(bad));
   });
-  connect(m_session.get(), &BenchSession::changed, this, &ComparisonWindow::updateButtons);
-  connect(m_session.get(), &BenchSession::stoppedBecause, this, [this](const QString& why) { message(MessageKind::Warning, why); });
+  connect(m_controller.get(), &BenchController::changed, this, &ComparisonWindow::updateButtons);
+  connect(m_controller.get(), &BenchController::stoppedBecause, this, [this](const QString& why) { message(MessageKind::Warning, why); });
   connect(&main.channels(), &ChannelSet::channelAdded, this, &ComparisonWindow::refreshChannels);
   connect(&main.channels(), &ChannelSet::channelRemoved, this, [this] { QTimer::singleShot(0, this, &ComparisonWindow::refreshChannels); });
   connect(&main, &TfmMain::languageChanged, this, &ComparisonWindow::retranslate);
@@ -442,7 +442,7 @@ void ComparisonWindow::showSetup(const BenchSetup& s) {
 void ComparisonWindow::btStartClick() {
   QString why;
   const auto s = setupFromForm(&why);
-  if (!s || !m_session->start(*s, &why)) {
+  if (!s || !m_controller->start(*s, &why)) {
     if (!why.isEmpty()) message(MessageKind::Error, why);
     return;
   }
@@ -453,12 +453,12 @@ void ComparisonWindow::btStartClick() {
 }
 
 void ComparisonWindow::btStopClick() {
-  m_session->stop();
+  m_controller->stop();
   refreshStatus();
 }
 
 void ComparisonWindow::btReachedClick() {
-  m_session->confirmReached();
+  m_controller->confirmReached();
   refreshStatus();
 }
 
@@ -470,7 +470,7 @@ void ComparisonWindow::btReadFactorsClick() {
 
 void ComparisonWindow::btWriteClick() {
   QString why;
-  if (!m_session->writeAndVerify(&why) && !why.isEmpty()) message(MessageKind::Error, why);
+  if (!m_controller->writeAndVerify(&why) && !why.isEmpty()) message(MessageKind::Error, why);
   updateButtons();
 }
 
@@ -481,7 +481,7 @@ void ComparisonWindow::btAsLeftClick() {
     message(MessageKind::Error, t("bnBadSetPoints").arg(m_asLeftPoints->text()));
     return;
   }
-  if (!m_session->startAsLeft(*points, &why)) {
+  if (!m_controller->startAsLeft(*points, &why)) {
     if (!why.isEmpty()) message(MessageKind::Error, why);
     return;
   }
@@ -495,28 +495,28 @@ void ComparisonWindow::runFinished() {
 }
 
 void ComparisonWindow::updateButtons() {
-  const bool running = m_session->running();
-  const bool writing = m_session->writing();
-  const bool results = !m_session->results().empty();
+  const bool running = m_controller->running();
+  const bool writing = m_controller->writing();
+  const bool results = !m_controller->results().empty();
   m_start->setEnabled(!running && !writing);
   m_stop->setEnabled(running);
-  const auto* run = m_session->run();
+  const auto* run = m_controller->run();
   m_reached->setEnabled(running && run && !run->withBath() && run->phase() == ComparisonRun::Phase::Approaching);
   m_readFactors->setEnabled(!running && !writing);
   m_write->setEnabled(results && !running && !writing);
-  m_asLeft->setEnabled(!m_session->written().empty() && !running && !writing);
+  m_asLeft->setEnabled(!m_controller->written().empty() && !running && !writing);
   m_certificates->setEnabled(results && !running && !writing);
 }
 
 QString ComparisonWindow::phaseText() const {
-  const ComparisonRun* run = m_session->run();
+  const ComparisonRun* run = m_controller->run();
   if (!run) return t("bnPhaseIdle");
   const int count = static_cast<int>(run->plan().setPoints.size());
-  const QString head = t(m_session->asLeftPass() ? "bnAsLeftHead" : "bnPhaseHead")
+  const QString head = t(m_controller->asLeftPass() ? "bnAsLeftHead" : "bnPhaseHead")
                            .arg(std::min(run->index() + 1, count))
                            .arg(count)
                            .arg(fixedText(run->setPoint(), 3));
-  const QString since = fixedText(m_session->now() - run->phaseSince(), 1);
+  const QString since = fixedText(m_controller->now() - run->phaseSince(), 1);
   switch (run->phase()) {
     case ComparisonRun::Phase::Approaching:
       return head + t(run->withBath() ? "bnApproaching" : "bnConfirm");
@@ -538,10 +538,10 @@ QString ComparisonWindow::phaseText() const {
 void ComparisonWindow::refreshStatus() {
   updateButtons();
   m_phase->setText(phaseText());
-  const ComparisonRun* run = m_session->run();
-  if (m_session->bath())
-    m_bathState->setText(m_session->bathSilent() ? t("bnBathSilent").arg(m_session->bath()->portName())
-                         : m_session->bathTemperature() ? t("bnBathReading").arg(fixedText(*m_session->bathTemperature(), 3))
+  const ComparisonRun* run = m_controller->run();
+  if (m_controller->bath())
+    m_bathState->setText(m_controller->bathSilent() ? t("bnBathSilent").arg(m_controller->bath()->portName())
+                         : m_controller->bathTemperature() ? t("bnBathReading").arg(fixedText(*m_controller->bathTemperature(), 3))
                                                         : t("bnBathWaiting"));
   else
     m_bathState->setText(run ? t("bnNoBathState") : QString());
@@ -578,7 +578,7 @@ void ComparisonWindow::refreshStatus() {
   }
   if (bathRow) {
     const int r = static_cast<int>(rows.size());
-    put(r, 0, m_session->bath() ? m_session->bath()->portName() : QString());
+    put(r, 0, m_controller->bath() ? m_controller->bath()->portName() : QString());
     put(r, 1, t("bnRoleBath"));
     verdictRow(r, run->bathTracker(), run->plan().bathInLock);
   }
@@ -605,7 +605,7 @@ void ComparisonWindow::refreshStatus() {
 }
 
 void ComparisonWindow::refreshResults() {
-  const auto& results = m_session->results();
+  const auto& results = m_controller->results();
   m_results->setRowCount(static_cast<int>(results.size()));
   for (std::size_t i = 0; i < results.size(); ++i) {
     const auto& r = results[i];
@@ -613,8 +613,8 @@ void ComparisonWindow::refreshResults() {
     double largest = 0;
     for (const auto& res : r.residuals) largest = std::max(largest, std::fabs(res.deviation));
     QString written;
-    const auto w = m_session->written().find(r.channel);
-    if (w != m_session->written().end()) written = w->second.verified ? t("bnVerified") : t("bnNotVerified").arg(w->second.detail);
+    const auto w = m_controller->written().find(r.channel);
+    if (w != m_controller->written().end()) written = w->second.verified ? t("bnVerified") : t("bnNotVerified").arg(w->second.detail);
     const QString cells[] = {qs(r.name),
                              QString::number(r.points.size()),
                              QString::number(r.method + 1),
@@ -639,7 +639,7 @@ void ComparisonWindow::refreshResults() {
 }
 
 void ComparisonWindow::offerResume() {
-  const auto u = m_session->unfinished();
+  const auto u = m_controller->unfinished();
   if (!u) return;
   const QString text = t("bnResumeQuestion")
                            .arg(u->run.nextIndex + 1)
@@ -660,14 +660,14 @@ void ComparisonWindow::offerResume() {
     choice = box.clickedButton() == resume ? ResumeChoice::Resume : box.clickedButton() == aside ? ResumeChoice::SetAside : ResumeChoice::Later;
   }
   if (choice == ResumeChoice::SetAside) {
-    const QString aside = m_session->setJournalAside();
+    const QString aside = m_controller->setJournalAside();
     if (!aside.isEmpty()) message(MessageKind::Information, t("bnSetAsideDone").arg(aside));
     return;
   }
   if (choice != ResumeChoice::Resume) return;
   showSetup(u->setup);
   QString why;
-  if (!m_session->resume(*u, &why)) {
+  if (!m_controller->resume(*u, &why)) {
     message(MessageKind::Error, why);
     return;
   }
@@ -694,7 +694,7 @@ QString ComparisonBench::journalPath() const { return QDir(m_folder).filePath("b
 void ComparisonBench::offerResume() {
   // Nothing to offer: no window is made.
   if (!QFileInfo::exists(journalPath())) return;
-  BenchSession probe(m_main.channels(), journalPath(), m_main.translator());
+  BenchController probe(m_main.channels(), journalPath(), m_main.translator());
   if (!probe.unfinished()) return;
   open()->offerResume();
 }

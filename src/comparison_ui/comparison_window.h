@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "comparison/comparison_results.h"
-#include "comparison_ui/bench_session.h"
+#include "comparison_ui/bench_controller.h"
 #include "ui_common/ui_helpers.h"
 
 class QCheckBox;
@@ -33,7 +33,7 @@ class ComparisonWindow : public QWidget {
   ComparisonWindow(TfmMain& main, QString journalPath, QWidget* parent = nullptr);
   ~ComparisonWindow() override;
 
-  BenchSession& session() { return *m_session; }
+  BenchController& controller() { return *m_controller; }
   // The set-up as the form shows it; nothing with the reason (a field that is not a number).
   std::optional<BenchSetup> setupFromForm(QString* why) const;
   void showSetup(const BenchSetup& s);
@@ -77,7 +77,7 @@ class ComparisonWindow : public QWidget {
 
   TfmMain& m_main;
   const Translator& m_tr;
-  std::unique_ptr<BenchSession> m_session;
+  std::unique_ptr<BenchController> m_controller;
   QTabWidget* m_tabs = nullptr;
   QComboBox* m_reference = nullptr;
   QComboBox* m_referenceSource = nullptr;

@@ -21,7 +21,7 @@ struct LabSubscriber::Callbacks {
       self->m_everConnected = true;
       self->m_error.clear();
     }
-    // After every (re)connection: the subscription again (the session is not kept).
+    // After every (re)connection: the subscription again (the broker keeps nothing for us).
     MQTTAsync_responseOptions options = MQTTAsync_responseOptions_initializer;
     options.context = self;
     options.onFailure = &Callbacks::onSubscribeFailure;

@@ -162,7 +162,7 @@ int MqttPublisher::Callbacks::onMessage(void*, char* topic, int, MQTTAsync_messa
 void MqttPublisher::connect() {
   paho::ConnectOptions prepared(m_settings, &Callbacks::onTlsError, this);
   MQTTAsync_connectOptions& options = prepared.options;
-  options.cleansession = 0;  // a persistent session
+  options.cleansession = 0;  // the broker keeps the subscription and what was not acknowledged
   options.onFailure = &Callbacks::onConnectFailure;
   const std::string station = stationTopic(m_settings.station);
   MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;

@@ -4,8 +4,8 @@
 // own writes each reading to the outbox with its sequence number, sends it at QoS 1, and
 // marks it acknowledged when the broker says so. After an outage (or a restart of the
 // program) the readings the broker never acknowledged go out again, marked historical, at a
-// limited rate and in order per instrument, while new readings go out live. The session is
-// persistent (a fixed client id, no clean start); the status topics are retained with a
+// limited rate and in order per instrument, while new readings go out live. The broker keeps
+// what it holds for this client (a fixed client id, no clean start); the status topics are retained with a
 // last will "offline"; TLS and user/password as set. The password is never written anywhere
 // by this class.
 

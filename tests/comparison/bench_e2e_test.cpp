@@ -86,7 +86,7 @@ struct Bench : ::testing::Test {
   ComparisonWindow& window() {
     ComparisonWindow& cw = *bench->open();
     cw.messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
-    cw.session().timeScale = kSpeed;
+    cw.controller().timeScale = kSpeed;
     return cw;
   }
   BenchSetup plan(std::vector<double> points) {
@@ -105,7 +105,7 @@ struct Bench : ::testing::Test {
     return s;
   }
   bool runToEnd(ComparisonWindow& cw, int ms) {
-    return QTest::qWaitFor([&] { return cw.session().run() && cw.session().run()->phase() == ComparisonRun::Phase::Done; }, ms);
+    return QTest::qWaitFor([&] { return cw.controller().run() && cw.controller().run()->phase() == ComparisonRun::Phase::Done; }, ms);
   }
 };
 
@@ -130,11 +130,11 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   ComparisonWindow& cw = window();
   cw.showSetup(plan({30, 60, 90}));
   cw.btStartClick();
-  ASSERT_TRUE(cw.session().running()) << messages.join("|").toStdString();
-  cw.session().bath()->setPollInterval(250);
+  ASSERT_TRUE(cw.controller().running()) << messages.join("|").toStdString();
+  cw.controller().bath()->setPollInterval(250);
   EXPECT_TRUE(w->channels().at(0).recording());  // the bench records with every instrument
   ASSERT_TRUE(runToEnd(cw, 240000)) << cw.findChild<QLabel*>("lbPhase")->text().toStdString();
-  const ComparisonRun& run = *cw.session().run();
+  const ComparisonRun& run = *cw.controller().run();
   ASSERT_EQ(run.points().size(), 3u) << cw.findChild<QPlainTextEdit*>("reLog")->toPlainText().toStdString();
   // The wandering probe was left out of every set point and reported; the others captured.
   for (const auto& p : run.points()) {
@@ -149,7 +149,7 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   EXPECT_EQ(leftOut, 3);
   // Each good probe's new factors give its simulated sensor's temperatures (where it sits in
   // the bath) within what its noise allows.
-  const auto& results = cw.session().results();
+  const auto& results = cw.controller().results();
   ASSERT_EQ(results.size(), 3u);
   for (std::size_t i = 0; i < 2; ++i) {
     const auto& r = results[i];
@@ -171,9 +171,9 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
 
   // Write and verify, one probe after another: the instruments hold the new factors.
   cw.btWriteClick();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !cw.session().writing(); }, 60000));
-  ASSERT_EQ(cw.session().written().size(), 2u);
-  for (const auto& [k, written] : cw.session().written()) {
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !cw.controller().writing(); }, 60000));
+  ASSERT_EQ(cw.controller().written().size(), 2u);
+  for (const auto& [k, written] : cw.controller().written()) {
     EXPECT_TRUE(written.verified) << k << ": " << written.detail.toStdString();
     sims[static_cast<std::size_t>(k)]->withModel([&](sim::ThermometerModel& m) {
       EXPECT_NEAR(m.stored.R0, comparison::factorsOfCells(results[static_cast<std::size_t>(k - 1)].cells)->R0, 1e-9);
@@ -182,14 +182,14 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   // As left, for the probes that were written: they now read the reference's temperature.
   cw.findChild<QLineEdit*>("edAsLeft")->setText("60");
   cw.btAsLeftClick();
-  ASSERT_TRUE(cw.session().running()) << messages.join("|").toStdString() << " writing " << cw.session().writing();
-  cw.session().bath()->setPollInterval(250);
+  ASSERT_TRUE(cw.controller().running()) << messages.join("|").toStdString() << " writing " << cw.controller().writing();
+  cw.controller().bath()->setPollInterval(250);
   ASSERT_TRUE(runToEnd(cw, 120000));
-  EXPECT_EQ(cw.session().run()->underTest(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(cw.controller().run()->underTest(), (std::vector<int>{1, 2}));
   for (std::size_t i = 0; i < 2; ++i) {
-    ASSERT_EQ(cw.session().results()[i].asLeft.size(), 1u);
-    EXPECT_LT(std::fabs(cw.session().results()[i].asLeft[0].asFoundDeviation), 0.006);
-    EXPECT_GT(std::fabs(cw.session().results()[i].points[1].asFoundDeviation), 0.02);  // it was off before
+    ASSERT_EQ(cw.controller().results()[i].asLeft.size(), 1u);
+    EXPECT_LT(std::fabs(cw.controller().results()[i].asLeft[0].asFoundDeviation), 0.006);
+    EXPECT_GT(std::fabs(cw.controller().results()[i].points[1].asFoundDeviation), 0.02);  // it was off before
   }
 
   // Certificates: PDF, JSON and CSV per probe, with every item a certificate states.
@@ -261,21 +261,21 @@ TEST_F(Bench, ACutOffRunIsResumedSetAsideOrKeptForLater) {
     switch (choice) {
       case Choice::Later:  // Escape: kept and offered again
         EXPECT_TRUE(QFile::exists(path));
-        EXPECT_FALSE(cw.session().running());
+        EXPECT_FALSE(cw.controller().running());
         break;
       case Choice::SetAside:  // renamed, never offered again, and the user told where
         EXPECT_FALSE(QFile::exists(path));
         ASSERT_FALSE(messages.isEmpty());
         EXPECT_TRUE(messages.back().contains(path + ".")) << messages.back().toStdString();
-        EXPECT_FALSE(cw.session().unfinished());
+        EXPECT_FALSE(cw.controller().unfinished());
         break;
       case Choice::Resume: {
-        ASSERT_TRUE(cw.session().running()) << messages.join("|").toStdString();
-        const ComparisonRun& run = *cw.session().run();
+        ASSERT_TRUE(cw.controller().running()) << messages.join("|").toStdString();
+        const ComparisonRun& run = *cw.controller().run();
         EXPECT_EQ(run.points().size(), 1u);  // the captured point kept
         EXPECT_EQ(run.index(), 1);           // at the set point where it stopped
-        EXPECT_EQ(cw.session().setup().budget.referenceU, 0.004);
-        EXPECT_EQ(cw.session().setup().method, 1);
+        EXPECT_EQ(cw.controller().setup().budget.referenceU, 0.004);
+        EXPECT_EQ(cw.controller().setup().method, 1);
         EXPECT_EQ(cw.findChild<QLineEdit*>("edSetPoints")->text(), "30; 60");
         cw.btStopClick();
         break;
@@ -308,7 +308,7 @@ TEST_F(Bench, StartRefusesASetUpThatCannotRunAndSaysWhy) {
     cw.showSetup(s);
     messages.clear();
     cw.btStartClick();
-    EXPECT_FALSE(cw.session().running()) << c.name;
+    EXPECT_FALSE(cw.controller().running()) << c.name;
     ASSERT_EQ(messages.size(), 1) << c.name;
     EXPECT_TRUE(messages[0].contains(c.says)) << c.name << ": " << messages[0].toStdString();
   }

@@ -1,4 +1,4 @@
-#include "comparison_ui/bench_session.h"
+#include "comparison_ui/bench_controller.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -25,38 +25,38 @@ std::string num(double v) {
 }
 }  // namespace
 
-BenchSession::BenchSession(ChannelSet& channels, QString journalPath, const Translator& tr, QObject* parent)
+BenchController::BenchController(ChannelSet& channels, QString journalPath, const Translator& tr, QObject* parent)
     : QObject(parent), m_channels(channels), m_journalPath(std::move(journalPath)), m_tr(tr) {
   m_started.start();
   m_tick.setInterval(250);
-  connect(&m_tick, &QTimer::timeout, this, &BenchSession::tick);
+  connect(&m_tick, &QTimer::timeout, this, &BenchController::tick);
   for (std::size_t i = 0; i < channels.size(); ++i) attach(&channels.at(i));
-  connect(&channels, &ChannelSet::channelAdded, this, &BenchSession::attach);
-  connect(&channels, &ChannelSet::channelRemoved, this, &BenchSession::channelRemoved);
+  connect(&channels, &ChannelSet::channelAdded, this, &BenchController::attach);
+  connect(&channels, &ChannelSet::channelRemoved, this, &BenchController::channelRemoved);
 }
 
-BenchSession::~BenchSession() = default;
+BenchController::~BenchController() = default;
 
-double BenchSession::now() const { return static_cast<double>(m_started.elapsed()) / 60000.0 * timeScale; }
+double BenchController::now() const { return static_cast<double>(m_started.elapsed()) / 60000.0 * timeScale; }
 
-void BenchSession::attach(Channel* c) {
-  connect(c, &Channel::readingAdded, this, &BenchSession::reading);
-  connect(c, &Channel::factorsWritten, this, &BenchSession::channelWritten);
+void BenchController::attach(Channel* c) {
+  connect(c, &Channel::readingAdded, this, &BenchController::reading);
+  connect(c, &Channel::factorsWritten, this, &BenchController::channelWritten);
 }
 
-void BenchSession::channelRemoved(Channel*) {
+void BenchController::channelRemoved(Channel*) {
   // The run knows its instruments by their place in the list, which has just changed.
   if (!running()) return;
   stop();
   emit stoppedBecause(qs(m_tr.text("bnRemoved")));
 }
 
-bool BenchSession::running() const {
+bool BenchController::running() const {
   return m_run && m_run->phase() != ComparisonRun::Phase::Done && m_run->phase() != ComparisonRun::Phase::Stopped &&
          m_run->phase() != ComparisonRun::Phase::Idle;
 }
 
-std::optional<comparison::Reference> BenchSession::referenceFor(const BenchSetup& s, QString* why) const {
+std::optional<comparison::Reference> BenchController::referenceFor(const BenchSetup& s, QString* why) const {
   if (s.reference < 0 || s.reference >= static_cast<int>(m_channels.size())) {
     if (why) *why = qs(m_tr.text("bnNoReference"));
     return std::nullopt;
@@ -92,7 +92,7 @@ std::optional<comparison::Reference> BenchSession::referenceFor(const BenchSetup
   return ref;
 }
 
-std::string BenchSession::setupLines(const BenchSetup& s) const {
+std::string BenchController::setupLines(const BenchSetup& s) const {
   std::string out = "ui reference " + (s.referenceFile.isEmpty() ? std::string("-") : comparison::journalWord(s.referenceFile.toStdString()));
   const comparison::BenchBudget& b = s.budget;
   out += "\nui budget " + num(b.referenceU) + " " + num(b.referenceK) + " " + num(b.bathStability) + " " + num(b.bathUniformity) +
@@ -106,14 +106,14 @@ std::string BenchSession::setupLines(const BenchSetup& s) const {
   return out;
 }
 
-void BenchSession::journalLine(const std::string& line) {
+void BenchController::journalLine(const std::string& line) {
   if (!m_journal || m_asLeft) return;
   m_journal->write(line.data(), static_cast<qint64>(line.size()));
   m_journal->write("\n", 1);
   m_journal->flush();
 }
 
-bool BenchSession::start(const BenchSetup& s, QString* why) {
+bool BenchController::start(const BenchSetup& s, QString* why) {
   if (running()) return false;
   const int n = static_cast<int>(m_channels.size());
   if (s.plan.setPoints.empty()) {
@@ -141,7 +141,7 @@ bool BenchSession::start(const BenchSetup& s, QString* why) {
   return true;
 }
 
-bool BenchSession::begin(const BenchSetup& s, std::unique_ptr<ComparisonRun> run, bool freshJournal, QString* why) {
+bool BenchController::begin(const BenchSetup& s, std::unique_ptr<ComparisonRun> run, bool freshJournal, QString* why) {
   auto ref = referenceFor(s, why);
   if (!ref) return false;
   std::unique_ptr<BathDriver> bath;
@@ -199,20 +199,20 @@ bool BenchSession::begin(const BenchSetup& s, std::unique_ptr<ComparisonRun> run
   return true;
 }
 
-void BenchSession::stop() {
+void BenchController::stop() {
   if (!running()) return;
   m_run->stop(now());
   m_tick.stop();
   emit changed();
 }
 
-void BenchSession::confirmReached() {
+void BenchController::confirmReached() {
   if (!m_run) return;
   m_run->confirmReached(now());
   emit changed();
 }
 
-void BenchSession::reading(Channel* c) {
+void BenchController::reading(Channel* c) {
   if (!running()) return;
   const std::size_t k = m_channels.indexOf(c);
   const MeasurementSeries& s = c->series();
@@ -222,7 +222,7 @@ void BenchSession::reading(Channel* c) {
   tick();
 }
 
-void BenchSession::tick() {
+void BenchController::tick() {
   if (!m_run) return;
   if (running()) m_run->tick(now());
   if (!m_ended && m_run->phase() == ComparisonRun::Phase::Done) {
@@ -232,7 +232,7 @@ void BenchSession::tick() {
   }
 }
 
-void BenchSession::runEnded() {
+void BenchController::runEnded() {
   if (m_asLeft) {
     for (auto& r : m_results)
       r.asLeft = comparison::probePoints(m_run->points(), m_setup.reference, r.channel, *m_reference, m_setup.budget);
@@ -243,7 +243,7 @@ void BenchSession::runEnded() {
   emit changed();
 }
 
-void BenchSession::evaluate() {
+void BenchController::evaluate() {
   if (!m_run || !m_reference) return;
   std::vector<comparison::ProbeResult> out;
   const auto text = [this](std::string_view id) { return std::string(m_tr.text(id)); };
@@ -268,7 +268,7 @@ void BenchSession::evaluate() {
   m_results = std::move(out);
 }
 
-std::optional<BenchSession::Unfinished> BenchSession::unfinished() const {
+std::optional<BenchController::Unfinished> BenchController::unfinished() const {
   std::string text;
   if (!QFileInfo::exists(m_journalPath) || readWholeFile(m_journalPath.toStdString(), text)) return std::nullopt;
   auto r = ComparisonRun::restore(text);
@@ -307,7 +307,7 @@ std::optional<BenchSession::Unfinished> BenchSession::unfinished() const {
   return u;
 }
 
-bool BenchSession::resume(const Unfinished& u, QString* why) {
+bool BenchController::resume(const Unfinished& u, QString* why) {
   if (running()) return false;
   if (u.run.channels > static_cast<int>(m_channels.size())) {
     if (why) *why = qs(m_tr.text("bnResumeChannels")).arg(u.run.channels);
@@ -322,12 +322,12 @@ bool BenchSession::resume(const Unfinished& u, QString* why) {
   return true;
 }
 
-QString BenchSession::setJournalAside() {
+QString BenchController::setJournalAside() {
   const QString aside = m_journalPath + "." + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
   return QFile::rename(m_journalPath, aside) ? aside : QString();
 }
 
-bool BenchSession::writeAndVerify(QString* why) {
+bool BenchController::writeAndVerify(QString* why) {
   if (running() || writing()) return false;
   m_writeQueue.clear();
   for (const auto& r : m_results)
@@ -343,7 +343,7 @@ bool BenchSession::writeAndVerify(QString* why) {
   return true;
 }
 
-void BenchSession::writeNext() {
+void BenchController::writeNext() {
   m_writingChannel = -1;
   while (!m_writeQueue.empty()) {
     const int k = m_writeQueue.front();
@@ -363,15 +363,15 @@ void BenchSession::writeNext() {
   emit writingDone();
 }
 
-void BenchSession::channelWritten(Channel* c, bool verified, const QString& detail) {
+void BenchController::channelWritten(Channel* c, bool verified, const QString& detail) {
   const std::size_t k = m_channels.indexOf(c);
   if (static_cast<int>(k) != m_writingChannel) return;
   m_written[m_writingChannel] = {verified, detail};
   // Let the protocol finish the exchange it is in before the next instrument's begins.
-  QTimer::singleShot(0, this, &BenchSession::writeNext);
+  QTimer::singleShot(0, this, &BenchController::writeNext);
 }
 
-bool BenchSession::startAsLeft(const std::vector<double>& setPoints, QString* why) {
+bool BenchController::startAsLeft(const std::vector<double>& setPoints, QString* why) {
   if (running() || writing() || m_results.empty()) return false;
   if (setPoints.empty()) {
     if (why) *why = qs(m_tr.text("bnNoSetPoints"));

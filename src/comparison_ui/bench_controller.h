@@ -37,11 +37,11 @@ struct BenchSetup {
   int method = -1;              // the designed method (0, 1, 2); -1: the one the points suit
 };
 
-class BenchSession : public QObject {
+class BenchController : public QObject {
   Q_OBJECT
  public:
-  BenchSession(ChannelSet& channels, QString journalPath, const Translator& tr, QObject* parent = nullptr);
-  ~BenchSession() override;
+  BenchController(ChannelSet& channels, QString journalPath, const Translator& tr, QObject* parent = nullptr);
+  ~BenchController() override;
 
   // Recording on or off for every instrument (the main window's Record).
   std::function<void(bool)> record;
