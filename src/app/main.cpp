@@ -40,11 +40,12 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "usage: velmora %s FILE %s\n", argv[i], temperature ? "R" : "T");
       return 2;
     }
-    std::string out, error;
-    const int status = velmora::metrology::probeCommand(temperature, argv[i + 1], argv[i + 2], out, error);
-    if (status == 0)
+    std::string out, error, note;
+    const int status = velmora::metrology::probeCommand(temperature, argv[i + 1], argv[i + 2], out, error, &note);
+    if (status == 0) {
       std::printf("%s\n", out.c_str());
-    else
+      if (!note.empty()) std::fprintf(stderr, "velmora: %s\n", note.c_str());
+    } else
       std::fprintf(stderr, "velmora: %s\n", error.c_str());
     return status;
   }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 #include <stdexcept>
+#include <type_traits>
 
 #include "common/coefficient_scale.h"
 #include "common/number_text.h"
@@ -41,14 +42,18 @@ class Fitter {
     }
     return *v;
   }
-  // Step R: every used row in turn; `store` gets (t, v).
+  // Step R: every used row in turn; `store` gets (t, v, whether the point is of the group
+  // below 0 °C).
   template <typename Store>
   void readRows(Store&& store) {
     for (const auto& row : m_in.rows) {
       ++m_plan.rowsRead;
       const double t = dataValue(row, 3);
       const double v = dataValue(row, 2);
-      store(t, v);
+      if constexpr (std::is_invocable_v<Store, double, double, bool>)
+        store(t, v, row.belowZero.value_or(t < 0));
+      else
+        store(t, v);
     }
   }
   // Step O: the "Old" row into OldCof.
@@ -136,8 +141,8 @@ void Fitter::method1() {
 
 void Fitter::method2() {
   clearArrays();
-  readRows([&](double t, double v) {
-    const bool pos = t >= 0;
+  readRows([&](double t, double v, bool below) {
+    const bool pos = !below;
     (pos ? m_s.PosT : m_s.NegT).push_back(t);
     (pos ? m_s.PosTm : m_s.NegTm).push_back(temperature() ? v : 0.0);
     (pos ? m_s.PosR : m_s.NegR).push_back(temperature() ? 0.0 : v);
@@ -198,7 +203,7 @@ bool rowUsed(const CalibrationGrid& grid, int row) {
 CalibrationInput readCalibrationInput(const CalibrationGrid& grid) {
   CalibrationInput in;
   for (int r = 1; r < grid.dataRowCount(); ++r)
-    if (rowUsed(grid, r)) in.rows.push_back({r, grid.dataCell(2, r), grid.dataCell(3, r)});
+    if (rowUsed(grid, r)) in.rows.push_back({r, grid.dataCell(2, r), grid.dataCell(3, r), std::nullopt});
   in.dataType = grid.dataType();
   for (int i = 0; i < 4; ++i) {
     in.oldCells[i] = grid.cofCell(i + 1, 1);

@@ -57,6 +57,9 @@ struct CalibrationInput {
     int row;
     std::string measured;
     std::string actual;
+    // The group a point belongs to where the caller knows it better than the sign of its
+    // reference temperature (the bench: the set point's sign). Unset: by the sign.
+    std::optional<bool> belowZero;
   };
   std::vector<Row> rows;
   int dataType = 0;

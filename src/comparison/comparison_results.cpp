@@ -139,7 +139,7 @@ int suggestedMethod(const std::vector<PointResult>& points) {
   bool below = false;
   for (const auto& p : points) {
     temps.insert(std::round(p.referenceT * 10) / 10);
-    below = below || p.referenceT < 0;
+    below = below || p.setPoint < 0;
   }
   return temps.size() >= 4 && below ? 0 : 1;
 }
@@ -159,7 +159,13 @@ ProbeResult evaluateProbe(const std::vector<CapturedPoint>& points, int referenc
   for (auto& w : fitWarnings(method, grid, text)) res.messages.push_back(std::move(w));
   CalibrationState state;
   state.OldCof = old;  // a method that keeps C keeps the one the instrument holds
-  const CalibrationInput input = readCalibrationInput(grid);
+  CalibrationInput input = readCalibrationInput(grid);
+  // A point belongs to the group of its set point: an ice point that reads a few microkelvin
+  // below zero still helps determine R0, A and B (the C term is nil there).
+  for (auto& row : input.rows) {
+    const auto i = static_cast<std::size_t>(row.row - 1);
+    if (i < res.points.size()) row.belowZero = res.points[i].setPoint < 0;
+  }
   const FitPlan plan = fitMethod(method, input, state, text);
   bool set = false;
   for (const auto& step : plan.steps) {
@@ -196,7 +202,7 @@ ProbeResult evaluateProbe(const std::vector<CapturedPoint>& points, int referenc
       for (const auto& c : p.budget)
         if (c.name != "probe, repeatability") u2 += c.contribution() * c.contribution();
       cps.push_back({p.referenceT, p.probe.meanR, std::sqrt(u2), p.probe.n > 0 ? p.probe.sdR / std::sqrt(double(p.probe.n)) : 0});
-      below = below || p.referenceT < 0;
+      below = below || p.setPoint < 0;
     }
     if (const auto curve = metrology::fitCvdCurve(cps, below && method == 0)) res.curveU = 2 * curve->largestTemperatureUncertainty();
   }
@@ -219,7 +225,7 @@ std::string certificateCsv(const ProbeResult& probe) {
 }
 
 std::string certificateJson(const CertificateInfo& info, const ProbeResult& probe, const Reference& ref, const BenchBudget& b,
-                            const Plan& plan) {
+                            const Plan& plan, const Plan* asLeftPlan) {
   auto factors = [](const math::TCofSet& f) {
     return "{\"R0\":" + num(f.R0) + ",\"A\":" + num(f.A) + ",\"B\":" + num(f.B) + ",\"C\":" + num(f.C) + "}";
   };
@@ -257,13 +263,18 @@ std::string certificateJson(const CertificateInfo& info, const ProbeResult& prob
   j += "  \"method\": " + quoted(info.method) + ",\n";
   j += "  \"method_note\": \"This is a comparison calibration against a reference thermometer, not a realisation of the "
        "temperature scale.\",\n";
-  j += "  \"plan\": {\"set_points_C\": [";
-  for (std::size_t i = 0; i < plan.setPoints.size(); ++i) j += (i ? "," : "") + num(plan.setPoints[i]);
-  j += "], \"soak_min\": " + num(plan.soakMinutes) + ", \"stability_window_min\": " + num(plan.rule.windowMinutes) +
-       ", \"max_sd_C\": " + (plan.rule.maxSd ? num(*plan.rule.maxSd) : "null") + ", \"max_drift_C_per_min\": " +
-       (plan.rule.maxDriftPerMinute ? num(*plan.rule.maxDriftPerMinute) : "null") + ", \"max_peak_to_peak_C\": " +
-       (plan.rule.maxPeakToPeak ? num(*plan.rule.maxPeakToPeak) : "null") + ", \"band_C\": " +
-       (plan.rule.band ? num(*plan.rule.band) : "null") + ", \"band_min\": " + num(plan.rule.bandMinutes) + "},\n";
+  const auto planJson = [](const Plan& p) {
+    std::string s = "{\"set_points_C\": [";
+    for (std::size_t i = 0; i < p.setPoints.size(); ++i) s += (i ? "," : "") + num(p.setPoints[i]);
+    s += "], \"soak_min\": " + num(p.soakMinutes) + ", \"stability_window_min\": " + num(p.rule.windowMinutes) +
+         ", \"max_sd_C\": " + (p.rule.maxSd ? num(*p.rule.maxSd) : "null") + ", \"max_drift_C_per_min\": " +
+         (p.rule.maxDriftPerMinute ? num(*p.rule.maxDriftPerMinute) : "null") + ", \"max_peak_to_peak_C\": " +
+         (p.rule.maxPeakToPeak ? num(*p.rule.maxPeakToPeak) : "null") + ", \"band_C\": " +
+         (p.rule.band ? num(*p.rule.band) : "null") + ", \"band_min\": " + num(p.rule.bandMinutes) + "}";
+    return s;
+  };
+  j += "  \"plan\": " + planJson(plan) + ",\n";
+  if (asLeftPlan) j += "  \"as_left_plan\": " + planJson(*asLeftPlan) + ",\n";
   j += "  \"reference\": {\"channel\": " + quoted(ref.name) + ", \"serial\": " + quoted(ref.probe.serial) + ", \"certificate\": " +
        quoted(ref.probe.certificate) + ", \"characterisation\": " + quoted(ref.source) + ", \"traceability\": " +
        quoted(info.referenceTraceability) + "},\n";

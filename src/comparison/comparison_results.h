@@ -91,9 +91,10 @@ struct CertificateInfo {
       "reference, the probe and the bath met the stability rule together.";
 };
 
-// The structured results file (JSON) and the points (CSV) of one probe's certificate.
+// The structured results file (JSON) and the points (CSV) of one probe's certificate: `plan`
+// is the run's, `asLeftPlan` the as-left pass's when one ran.
 std::string certificateJson(const CertificateInfo& info, const ProbeResult& probe, const Reference& ref,
-                            const BenchBudget& budget, const Plan& plan);
+                            const BenchBudget& budget, const Plan& plan, const Plan* asLeftPlan = nullptr);
 std::string certificateCsv(const ProbeResult& probe);
 
 }  // namespace velmora::comparison

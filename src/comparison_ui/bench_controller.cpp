@@ -168,6 +168,8 @@ bool BenchController::begin(const BenchSetup& s, std::unique_ptr<ComparisonRun> 
   m_bathSilent = false;
   m_bathLast.reset();
   m_run = std::move(run);
+  m_runPlan = m_run->plan();
+  m_asLeftPlan.reset();
   m_journal = std::move(journal);
   m_bath = std::move(bath);
   if (freshJournal) {
@@ -389,11 +391,14 @@ bool BenchController::startAsLeft(const std::vector<double>& setPoints, QString*
   }
   const auto results = m_results;
   const auto written = m_written;
+  const comparison::Plan runPlan = m_runPlan;
   auto run = std::make_unique<ComparisonRun>(s.plan, static_cast<int>(m_channels.size()), s.reference, s.underTest,
                                              !s.bathPort.isEmpty());
   if (!begin(s, std::move(run), false, why)) return false;
   m_results = results;
   m_written = written;
+  m_runPlan = runPlan;
+  m_asLeftPlan = s.plan;
   m_asLeft = true;
   m_run->start(now(), QDateTime::currentMSecsSinceEpoch());
   emit changed();

@@ -60,6 +60,10 @@ class BenchController : public QObject {
   bool running() const;
   bool asLeftPass() const { return m_asLeft; }
   const comparison::ComparisonRun* run() const { return m_run.get(); }
+  // The plan of the run whose points are the results (an as-left pass does not replace it),
+  // and the as-left pass's plan once one ran.
+  const comparison::Plan& runPlan() const { return m_runPlan; }
+  const std::optional<comparison::Plan>& asLeftPlan() const { return m_asLeftPlan; }
   const BenchSetup& setup() const { return m_setup; }
   const std::optional<comparison::Reference>& reference() const { return m_reference; }
   BathDriver* bath() const { return m_bath.get(); }
@@ -120,6 +124,8 @@ class BenchController : public QObject {
   BenchSetup m_setup;
   std::optional<comparison::Reference> m_reference;
   std::unique_ptr<comparison::ComparisonRun> m_run;
+  comparison::Plan m_runPlan;
+  std::optional<comparison::Plan> m_asLeftPlan;
   std::unique_ptr<BathDriver> m_bath;
   bool m_bathSilent = false;
   std::optional<double> m_bathLast;

@@ -126,7 +126,8 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
       writer.setCreator("Velmora");
       doc.print(&writer);
     }
-    const std::string json = comparison::certificateJson(info, probe, *ref, m_controller->setup().budget, run->plan());
+    const std::string json = comparison::certificateJson(info, probe, *ref, m_controller->setup().budget, m_controller->runPlan(),
+                                                        m_controller->asLeftPlan() ? &*m_controller->asLeftPlan() : nullptr);
     const std::string csv = comparison::certificateCsv(probe);
     if (auto cause = writeFilesAtomically({{(stem + ".pdf").toStdString(), std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size()))},
                                            {(stem + ".json").toStdString(), json},

@@ -175,8 +175,25 @@ bool exportCsvFile(const std::string& inPath, const std::string& outPath, std::s
     error = "cannot read " + inPath + ": " + *cause;
     return false;
   }
-  ReadingList list;
-  MeasurementSeries series;
+  // Every instrument the input holds, the first (designed) one first.
+  struct Part {
+    std::string name;
+    MeasurementSeries series;
+  };
+  std::vector<Part> parts(1);
+  // A data file (one instrument, or several in the long form) into `parts`.
+  const auto load = [&](std::string_view data, DataFileLoad& result) {
+    DataFileLoader loader;
+    loader.reserve(countLines(data) + 1, data.size());
+    const bool ok = loader.feed(data) && loader.finish() && loader.order();
+    result = loader.result();
+    if (!ok) return false;
+    ReadingList list;
+    loader.takeInto(list, parts[0].series);
+    if (loader.hasChannels()) parts[0].name = loader.firstChannelName();
+    for (auto& c : loader.takeChannels()) parts.push_back({std::move(c.name), std::move(c.series)});
+    return true;
+  };
   if (bytes.rfind("VELMORA JOURNAL", 0) == 0) {
     const JournalContents c = readJournal(bytes);
     if (!c.valid) {
@@ -185,32 +202,55 @@ bool exportCsvFile(const std::string& inPath, const std::string& outPath, std::s
     }
     if (c.base) {
       std::string baseBytes;
-      if (readWholeFile(c.base->path, baseBytes) || baseBytes.size() != c.base->bytes ||
-          !parseDataFile(baseBytes, list, series).ok) {
+      DataFileLoad result;
+      if (readWholeFile(c.base->path, baseBytes) || baseBytes.size() != c.base->bytes || !load(baseBytes, result)) {
         error = inPath + ": the data file it continues (" + c.base->path + ") is gone or has changed";
         return false;
       }
     }
-    for (const auto& r : c.readings) series.add(r.x, r.y, r.resistance, r.utcMs);
+    if (!c.firstName.empty()) parts[0].name = c.firstName;
+    for (const auto& r : c.readings) parts[0].series.add(r.x, r.y, r.resistance, r.utcMs);
+    for (const auto& ch : c.channels) {
+      auto same = std::find_if(parts.begin() + 1, parts.end(), [&](const Part& p) { return p.name == ch.name; });
+      if (same == parts.end()) same = parts.insert(parts.end(), Part{ch.name, {}});
+      for (const auto& r : ch.readings) same->series.add(r.x, r.y, r.resistance, r.utcMs);
+    }
   } else {
-    const DataFileLoad load = parseDataFile(bytes, list, series);
-    if (!load.ok) {
-      error = inPath + ":" + std::to_string(load.errorLine) + ": " + load.error;
+    DataFileLoad result;
+    if (!load(bytes, result)) {
+      error = inPath + ":" + std::to_string(result.errorLine) + ": " + result.error;
       return false;
     }
   }
+  // The first instrument is named as the program names it when the file does not say.
+  if (parts[0].name.empty()) parts[0].name = "T1";
+  for (std::size_t k = 1; k < parts.size(); ++k)
+    if (parts[k].name.empty()) parts[k].name = "T" + std::to_string(k + 1);
+  // One instrument: the designed columns; several: the long form, one instrument after another.
+  const bool named = parts.size() > 1;
   // Written in pieces (ten million readings are most of a gigabyte of text).
   AtomicFileWriter out;
   std::string piece;
-  appendCsvHeader(piece);
+  if (named)
+    appendCsvChannelHeader(piece);
+  else
+    appendCsvHeader(piece);
   auto cause = out.open(outPath);
-  for (std::size_t i = 0; !cause && i < series.size();) {
-    const std::size_t end = std::min(series.size(), i + 65536);
-    for (; i < end; ++i) appendCsvRow(piece, series.x(i), series.y(i), series.resistance(i), series.utcMs(i));
-    cause = out.write(piece);
-    piece.clear();
+  for (const Part& part : parts) {
+    const MeasurementSeries& series = part.series;
+    for (std::size_t i = 0; !cause && i < series.size();) {
+      const std::size_t end = std::min(series.size(), i + 65536);
+      for (; i < end; ++i) {
+        if (named)
+          appendCsvChannelRow(piece, part.name, series.x(i), series.y(i), series.resistance(i), series.utcMs(i));
+        else
+          appendCsvRow(piece, series.x(i), series.y(i), series.resistance(i), series.utcMs(i));
+      }
+      cause = out.write(piece);
+      piece.clear();
+    }
   }
-  if (!cause && series.empty()) cause = out.write(piece);
+  if (!cause && !piece.empty()) cause = out.write(piece);
   if (!cause) cause = out.commit();
   if (cause) {
     error = "cannot write " + outPath + ": " + *cause;

@@ -270,9 +270,14 @@ JournalContents readJournal(std::string_view text) {
       int k = 0;
       if (!number || tab == std::string_view::npos ||
           std::from_chars(number->data(), number->data() + number->size(), k).ptr != number->data() + number->size() ||
-          k < 2) {
+          k < 1) {
         c.damaged = true;
         break;
+      }
+      if (k == 1) {  // the first instrument's name (its readings are the designed records)
+        c.firstPort = rest.substr(0, tab) == "-" ? std::string() : std::string(rest.substr(0, tab));
+        c.firstName = std::string(rest.substr(tab + 1));
+        continue;
       }
       JournalChannel ch;
       ch.number = k;

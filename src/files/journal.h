@@ -109,6 +109,7 @@ struct JournalChannel {
 struct JournalContents {
   bool valid = false;  // the header was there
   std::optional<JournalBase> base;
+  std::string firstPort, firstName;      // the first instrument's, where the journal names it ("N 1")
   std::vector<JournalReading> readings;  // the first (designed) instrument's
   std::vector<JournalChannel> channels;   // the further ones
   bool damaged = false;  // the end was cut or garbled; everything before it was taken

@@ -185,10 +185,12 @@ void SubRange::prepare() {
 // ---------------------------------------------------------------- a characterised SPRT
 
 namespace {
-// A tolerance at the sub-range limits (1 µK), so that a fixed point's own value converts.
+// A tolerance at the sub-range limits (1 µK), so that a fixed point's own value converts; and
+// the margin beyond them within which a value is still taken, marked as extrapolated (1 mK:
+// an ice point a few microkelvin below 0 °C, an SPRT's own R_TPW through the published constants).
 constexpr double kEdge = 1e-6;
-bool covers(const SubRange& s, double t) {
-  return t >= SubRange::lowerKelvin(s.number) - kEdge && t <= SubRange::upperKelvin(s.number) + kEdge;
+bool covers(const SubRange& s, double t, double margin = kEdge) {
+  return t >= SubRange::lowerKelvin(s.number) - margin && t <= SubRange::upperKelvin(s.number) + margin;
 }
 double width(const SubRange& s) { return SubRange::upperKelvin(s.number) - SubRange::lowerKelvin(s.number); }
 
@@ -215,37 +217,48 @@ double wAt(const SubRange& s, double t) {
 }
 }  // namespace
 
-const SubRange* SprtCharacterisation::subRangeAt(double t) const {
-  const SubRange* best = nullptr;
-  for (const auto& s : subRanges)
-    if (covers(s, t) && (!best || width(s) < width(*best))) best = &s;
-  return best;
-}
-
-double SprtCharacterisation::temperature(double resistance) const {
-  if (!(rTpw > 0)) throw RangeError("the characterisation has no R(TPW)");
-  const double w = resistance / rTpw;
-  // Each sub-range gives a temperature; the narrowest one that covers its own result holds.
-  const SubRange* best = nullptr;
-  double result = 0;
-  for (const auto& s : subRanges) {
-    const double t = temperatureFromWr(w - s.deviation(w));
-    if (!std::isfinite(t) || !covers(s, t)) continue;
-    if (!best || width(s) < width(*best)) {
-      best = &s;
-      result = t;
+const SubRange* SprtCharacterisation::subRangeAt(double t, bool* extrapolated) const {
+  for (const double margin : {kEdge, kLimitMargin}) {
+    const SubRange* best = nullptr;
+    for (const auto& s : subRanges)
+      if (covers(s, t, margin) && (!best || width(s) < width(*best))) best = &s;
+    if (best) {
+      if (extrapolated) *extrapolated = margin > kEdge;
+      return best;
     }
   }
-  if (!best)
-    throw RangeError("the resistance " + std::to_string(resistance) +
-                     " ohm lies outside every sub-range of the characterisation (" + rangesText(*this) + ")");
-  return result;
+  return nullptr;
 }
 
-double SprtCharacterisation::resistance(double t) const {
+double SprtCharacterisation::temperature(double resistance, bool* extrapolated) const {
+  if (!(rTpw > 0)) throw RangeError("the characterisation has no R(TPW)");
+  const double w = resistance / rTpw;
+  // Each sub-range gives a temperature; the narrowest one that covers its own result holds —
+  // within its limits first, else within the margin beyond them.
+  for (const double margin : {kEdge, kLimitMargin}) {
+    const SubRange* best = nullptr;
+    double result = 0;
+    for (const auto& s : subRanges) {
+      const double t = temperatureFromWr(w - s.deviation(w));
+      if (!std::isfinite(t) || !covers(s, t, margin)) continue;
+      if (!best || width(s) < width(*best)) {
+        best = &s;
+        result = t;
+      }
+    }
+    if (best) {
+      if (extrapolated) *extrapolated = margin > kEdge;
+      return result;
+    }
+  }
+  throw RangeError("the resistance " + std::to_string(resistance) +
+                   " ohm lies outside every sub-range of the characterisation (" + rangesText(*this) + ")");
+}
+
+double SprtCharacterisation::resistance(double t, bool* extrapolated) const {
   if (!(rTpw > 0)) throw RangeError("the characterisation has no R(TPW)");
   if (!(t >= kLowest && t <= kHighest)) throw RangeError("T90 = " + std::to_string(t) + " K lies outside ITS-90's SPRT range");
-  const SubRange* s = subRangeAt(t);
+  const SubRange* s = subRangeAt(t, extrapolated);
   if (!s)
     throw RangeError("T90 = " + std::to_string(t) + " K lies outside every sub-range of the characterisation (" +
                      rangesText(*this) + ")");

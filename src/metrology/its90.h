@@ -22,6 +22,9 @@ namespace velmora::metrology {
 
 inline constexpr double kTpwKelvin = 273.16;
 inline constexpr double kZeroCelsius = 273.15;
+// How far beyond a characterisation's limits a value is still converted (K or °C), marked as
+// extrapolated: a fixed point or an ice point read a hair outside its sub-range.
+inline constexpr double kLimitMargin = 1e-3;
 
 // Reference function, T90 in kelvin (13.8033 K … 1234.93 K); the range is chosen by T90.
 double referenceWr(double t90Kelvin);
@@ -87,10 +90,12 @@ struct SprtCharacterisation {
   std::vector<SubRange> subRanges;
 
   // The sub-range that applies at T90 (the narrowest one that covers it); nothing outside all.
-  const SubRange* subRangeAt(double t90Kelvin) const;
+  // A value beyond every sub-range's limits by at most kLimitMargin is taken by the nearest
+  // one and marked `extrapolated`.
+  const SubRange* subRangeAt(double t90Kelvin, bool* extrapolated = nullptr) const;
   // T90 (kelvin) from a measured resistance; RangeError outside every sub-range given.
-  double temperature(double resistance) const;
-  double resistance(double t90Kelvin) const;
+  double temperature(double resistance, bool* extrapolated = nullptr) const;
+  double resistance(double t90Kelvin, bool* extrapolated = nullptr) const;
   // dT90/dR at a resistance (kelvin per ohm).
   double temperaturePerOhm(double resistance) const;
 };

@@ -2,7 +2,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "common/file_io.h"
 #include "common/number_text.h"
@@ -47,16 +49,64 @@ double cvdTemperature(const math::TCofSet& f, double r) {
 
 // ---------------------------------------------------------------- the probe model
 
-double ProbeCharacterisation::temperature(double r) const {
-  if (!(r > 0)) throw RangeError("a resistance must be positive (" + std::to_string(r) + " ohm)");
+namespace {
+constexpr double kCvdLowest = -200, kCvdHighest = 850;
+constexpr double kPolynomialLowest = -kZeroCelsius, kPolynomialHighest = 2000;
+
+std::string celsiusText(double t) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.6g", t);
+  return buf;
+}
+
+// A temperature against the range [lo, hi]: refused beyond the margin, marked within it.
+void checkRange(double t, std::pair<double, double> range, const char* what, bool* extrapolated) {
+  const auto [lo, hi] = range;
+  if (!(t >= lo - kLimitMargin && t <= hi + kLimitMargin))
+    throw RangeError(celsiusText(t) + " °C lies outside the range of the " + what + " (" + celsiusText(lo) + " to " +
+                     celsiusText(hi) + " °C)");
+  if (extrapolated) *extrapolated = t < lo || t > hi;
+}
+
+double polynomialAt(const std::vector<double>& c, double r) {
+  double t = 0;
+  for (std::size_t k = c.size(); k-- > 0;) t = t * r + c[k];
+  return t;
+}
+}  // namespace
+
+std::pair<double, double> ProbeCharacterisation::validRange() const {
   switch (type) {
     case ProbeType::Cvd:
-      return cvdTemperature(cvd, r);
+      return {kCvdLowest, kCvdHighest};
+    case ProbeType::Its90: {
+      double lo = 1e9, hi = -1e9;
+      for (const auto& s : sprt.subRanges) {
+        lo = std::min(lo, SubRange::lowerKelvin(s.number) - kZeroCelsius);
+        hi = std::max(hi, SubRange::upperKelvin(s.number) - kZeroCelsius);
+      }
+      return {lo, hi};
+    }
+    case ProbeType::Polynomial:
+      return range.value_or(std::pair{kPolynomialLowest, kPolynomialHighest});
+  }
+  return {NAN, NAN};
+}
+
+double ProbeCharacterisation::temperature(double r, bool* extrapolated) const {
+  if (!(r > 0)) throw RangeError("a resistance must be positive (" + std::to_string(r) + " ohm)");
+  if (extrapolated) *extrapolated = false;
+  switch (type) {
+    case ProbeType::Cvd: {
+      const double t = cvdTemperature(cvd, r);
+      checkRange(t, validRange(), "Callendar-Van Dusen equation", extrapolated);
+      return t;
+    }
     case ProbeType::Its90:
-      return sprt.temperature(r) - kZeroCelsius;
+      return sprt.temperature(r, extrapolated) - kZeroCelsius;
     case ProbeType::Polynomial: {
-      double t = 0;
-      for (std::size_t k = polynomial.size(); k-- > 0;) t = t * r + polynomial[k];
+      const double t = polynomialAt(polynomial, r);
+      checkRange(t, validRange(), range ? "polynomial's stated range" : "polynomial", extrapolated);
       return t;
     }
   }
@@ -78,18 +128,21 @@ double ProbeCharacterisation::temperaturePerOhm(double r) const {
   return NAN;
 }
 
-double ProbeCharacterisation::resistance(double celsius) const {
+double ProbeCharacterisation::resistance(double celsius, bool* extrapolated) const {
+  if (extrapolated) *extrapolated = false;
   switch (type) {
     case ProbeType::Cvd:
+      checkRange(celsius, validRange(), "Callendar-Van Dusen equation", extrapolated);
       return cvdResistance(cvd, celsius);
     case ProbeType::Its90:
-      return sprt.resistance(celsius + kZeroCelsius);
+      return sprt.resistance(celsius + kZeroCelsius, extrapolated);
     case ProbeType::Polynomial: {
       if (polynomial.size() < 2) throw RangeError("a polynomial needs two coefficients or more");
+      checkRange(celsius, validRange(), range ? "polynomial's stated range" : "polynomial", extrapolated);
       // Newton from the linear part's answer.
       double r = (celsius - polynomial[0]) / polynomial[1];
       for (int i = 0; i < 50; ++i) {
-        const double step = (temperature(r) - celsius) / temperaturePerOhm(r);
+        const double step = (polynomialAt(polynomial, r) - celsius) / temperaturePerOhm(r);
         r -= step;
         if (std::fabs(step) < 1e-12 * std::max(1.0, std::fabs(r))) return r;
       }
@@ -152,6 +205,7 @@ std::string probeText(const ProbeCharacterisation& p) {
       std::string v;
       for (std::size_t k = 0; k < p.polynomial.size(); ++k) v += (k ? " " : "") + exact(p.polynomial[k]);
       line("coefficients", v);
+      if (p.range) line("range", exact(p.range->first) + " " + exact(p.range->second));
       break;
     }
   }
@@ -164,6 +218,7 @@ ProbeLoad parseProbe(std::string_view text) {
   bool typed = false, header = false;
   bool have[4] = {false, false, false, false};  // R0, A, B, C
   bool haveTpw = false, havePolynomial = false;
+  std::set<std::string> seenKeys;
   std::size_t number = 0;
   const auto fail = [&](std::string why) {
     load.line = number;
@@ -190,6 +245,9 @@ ProbeLoad parseProbe(std::string_view text) {
     const std::string_view key = trim(line.substr(0, colon));
     const std::string_view value = trim(line.substr(colon + 1));
     const auto number_ = [&](std::string_view v) { return parseNumber(v, Blanks::Allowed); };
+    // A key given twice leaves it open which value was meant.
+    if (key.substr(0, 9) != "subrange " && !seenKeys.insert(std::string(key)).second)
+      return fail("\"" + std::string(key) + "\" is given twice");
     if (key == "serial") {
       p.serial = value;
     } else if (key == "certificate") {
@@ -240,6 +298,7 @@ ProbeLoad parseProbe(std::string_view text) {
           return fail("sub-range " + std::to_string(*n) + " has " + std::to_string(s.coefficients.size()) + " coefficients");
         const auto v = number_(item.substr(2));
         if (!v) return fail("\"" + std::string(item.substr(2)) + "\" is not a number");
+        if (seen[k]) return fail(std::string("coefficient ") + item[0] + " of sub-range " + std::to_string(*n) + " is given twice");
         s.coefficients[k] = *v;
         seen[k] = true;
       }
@@ -257,6 +316,12 @@ ProbeLoad parseProbe(std::string_view text) {
         rest = blank == std::string_view::npos ? std::string_view() : trim(rest.substr(blank + 1));
       }
       havePolynomial = true;
+    } else if (key == "range") {
+      const auto blank = value.find(' ');
+      const auto lo = blank == std::string_view::npos ? std::nullopt : number_(value.substr(0, blank));
+      const auto hi = blank == std::string_view::npos ? std::nullopt : number_(trim(value.substr(blank + 1)));
+      if (!lo || !hi || !(*lo < *hi)) return fail("a range reads \"range: LOW HIGH\" in °C, LOW below HIGH");
+      p.range = std::pair{*lo, *hi};
     } else {
       return fail("unknown key \"" + std::string(key) + "\"");
     }
@@ -278,12 +343,13 @@ ProbeLoad parseProbe(std::string_view text) {
       if (!havePolynomial || p.polynomial.size() < 2) return fail("a polynomial needs two coefficients or more");
       break;
   }
+  if (p.range && p.type != ProbeType::Polynomial) return fail("only a polynomial probe states its range");
   load.probe = std::move(p);
   return load;
 }
 
 int probeCommand(bool temperature, const std::string& file, const std::string& value, std::string& out,
-                 std::string& error) {
+                 std::string& error, std::string* note) {
   std::string bytes;
   if (auto cause = readWholeFile(file, bytes)) {
     error = "cannot read " + file + ": " + *cause;
@@ -300,14 +366,26 @@ int probeCommand(bool temperature, const std::string& file, const std::string& v
     return 1;
   }
   try {
-    const double result = temperature ? load.probe->temperature(*v) : load.probe->resistance(*v);
+    bool extrapolated = false;
+    const double result = temperature ? load.probe->temperature(*v, &extrapolated) : load.probe->resistance(*v, &extrapolated);
     if (!std::isfinite(result)) {
       error = "no " + std::string(temperature ? "temperature" : "resistance") + " for " + value;
       return 1;
     }
     char buf[64];
-    std::snprintf(buf, sizeof buf, temperature ? "%.6f" : "%.7f", result);
+    if (temperature) {
+      std::snprintf(buf, sizeof buf, "%.6f", result);
+    } else {
+      // Ten significant digits: a milliohm of a 0.25-ohm SPRT is a millikelvin.
+      const int whole = result == 0 ? 1 : static_cast<int>(std::floor(std::log10(std::fabs(result)))) + 1;
+      std::snprintf(buf, sizeof buf, "%.*f", std::max(0, 10 - whole), result);
+    }
     out = buf;
+    if (note)
+      *note = extrapolated ? value + (temperature ? " ohm" : " °C") + " lies beyond the limits of the characterisation (" +
+                                 celsiusText(load.probe->validRange().first) + " to " +
+                                 celsiusText(load.probe->validRange().second) + " °C): the value is extrapolated"
+                           : std::string();
     return 0;
   } catch (const std::exception& e) {
     error = e.what();

@@ -14,13 +14,14 @@
 //   uncertainty: 1.5 mK (k = 2) from -189 °C to 420 °C
 //   CVD:        R0: 100.0   A: 3.9083e-3   B: -5.775e-7   C: -4.183e-12
 //   ITS-90:     R_TPW: 25.54321   subrange 4: a=-1.2e-4 b=-3.4e-5   subrange 8: a=… b=…
-//   polynomial: coefficients: c0 c1 c2 …     (T in °C = Σ c_k R^k)
+//   polynomial: coefficients: c0 c1 c2 …     (T in °C = Σ c_k R^k)   range: LOW HIGH (°C, optional)
 //
 // Temperatures are in °C (T90 − 273.15 K for ITS-90), resistances in ohms.
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "math/platinum.h"
@@ -43,9 +44,16 @@ struct ProbeCharacterisation {
   math::TCofSet cvd;
   SprtCharacterisation sprt;
   std::vector<double> polynomial;  // T(°C) = Σ c_k R^k
+  // A polynomial's stated range (°C, the file's "range: LOW HIGH"); without one a polynomial
+  // answers within −273.15 … 2000 °C. A CVD probe holds from −200 to 850 °C.
+  std::optional<std::pair<double, double>> range;
 
-  double temperature(double resistance) const;  // °C
-  double resistance(double celsius) const;
+  // Outside the probe's range a RangeError; within kLimitMargin beyond it the value is given
+  // and `extrapolated` set.
+  double temperature(double resistance, bool* extrapolated = nullptr) const;  // °C
+  double resistance(double celsius, bool* extrapolated = nullptr) const;
+  // The range the characterisation holds over (°C); an ITS-90 probe's is its sub-ranges'.
+  std::pair<double, double> validRange() const;
   // dT/dR at a resistance (°C per ohm): the sensitivity of a temperature to its resistance.
   double temperaturePerOhm(double resistance) const;
 };
@@ -61,8 +69,10 @@ struct ProbeLoad {
 ProbeLoad parseProbe(std::string_view text);
 
 // The command line: "velmora --probe-temperature FILE R" and "--probe-resistance FILE T".
-// Returns the exit status (0, 1 with the reason in `error`); the value in `out`.
+// Returns the exit status (0, 1 with the reason in `error`); the value in `out` (a temperature
+// with 6 decimals, a resistance with 10 significant digits); `note` says when the value was
+// extrapolated beyond the probe's limits.
 int probeCommand(bool temperature, const std::string& file, const std::string& value, std::string& out,
-                 std::string& error);
+                 std::string& error, std::string* note = nullptr);
 
 }  // namespace velmora::metrology

@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
       QDir(journalFolder).filePath(QString("recorder-%1.txt").arg(QCoreApplication::applicationPid()));
   JournalWriter journal(journalPath.toStdString());
   journal.startNew(std::nullopt);
-  for (std::size_t k = 1; k < channels.size(); ++k)
+  for (std::size_t k = 0; k < channels.size(); ++k)  // the first's name too ("N 1"); its readings are "V" records
     journal.declareChannel(static_cast<int>(k + 1), ports[k].path, ports[k].name);
 
   std::unique_ptr<MqttPublisher> publisher;

@@ -222,6 +222,9 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   ASSERT_TRUE(json.open(QIODevice::ReadOnly));
   const QByteArray j = json.readAll();
   EXPECT_TRUE(j.contains("\"expanded_C\"") && j.contains("\"as_left\": {\"points\": [{"));
+  // The run's plan stays the plan; the as-left pass's has its own entry.
+  EXPECT_TRUE(j.contains("\"plan\": {\"set_points_C\": [30,60,90]")) << j.toStdString();
+  EXPECT_TRUE(j.contains("\"as_left_plan\": {\"set_points_C\": [60]"));
   // The probe that never settled has its certificate too, with its remarks.
   EXPECT_TRUE(holds(pdfText(QDir(out.path()).filePath("C-77-probe_3.pdf")), "Did not settle at 30.000"));
 }

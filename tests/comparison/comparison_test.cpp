@@ -267,3 +267,62 @@ TEST(BathProtocol, AnswersAreReadAndEverythingElseIsNot) {
   cut.feed(".5 C\n" + std::string(80, '9') + "\rt: 3 C\r", add);
   EXPECT_EQ(got, (std::vector<std::string>{"t: 1.5 C", "t: 2.5 C", "t: 3 C"}));
 }
+
+// A point belongs to the group of its set point: an ice point whose reference reads a hair
+// below zero still determines R0, A and B (as it does a hair above), and only a set point
+// below 0 °C determines C. The certificate's JSON keeps the run's plan beside the as-left one.
+TEST(ComparisonResults, AnIcePointEitherSideOfZeroCountsWithItsSetPoint) {
+  const math::TCofSet refCof{25.5, 3.9860e-3, -5.870e-7, -4.0e-12};
+  const math::TCofSet sensor{100.02, 3.9080e-3, -5.790e-7, -4.3e-12};
+  const math::TCofSet held{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
+  Reference ref;
+  ref.probe.type = metrology::ProbeType::Cvd;
+  ref.probe.cvd = refCof;
+  ref.name = "reference";
+  // The points as captured: the reference and the probe at the set point plus an offset.
+  const auto evaluate = [&](const std::vector<double>& setPoints, double iceOffset, int method) {
+    std::vector<CapturedPoint> points;
+    for (std::size_t i = 0; i < setPoints.size(); ++i) {
+      const double t = setPoints[i] + (setPoints[i] == 0 ? iceOffset : 0.013);
+      CapturedPoint p;
+      p.index = static_cast<int>(i);
+      p.setPoint = setPoints[i];
+      p.channels.push_back({0, 30, metrology::cvdResistance(refCof, t), t, 1e-5, 1e-4, 0, 0});
+      const double r = metrology::cvdResistance(sensor, t);
+      p.channels.push_back({1, 30, r, metrology::cvdTemperature(held, r), 1e-4, 1e-3, 0, 0});
+      points.push_back(std::move(p));
+    }
+    return evaluateProbe(points, 0, 1, "probe", ref, BenchBudget{}, held, method, [](std::string_view id) { return std::string(id); });
+  };
+  struct Case {
+    std::vector<double> setPoints;
+    int method;
+    bool determinesC;
+  };
+  for (const Case& c : {Case{{0, 50, 100}, 1, false}, Case{{-20, 0, 50, 100}, 1, true}}) {
+    const ProbeResult below = evaluate(c.setPoints, -0.0001, c.method);
+    const ProbeResult above = evaluate(c.setPoints, +0.0001, c.method);
+    ASSERT_TRUE(below.fitted) << c.setPoints.size() << ": " << (below.messages.empty() ? "" : below.messages.front());
+    ASSERT_TRUE(above.fitted);
+    EXPECT_EQ(below.cells, above.cells);
+    const auto stored = factorsOfCells(below.cells);
+    for (double t : c.setPoints) {
+      const double r = metrology::cvdResistance(sensor, t);
+      EXPECT_NEAR(metrology::cvdTemperature(*below.fitted, r), metrology::cvdTemperature(*above.fitted, r), 1e-4) << t;
+      EXPECT_NEAR(metrology::cvdTemperature(*stored, r), t, 0.002) << t;
+    }
+    if (c.determinesC)  // within what the designed search's half-millikelvin steps resolve at −20 °C
+      EXPECT_NE(below.fitted->C, held.C);
+    else
+      EXPECT_EQ(below.fitted->C, held.C);  // kept: nothing below zero to determine it
+  }
+  // The JSON after an as-left pass names both plans.
+  Plan run, asLeft;
+  run.setPoints = {30, 60, 90};
+  asLeft.setPoints = {60};
+  const ProbeResult r = evaluate({0, 50, 100}, 0, 1);
+  const std::string json = certificateJson({}, r, ref, BenchBudget{}, run, &asLeft);
+  EXPECT_NE(json.find("\"plan\": {\"set_points_C\": [30,60,90]"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"as_left_plan\": {\"set_points_C\": [60]"), std::string::npos);
+  EXPECT_EQ(certificateJson({}, r, ref, BenchBudget{}, run).find("as_left_plan"), std::string::npos);
+}

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -170,6 +171,35 @@ TEST(CsvExport, ConvertsDataFilesAndJournalsAndReportsBadInput) {
   writeFile(dir.path / "run.vmd", "0.50 21.46\r\n");
   EXPECT_FALSE(exportCsvFile((dir.path / "journal-1.txt").string(), (dir.path / "j2.csv").string(), error));
   EXPECT_NE(error.find("gone or has changed"), std::string::npos);
+
+  // A journal of three instruments (as the recorder writes it, the first one named too): every
+  // instrument in the long form, each under its own name, none dropped.
+  {
+    JournalWriter three((dir.path / "recorder-1.txt").string());
+    three.startNew(std::nullopt);
+    three.declareChannel(1, "/dev/pts/1", "ref");
+    three.declareChannel(2, "/dev/pts/2", "probe, A");
+    three.declareChannel(3, "", "probe B");
+    for (int i = 1; i <= 11; ++i) {
+      three.append(i / 1440.0, 20 + i / 100.0, "x", 108 + i / 1000.0, 1'790'000'000'000 + i * 500);
+      three.appendOn(2, i / 1440.0, 30 + i / 100.0, "x", kNoValue, kNoTime);
+      three.appendOn(3, i / 1440.0, 40 + i / 100.0, "x", kNoValue, kNoTime);
+    }
+  }
+  ASSERT_TRUE(exportCsvFile((dir.path / "recorder-1.txt").string(), (dir.path / "three.csv").string(), error)) << error;
+  const std::string t = readFile(dir.path / "three.csv");
+  EXPECT_EQ(t.rfind(std::string(kCsvChannelHeader) + "\r\n", 0), 0u) << t;
+  EXPECT_EQ(std::count(t.begin(), t.end(), '\n'), 34);
+  EXPECT_NE(t.find("ref,2026-09-21T14:13:20.500Z"), std::string::npos);
+  EXPECT_NE(t.find("\"probe, A\",,,11.000000,,30.11\r\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("probe B,,,11.000000,,40.11\r\n"), std::string::npos);
+  // And it opens again as the same three instruments.
+  DataFileLoader again;
+  ASSERT_TRUE(again.feed(t) && again.finish() && again.order());
+  EXPECT_EQ(again.firstChannelName(), "ref");
+  const auto others = again.takeChannels();
+  ASSERT_EQ(others.size(), 2u);
+  EXPECT_EQ(others[1].series.size(), 11u);
 }
 
 TEST(Journal, RecordsWithBothValuesReadBackAndOldRecordsStillRead) {
