@@ -99,8 +99,11 @@ void AnalysisTools::retranslate() {
 
 const MeasurementSeries& AnalysisTools::series() const { return m_shownSeries ? *m_shownSeries : m_display.series(); }
 
-void AnalysisTools::showSeries(const MeasurementSeries* series) {
+void AnalysisTools::showSeries(const MeasurementSeries* series, int channel, const QString& instrument) {
   m_shownSeries = series;
+  m_shownChannel = channel;
+  m_shownInstrument = instrument;
+  m_panel->setInstrumentCaption(instrument);
   refresh();
 }
 
@@ -155,6 +158,8 @@ MeasuredStretch AnalysisTools::currentStretch() const {
   m.temperatureCount = st.temperature.count;
   m.resistanceSd = st.resistance.standardDeviation;
   m.temperatureSd = st.temperature.standardDeviation;
+  m.channel = m_shownChannel;
+  m.instrument = m_shownInstrument.toStdString();
   if (first < last) {
     m.from = momentText(s, first, m_tr.text("IDS_67"));
     m.to = momentText(s, last - 1, m_tr.text("IDS_67"));

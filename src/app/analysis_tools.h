@@ -38,8 +38,9 @@ class AnalysisTools : public QObject {
   void collect(MainSettings& s) const;
   void retranslate();
 
-  // The instrument whose readings the panel describes (nothing: the designed one's).
-  void showSeries(const MeasurementSeries* series);
+  // The instrument whose readings the panel describes (nothing: the designed one's), with its
+  // number and name where there are several (the panel names it; a point taken says whose).
+  void showSeries(const MeasurementSeries* series, int channel = 0, const QString& instrument = {});
   const MeasurementSeries& series() const;
   // The readings the panel describes: the chosen span, else the chart's visible range
   // (series indices [first, last)).
@@ -78,6 +79,8 @@ class AnalysisTools : public QObject {
   QAction* m_miExportVisible;
   SpanStatistics m_shown;
   const MeasurementSeries* m_shownSeries = nullptr;
+  int m_shownChannel = 0;
+  QString m_shownInstrument;
 };
 
 }  // namespace velmora

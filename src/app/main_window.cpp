@@ -238,6 +238,11 @@ void TfmMain::buildCentral() {
   pnTable->setObjectName("pnTable");
   auto* tableLayout = new QVBoxLayout(pnTable);
   tableLayout->setContentsMargins(0, 0, 0, 0);
+  m_listCaption = new QLabel(pnTable);
+  m_listCaption->setObjectName("lbListInstrument");
+  m_listCaption->setStyleSheet("font-weight: bold");
+  m_listCaption->hide();
+  tableLayout->addWidget(m_listCaption);
   m_list = new ReadingListView(m_display->list(), pnTable);
   tableLayout->addWidget(m_list);
   pnTable->hide();
@@ -447,8 +452,10 @@ void TfmMain::miSelectViewClick() {
   m_chart->setVisible(!miSelectView->isChecked());
 }
 
+// Temperature ↔ resistance of the instrument the readout shows.
 void TfmMain::lbTabloClick() {
-  m_display->readout().toggleMode();
+  Channel& c = m_channels->selected();
+  (&c == m_first ? m_display->readout() : c.readout()).toggleMode();
   refreshReadout();
 }
 

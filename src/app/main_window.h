@@ -220,6 +220,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   QAction* m_tabloAction = nullptr;
   QWidget* pnTable = nullptr;
   ReadingListView* m_list = nullptr;
+  QLabel* m_listCaption = nullptr;  // the instrument the list shows (with several)
   ChartPanel* m_chart = nullptr;
   TunePanel* pnTune = nullptr;
   QSpinBox* seFlow = nullptr;

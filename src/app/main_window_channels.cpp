@@ -155,6 +155,7 @@ void TfmMain::channelAdded(Channel* c) {
   });
   m_instruments->rebuild();
   miInstruments->setChecked(true);  // several instruments: the panel shows them
+  showSelectedChannel();              // the views name their instrument now
 }
 
 void TfmMain::channelLookChanged(Channel* c) {
@@ -167,6 +168,7 @@ void TfmMain::channelLookChanged(Channel* c) {
     m_chart->setSeriesLook(p, c->colour, c->name, c->shown);
   }
   if (c != m_first) m_journal->channelAdded(c->number(), c->port(), c->name.toStdString());
+  if (m_analysis && m_listCaption && c == &m_channels->selected()) showSelectedChannel();  // a new name in the captions
 }
 
 // A reading of a further instrument: into the journal, and the views follow.
@@ -182,7 +184,13 @@ void TfmMain::otherReading(Channel* c) {
 void TfmMain::showSelectedChannel() {
   Channel& c = m_channels->selected();
   m_list->setList(c.list());
-  m_analysis->showSeries(&c == m_first ? nullptr : &c.series());
+  // With several instruments the readout, the list and the statistics name the one they show.
+  const bool several = m_channels->size() > 1;
+  const QString caption = several ? c.name : QString();
+  m_analysis->showSeries(&c == m_first ? nullptr : &c.series(), several ? c.number() : 0, caption);
+  m_listCaption->setText(caption);
+  m_listCaption->setVisible(several);
+  lbTablo->setCaption(caption);
   refreshReadout();
 }
 

@@ -76,7 +76,19 @@ void TfmMain::openFailed() {
 void TfmMain::reconnecting(int attempt) { m_linkWatch->reconnecting(attempt); }
 void TfmMain::linkRestored() { m_linkWatch->linkRestored(); }
 void TfmMain::invalidAnswers(bool on) { m_linkWatch->invalidAnswers(on); }
-void TfmMain::pnTuneDblClick() { m_calibr->exec(); }
+// The calibration window works on one instrument: with several, the one selected when it
+// opens (named in its title); the selection may change meanwhile, the window does not follow.
+// Afterwards it goes back to the first instrument, the designed one.
+void TfmMain::pnTuneDblClick() {
+  Channel& c = m_channels->selected();
+  if (m_channels->size() > 1) {
+    m_calibr->connectProtocol(c.protocol());
+    m_calibr->setInstrument(c.number(), c.name + " (" + c.portCaption() + ")");
+  }
+  m_calibr->exec();
+  m_calibr->connectProtocol(m_first->protocol());
+  m_calibr->setInstrument(0, {});
+}
 QString TfmMain::statusText() const { return m_status->statusText->text(); }
 
 

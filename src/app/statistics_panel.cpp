@@ -29,6 +29,10 @@ constexpr int kRows = 7;
 StatisticsPanel::StatisticsPanel(const Translator& tr, QWidget* parent) : QWidget(parent), m_tr(tr) {
   setObjectName("pnStats");
   auto* layout = new QVBoxLayout(this);
+  m_instrument = new QLabel(this);
+  m_instrument->setObjectName("lbStatsInstrument");
+  m_instrument->setStyleSheet("font-weight: bold");
+  m_instrument->hide();
   m_source = new QLabel(this);
   m_source->setObjectName("lbStatsSource");
   m_source->setWordWrap(true);
@@ -86,6 +90,7 @@ StatisticsPanel::StatisticsPanel(const Translator& tr, QWidget* parent) : QWidge
   m_addPoint = new QPushButton(this);
   m_addPoint->setObjectName("btAddCalibrationPoint");
   connect(m_addPoint, &QPushButton::clicked, this, &StatisticsPanel::addPointClicked);
+  layout->addWidget(m_instrument);
   layout->addWidget(m_source);
   layout->addWidget(m_hint);
   layout->addWidget(m_clearSpan, 0, Qt::AlignLeft);
@@ -178,6 +183,11 @@ void StatisticsPanel::retranslate() {
   m_addPoint->setText(qs(m_tr.text("stAddPoint")));
   showStatistics(m_last, m_lastSpan);
   showStability(m_lastStability, m_lastWindow);
+}
+
+void StatisticsPanel::setInstrumentCaption(const QString& caption) {
+  m_instrument->setText(caption);
+  m_instrument->setVisible(!caption.isEmpty());
 }
 
 }  // namespace velmora

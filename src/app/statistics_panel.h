@@ -31,6 +31,9 @@ class StatisticsPanel : public QWidget {
 
   QTableWidget* table() const { return m_table; }
   QLabel* sourceLabel() const { return m_source; }
+  // The instrument the figures are of (a caption shown with several; empty hides it).
+  void setInstrumentCaption(const QString& caption);
+  QLabel* instrumentLabel() const { return m_instrument; }
   QLabel* stabilityLabel() const { return m_stability; }
   QSpinBox* windowMinutes() const { return m_window; }
   QDoubleSpinBox* threshold() const { return m_threshold; }
@@ -47,6 +50,7 @@ class StatisticsPanel : public QWidget {
 
  private:
   const Translator& m_tr;
+  QLabel* m_instrument;
   QLabel* m_source;
   QLabel* m_hint;
   QPushButton* m_clearSpan;

@@ -232,6 +232,7 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
 
 void TfmCalibr::UpdateStrings() {
   translateWindow(this, calibrationWindowTable(), m_tr, {"btCalc", "btError"});
+  applyTitle();
   const QStringList items = qs(m_tr.lookup(calibrationWindowTable(), Section::MultiLines, "rgRorT.Items")).split(',');
   if (items.size() == 2) {
     m_rbResistance->setText(items[0]);
@@ -355,8 +356,22 @@ void TfmCalibr::clearCofMismatches() {
 QString TfmCalibr::status() const { return m_statusText->text(); }
 
 void TfmCalibr::connectProtocol(Protocol& protocol) {
+  if (m_protocol == &protocol) return;
+  if (m_protocol && m_protocol->factorLink() == this) m_protocol->setFactorLink(m_linkBefore);
+  m_linkBefore = protocol.factorLink();
   m_protocol = &protocol;
   protocol.setFactorLink(this);
+}
+
+void TfmCalibr::setInstrument(int channel, const QString& caption) {
+  m_instrumentChannel = channel;
+  m_instrumentCaption = caption;
+  applyTitle();
+}
+
+void TfmCalibr::applyTitle() {
+  const QString base = qs(m_tr.lookup(calibrationWindowTable(), Section::Captions, "fmCalibr"));
+  setWindowTitle(m_instrumentCaption.isEmpty() ? base : base + QString::fromUtf8(" \u2014 ") + m_instrumentCaption);
 }
 
 void TfmCalibr::cofProgressChanged() {

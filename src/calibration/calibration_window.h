@@ -73,8 +73,14 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   TfmCalibr(const Translator& tr, QWidget* parent = nullptr);
 
   // The protocol that reads and writes the factors (and whose recording the window suspends
-  // while it is open). The window becomes the protocol's factor link.
+  // while it is open). The window becomes the protocol's factor link; the protocol it worked
+  // on before gets its own link back.
   void connectProtocol(Protocol& protocol);
+  // The instrument the window works on, with several (its number and "name (port)" for the
+  // title); 0 and empty with one instrument: the designed window. A point taken from another
+  // instrument's readings is refused.
+  void setInstrument(int channel, const QString& caption);
+  int instrumentChannel() const { return m_instrumentChannel; }
 
   std::function<void(MessageKind, const QString&)> messageHook;
   std::function<void(const QString&)> errorReport;  // the general error report
@@ -191,8 +197,13 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   QString methodName() const;
   QString reportHtml(const ResidualSummary& summary) const;
 
+  void applyTitle();
+
   const Translator& m_tr;
   Protocol* m_protocol = nullptr;
+  FactorLink* m_linkBefore = nullptr;  // the protocol's own link, given back when the window moves on
+  int m_instrumentChannel = 0;
+  QString m_instrumentCaption;
   CalibrationState m_state;
   QGroupBox* m_rgRorT;
   QRadioButton* m_rbResistance;

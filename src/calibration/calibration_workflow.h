@@ -37,6 +37,9 @@ struct MeasuredStretch {
   std::size_t resistanceCount = 0, temperatureCount = 0;
   double resistanceSd = NAN, temperatureSd = NAN;
   std::string from, to;
+  // The instrument whose readings these are (0: not said — one instrument only).
+  int channel = 0;
+  std::string instrument;
 };
 // The measured cell's text for the grid's data type (resistance: mean resistance,
 // temperature: mean temperature; 5 decimals) and the count and spread that go with it;

@@ -63,6 +63,12 @@ void TfmCalibr::retranslateWorkflow() {
 // ---------------------------------------------------------------- a point from the readings
 
 bool TfmCalibr::addCalibrationPoint(const MeasuredStretch& stretch) {
+  // A point of another instrument's readings would be fitted and written into this one.
+  if (m_instrumentChannel != 0 && stretch.channel != 0 && stretch.channel != m_instrumentChannel) {
+    message(MessageKind::Warning,
+            qs(m_tr.text("msgPointOtherInstrument")).arg(qs(stretch.instrument), m_instrumentCaption));
+    return false;
+  }
   const auto row = nextFreeRow(*this);
   if (!row) {
     message(MessageKind::Warning, qs(m_tr.text("msgTableFull")));

@@ -1,6 +1,7 @@
 #include "display/readout_label.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace velmora {
 
@@ -41,6 +42,32 @@ void ReadoutLabel::applyColor() {
 void ReadoutLabel::mousePressEvent(QMouseEvent* event) {
   event->accept();
   emit clicked();
+}
+
+void ReadoutLabel::setCaption(const QString& caption) {
+  if (caption == m_caption) return;
+  m_caption = caption;
+  // Room above the value for the caption's line.
+  const int line = caption.isEmpty() ? 0 : QFontMetrics(captionFont()).height();
+  setContentsMargins(0, line, 0, 0);
+  update();
+}
+
+QFont ReadoutLabel::captionFont() const {
+  QFont f = font();
+  f.setBold(false);
+  f.setPointSizeF(f.pointSizeF() * 0.6);
+  return f;
+}
+
+void ReadoutLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (m_caption.isEmpty()) return;
+  QPainter p(this);
+  p.setFont(captionFont());
+  p.setPen(QColor(90, 90, 90));
+  const QRect r(0, 0, width(), QFontMetrics(captionFont()).height());
+  p.drawText(r, Qt::AlignHCenter | Qt::AlignTop, QFontMetrics(captionFont()).elidedText(m_caption, Qt::ElideMiddle, width()));
 }
 
 }  // namespace velmora

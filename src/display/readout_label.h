@@ -18,17 +18,23 @@ class ReadoutLabel : public QLabel {
   // with the reason as its tooltip; false puts the readout's own colour back.
   void setStale(bool stale, const QString& why = {});
   bool stale() const { return m_stale; }
+  // The instrument shown, drawn small above the value (with several instruments; empty: none).
+  void setCaption(const QString& caption);
+  QString caption() const { return m_caption; }
 
  signals:
   void clicked();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void applyColor();
+  QFont captionFont() const;
   QColor m_color = Qt::black;
   bool m_stale = false;
+  QString m_caption;
 };
 
 }  // namespace velmora

@@ -6,6 +6,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +16,8 @@
 
 #include "app/instruments_panel.h"
 #include "app/main_window.h"
+#include "calibration/calibration_window.h"
+#include "display/readout_label.h"
 #include "device/serial_port.h"
 #include "files/journal.h"
 #include "display/reading_list_view.h"
@@ -192,4 +197,59 @@ TEST(Channels, AreRememberedAndOneChannelWritesNoKeyOfItsOwn) {
   EXPECT_EQ(again.channels().at(1).name, "bath probe");
   EXPECT_EQ(again.channels().at(1).port(), "DEMO2");
   EXPECT_EQ(again.channels().at(1).colour, QColor(10, 20, 30));
+}
+
+// The calibration window, the readout and the views work on the instrument that is selected
+// (and say which); the calibration window keeps to it while it is open.
+TEST_F(ThreeInstruments, TheCalibrationWindowAndTheReadoutActOnTheSelectedInstrumentAndNameIt) {
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->channels().at(1).factors() && w->channels().at(2).factors(); }, 15000));
+  sims[1]->withModel([](sim::ThermometerModel& m) { m.stored.R0 = 100.05; });
+  w->channels().select(1);
+  // The views name the instrument they show.
+  EXPECT_EQ(w->findChild<QLabel*>("lbListInstrument")->text(), "probe B");
+  EXPECT_EQ(w->findChild<QLabel*>("lbStatsInstrument")->text(), "probe B");
+  EXPECT_EQ(w->findChild<ReadoutLabel*>("lbTablo")->caption(), "probe B");
+  // A click on the readout switches the instrument shown, not the first.
+  w->lbTabloClick();
+  EXPECT_EQ(w->channels().at(1).readout().mode(), 1);
+  EXPECT_EQ(w->channels().at(0).readout().mode(), 0);
+  EXPECT_EQ(w->display().readout().mode(), 0);
+
+  TfmCalibr* c = w->calibrationWindow();
+  QString title;
+  bool read = false, written = false;
+  QTimer::singleShot(0, [&] {
+    title = c->windowTitle();
+    w->channels().select(2);  // the window stays with probe B
+    c->findChild<QPushButton*>("btRead")->click();
+    read = QTest::qWaitFor([&] { return !w->channels().at(1).protocol().ReadingCof && c->coefficientText(1, 1) == "100.050"; }, 15000);
+    // A point from another instrument's statistics is refused, naming both.
+    MeasuredStretch other;
+    other.channel = 3;
+    other.instrument = "probe C";
+    other.meanResistance = 108.0;
+    other.resistanceCount = 10;
+    messages.clear();
+    EXPECT_FALSE(c->addCalibrationPoint(other));
+    EXPECT_TRUE(messages.size() == 1 && messages[0].contains("probe C") && messages[0].contains("probe B")) << messages.join("|").toStdString();
+    c->setCoefficientText(2, 1, "100.021");
+    c->setCoefficientText(2, 2, "3.9083");
+    c->setCoefficientText(2, 3, "-5.7750");
+    c->setCoefficientText(2, 4, "-4.1830");
+    c->findChild<QPushButton*>("btWrite")->click();
+    written = QTest::qWaitFor([&] { return !w->channels().at(1).protocol().WritingCof; }, 20000);
+    c->reject();
+  });
+  w->pnTuneDblClick();
+  EXPECT_TRUE(title.contains("probe B (" + QString::fromStdString(sims[1]->devicePath()) + ")")) << title.toStdString();
+  EXPECT_TRUE(read);
+  EXPECT_TRUE(written);
+  double r0[3] = {};
+  for (int k = 0; k < 3; ++k) sims[static_cast<std::size_t>(k)]->withModel([&](sim::ThermometerModel& m) { r0[k] = m.stored.R0; });
+  EXPECT_DOUBLE_EQ(r0[1], 100.021);  // written into probe B …
+  EXPECT_DOUBLE_EQ(r0[0], 100.0);    // … and nothing into the first or the third
+  EXPECT_DOUBLE_EQ(r0[2], 100.0);
+  // Closed, it is the designed window on the first instrument again.
+  EXPECT_EQ(c->instrumentChannel(), 0);
+  EXPECT_FALSE(c->windowTitle().contains(QString::fromUtf8("\u2014")));
 }
