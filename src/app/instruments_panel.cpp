@@ -1,5 +1,7 @@
 #include "app/instruments_panel.h"
 
+#include <utility>
+
 #include <QColorDialog>
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -117,7 +119,7 @@ void InstrumentsPanel::refresh() {
     const bool any = !s.empty();
     m_table->item(r, kLast)->setText(any ? qs(formatFixed(s.y(s.size() - 1), 7, 3)) + QString::fromUtf8(" \u00B0C") : QString());
     const std::int64_t last = c.lastUtcMs();
-    m_table->item(r, kAge)->setText(last == kNoTime ? QString() : QString::number(std::max<qint64>(0, now - last) / 1000) + " s");
+    m_table->item(r, kAge)->setText(last == kNoTime ? QString() : qs(m_tr.text("lvSeconds")).arg(std::max<qint64>(0, now - last) / 1000));
     // Old readings while recording: the age in red.
     const bool stale = c.recording() && last != kNoTime && now - last > 3 * c.protocol().pollIntervalMs();
     m_table->item(r, kAge)->setForeground(stale ? QColor(176, 0, 0) : palette().color(QPalette::Text));
@@ -131,6 +133,8 @@ void InstrumentsPanel::refresh() {
 
 void InstrumentsPanel::cellClicked(int row, int column) {
   if (column != kColour || row < 0 || row >= static_cast<int>(m_channels.size())) return;
+  // A click on the "drawn" tick toggled it; it is no request for a colour.
+  if (std::exchange(m_tickToggled, false)) return;
   Channel& c = m_channels.at(static_cast<std::size_t>(row));
   const QColor chosen = colourDialogHook ? colourDialogHook(c.colour)
                                          : QColorDialog::getColor(c.colour, dialogParent(this), c.name);
@@ -155,6 +159,8 @@ void InstrumentsPanel::cellChanged(int row, int column) {
     const bool shown = m_table->item(row, column)->checkState() == Qt::Checked;
     if (shown == c.shown) return;
     c.shown = shown;
+    m_tickToggled = true;  // the click that comes with it does not ask for a colour
+    QTimer::singleShot(0, this, [this] { m_tickToggled = false; });
     emit channelEdited(&c);
   }
 }

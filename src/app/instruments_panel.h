@@ -62,6 +62,7 @@ class InstrumentsPanel : public QWidget {
   QMenu* m_addMenu;
   QTimer m_ages;
   bool m_filling = false;
+  bool m_tickToggled = false;
 };
 
 }  // namespace velmora

@@ -14,6 +14,7 @@
 #endif
 #include "app/guide_pictures.h"
 #include "app/main_window.h"
+#include "files/journal_keeper.h"
 #include "comparison_ui/comparison_window.h"
 #include "files/csv_file.h"
 #include "metrology/probe.h"
@@ -115,8 +116,7 @@ int main(int argc, char** argv) {
   auto* network = new velmora::LabNetwork(fmMain, store, networkFolder);
 #endif
   // The comparison bench keeps its run's journal beside the recording journal.
-  auto* bench = new velmora::ComparisonBench(
-      fmMain, QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/KORVAN/Velmora");
+  auto* bench = new velmora::ComparisonBench(fmMain, fmMain.journal().folder());
   app.errorReport = [&fmMain](const QString& text) {
     velmora::showMessage(fmMain.isVisible() ? &fmMain : nullptr, fmMain.translator(), velmora::MessageKind::Error,
                          text);
@@ -135,9 +135,13 @@ int main(int argc, char** argv) {
       velmora::takeGuidePictures(fmMain, *bench, QString::fromLocal8Bit(argv[i + 1]), dialog);
       return app.exec();
     }
-  // A journal left by a run that did not end normally is offered once the window is up.
-  QTimer::singleShot(0, &fmMain, [&fmMain] { fmMain.journal().offerRestore(); });
-  // Then a comparison run that was cut off.
-  QTimer::singleShot(0, bench, [bench] { bench->offerResume(); });
+  // Closing the main window ends the program, whatever other windows are open.
+  QObject::connect(&fmMain, &velmora::TfmMain::closedNormally, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  // A journal left by a run that did not end normally is offered once the window is up, and
+  // after it (its instruments are back then) a comparison run that was cut off.
+  QTimer::singleShot(0, &fmMain, [&fmMain, bench] {
+    fmMain.journal().offerRestore();
+    bench->offerResume();
+  });
   return app.exec();
 }

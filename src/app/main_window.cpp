@@ -406,6 +406,7 @@ void TfmMain::closeEvent(QCloseEvent* event) {
   FormClose();
   m_journal->closeNormally();
   event->accept();
+  emit closedNormally();
 }
 
 void TfmMain::FormClose() {

@@ -132,6 +132,8 @@ class TfmMain : public QMainWindow, public ReadingSink {
   void flushViews();
 
  signals:
+  // The window closed and the program is to end (nothing unsaved was kept by Cancel).
+  void closedNormally();
   void languageChanged();
 
  protected:

@@ -58,7 +58,10 @@ void TfmMain::buildChannels() {
                                      m_analysis->panel()->threshold()->value()};
   };
   connect(m_instruments, &InstrumentsPanel::addRequested, this, [this](const std::string& port) { addInstrument(port); });
-  connect(m_instruments, &InstrumentsPanel::removeRequested, this, [this](Channel* c) { m_channels->remove(c); });
+  // Readings not saved yet are asked about before their instrument goes.
+  connect(m_instruments, &InstrumentsPanel::removeRequested, this, [this](Channel* c) {
+    if (m_files->confirmRemove(c->name, !c->series().empty())) m_channels->remove(c);
+  });
   connect(m_instruments, &InstrumentsPanel::channelEdited, this, &TfmMain::channelLookChanged);
   connect(m_channels.get(), &ChannelSet::channelAdded, this, &TfmMain::channelAdded);
   connect(m_channels.get(), &ChannelSet::channelRemoved, this, [this](Channel* c) {
@@ -113,10 +116,14 @@ void TfmMain::buildChannels() {
   };
   // A journal's further instruments come back as channels.
   m_journal->restoreChannel = [this](const JournalChannel& jc) {
-    // The instrument may be back already (remembered from an earlier run).
+    // The instrument may be back already (remembered from an earlier run): a port is held by
+    // one instrument only, so the same port is the same instrument whatever its name now; an
+    // instrument without a port (from a file) by its name.
     Channel* c = nullptr;
-    for (std::size_t i = 1; i < m_channels->size(); ++i)
-      if (m_channels->at(i).name.toStdString() == jc.name && m_channels->at(i).port() == jc.port) c = &m_channels->at(i);
+    for (std::size_t i = 1; i < m_channels->size() && !c; ++i) {
+      Channel& k = m_channels->at(i);
+      if (jc.port.empty() ? k.port().empty() && k.name.toStdString() == jc.name : k.port() == jc.port) c = &k;
+    }
     if (!c) c = addInstrument(jc.port, QString::fromStdString(jc.name));
     if (!c) return;
     c->list().clear();

@@ -147,7 +147,7 @@ bool TfmCalibr::confirmTablesAtExit() {
     keepAboveParent(box);
     auto* store = box.addButton(qs(m_tr.lookup(calibrationWindowTable(), Section::Captions, "btSave")), QMessageBox::AcceptRole);
     auto* discard = box.addButton(qs(m_tr.text("msgDiscard")), QMessageBox::DestructiveRole);
-    auto* cancel = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
+    auto* cancel = box.addButton(qs(m_tr.text("wCancel")), QMessageBox::RejectRole);
     box.setDefaultButton(store);
     box.setEscapeButton(cancel);
     box.exec();

@@ -381,4 +381,43 @@ void ComparisonRun::resume(const Restored& r, double now) {
   beginSetPoint(now);
 }
 
+std::optional<ComparisonRun::Restored> ComparisonRun::rebind(const Restored& r, const std::vector<std::string>& names,
+                                                            std::string* missing) {
+  if (r.names.empty()) {
+    if (r.channels > static_cast<int>(names.size())) {
+      if (missing) *missing = std::to_string(r.channels);
+      return std::nullopt;
+    }
+    return r;
+  }
+  // Where each instrument of the run is now (-1: not there).
+  std::vector<int> to(r.names.size(), -1);
+  std::vector<bool> taken(names.size(), false);
+  for (std::size_t i = 0; i < r.names.size(); ++i)
+    for (std::size_t j = 0; j < names.size(); ++j)
+      if (!taken[j] && names[j] == r.names[i]) {
+        to[i] = static_cast<int>(j);
+        taken[j] = true;
+        break;
+      }
+  const auto now = [&](int old) { return old >= 0 && static_cast<std::size_t>(old) < to.size() ? to[static_cast<std::size_t>(old)] : -1; };
+  std::vector<int> needed = r.underTest;
+  needed.push_back(r.reference);
+  for (int k : needed)
+    if (now(k) < 0) {
+      if (missing) *missing = k >= 0 && static_cast<std::size_t>(k) < r.names.size() ? r.names[static_cast<std::size_t>(k)] : std::to_string(k + 1);
+      return std::nullopt;
+    }
+  Restored out = r;
+  out.channels = static_cast<int>(names.size());
+  out.reference = now(r.reference);
+  for (int& k : out.underTest) k = now(k);
+  out.names = names;
+  for (auto& p : out.points)
+    for (auto& c : p.channels) c.channel = now(c.channel);
+  for (auto& n : out.notices)
+    if (n.channel >= 0) n.channel = now(n.channel);
+  return out;
+}
+
 }  // namespace velmora::comparison

@@ -111,6 +111,11 @@ class ComparisonRun {
     bool finished = false;
   };
   static std::optional<Restored> restore(std::string_view journalText);
+  // The restored run bound to the instruments there are now, by name (the journal names each
+  // instrument): the reference, the probes and every captured point follow their instrument
+  // whatever its place in the list. Nothing, with the name in `missing`, when an instrument
+  // of the run is not there. A journal without names keeps the places.
+  static std::optional<Restored> rebind(const Restored& r, const std::vector<std::string>& names, std::string* missing);
   // Takes a restored run up at its next set point.
   void resume(const Restored& r, double now);
   // The journal's first lines: the run's set-up (names of the channels for the reader).

@@ -311,15 +311,25 @@ std::optional<BenchController::Unfinished> BenchController::unfinished() const {
 
 bool BenchController::resume(const Unfinished& u, QString* why) {
   if (running()) return false;
-  if (u.run.channels > static_cast<int>(m_channels.size())) {
-    if (why) *why = qs(m_tr.text("bnResumeChannels")).arg(u.run.channels);
+  // The run's instruments by their names, wherever they are in the list now.
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < m_channels.size(); ++i) names.push_back(m_channels.at(i).name.toStdString());
+  std::string missing;
+  const auto bound = ComparisonRun::rebind(u.run, names, &missing);
+  if (!bound) {
+    if (why)
+      *why = u.run.names.empty() ? qs(m_tr.text("bnResumeChannels")).arg(u.run.channels)
+                                 : qs(m_tr.text("bnResumeMissing")).arg(qs(missing));
     return false;
   }
-  auto run = std::make_unique<ComparisonRun>(u.run.plan, static_cast<int>(m_channels.size()), u.run.reference,
-                                             u.run.underTest, u.run.withBath);
-  if (!begin(u.setup, std::move(run), false, why)) return false;
+  BenchSetup setup = u.setup;
+  setup.reference = bound->reference;
+  setup.underTest = bound->underTest;
+  auto run = std::make_unique<ComparisonRun>(bound->plan, static_cast<int>(m_channels.size()), bound->reference,
+                                             bound->underTest, bound->withBath);
+  if (!begin(setup, std::move(run), false, why)) return false;
   m_asLeft = false;
-  m_run->resume(u.run, now());
+  m_run->resume(*bound, now());
   emit changed();
   return true;
 }

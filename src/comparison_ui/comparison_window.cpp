@@ -82,6 +82,7 @@ ComparisonWindow::ComparisonWindow(TfmMain& main, QString journalPath, QWidget* 
   m_tabs->addTab(runPage, QString());
   m_tabs->addTab(resultsPage, QString());
   layout->addWidget(m_tabs, 1);
+  wheelOnlyWhenFocused(this);
   auto* buttons = new QHBoxLayout;
   const std::pair<QPushButton**, const char*> bs[] = {
       {&m_start, "btStart"}, {&m_stop, "btStop"}, {&m_reached, "btReached"}, {&m_readFactors, "btReadFactors"}};
@@ -310,7 +311,13 @@ void ComparisonWindow::retranslate() {
   }
   m_referenceSource->setItemText(0, t("bnHeldFactors"));
   m_referenceSource->setItemText(1, t("bnFromProbeFile"));
-  m_bathPort->setItemText(0, t("bnNoBath"));
+  {
+    // A typed port stays as typed; only "None" itself changes its language.
+    const QString typed = m_bathPort->currentText();
+    const bool none = m_bathPort->currentIndex() == 0 && typed == m_bathPort->itemText(0);
+    m_bathPort->setItemText(0, t("bnNoBath"));
+    if (!none) m_bathPort->setEditText(typed);
+  }
   m_order->setItemText(0, t("bnAsListed"));
   m_order->setItemText(1, t("bnAscending"));
   m_order->setItemText(2, t("bnDescending"));
@@ -675,47 +682,6 @@ void ComparisonWindow::offerResume() {
   m_logged = m_loggedNotices = 0;
   m_tabs->setCurrentIndex(1);
   refreshStatus();
-}
-
-// ---------------------------------------------------------------- the main window's entry
-
-ComparisonBench::ComparisonBench(TfmMain& main, QString folder) : QObject(&main), m_main(main), m_folder(std::move(folder)) {
-  m_action = new QAction(&main);
-  m_action->setObjectName("miComparison");
-  main.popupMenu()->addAction(m_action);
-  connect(m_action, &QAction::triggered, this, [this] { open(); });
-  auto retranslate = [this] { m_action->setText(qs(m_main.translator().text("miComparison"))); };
-  connect(&main, &TfmMain::languageChanged, this, retranslate);
-  retranslate();
-}
-
-QString ComparisonBench::journalPath() const { return QDir(m_folder).filePath("bench-run.txt"); }
-
-void ComparisonBench::offerResume() {
-  // Nothing to offer: no window is made.
-  if (!QFileInfo::exists(journalPath())) return;
-  BenchController probe(m_main.channels(), journalPath(), m_main.translator());
-  if (!probe.unfinished()) return;
-  open()->offerResume();
-}
-
-ComparisonWindow* ComparisonBench::open() {
-  if (!m_window) {
-    QDir().mkpath(m_folder);
-    m_window = new ComparisonWindow(m_main, journalPath());
-    m_window->setAttribute(Qt::WA_DeleteOnClose, false);
-    // The window and its run go with the main window (whose channels they read).
-    connect(&m_main, &QObject::destroyed, this, [w = m_window] { delete w.data(); });
-    // What each instrument holds, read now where nothing records (the first instrument's
-    // factors are otherwise read only by the calibration window).
-    ChannelSet& set = m_main.channels();
-    for (std::size_t i = 0; i < set.size(); ++i)
-      if (!set.at(i).factors() && !set.at(i).recording() && !set.at(i).port().empty()) set.at(i).readFactors();
-  }
-  m_window->show();
-  m_window->raise();
-  m_window->activateWindow();
-  return m_window;
 }
 
 }  // namespace velmora

@@ -29,6 +29,10 @@ class TfmMain;
 
 class ComparisonWindow : public QWidget {
   Q_OBJECT
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
  public:
   ComparisonWindow(TfmMain& main, QString journalPath, QWidget* parent = nullptr);
   ~ComparisonWindow() override;
@@ -47,6 +51,10 @@ class ComparisonWindow : public QWidget {
   void btCertificatesClick();
   // An unfinished run in the journal: asks Resume / Set aside / Not now.
   void offerResume();
+  // While a run is under way: asks whether to stop it (to quit the program, or to close this
+  // window); Cancel and Escape keep it. True: nothing runs, or the user agreed.
+  bool confirmStopRun(bool quitting);
+  std::function<bool(const QString&)> stopQuestionHook;
 
   // Tests and the guide's pictures answer the window's questions through these.
   std::function<void(MessageKind, const QString&)> messageHook;
@@ -138,11 +146,18 @@ class ComparisonBench : public QObject {
   ComparisonBench(TfmMain& main, QString folder);
   ComparisonWindow* open();
   ComparisonWindow* window() const { return m_window; }
-  // A run in the journal that did not reach its end is offered (the window opens to resume it).
+  // A run in the journal that did not reach its end is offered (the window opens to resume it):
+  // this program's own, or one left by a program that is gone.
   void offerResume();
+  // The run's journal: beside the recording journal, one per program.
   QString journalPath() const;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  bool adoptLeftover();
+
   TfmMain& m_main;
   QString m_folder;
   QAction* m_action;

@@ -249,24 +249,31 @@ bool DataFileActions::writeInBackground(const QString& path, const std::vector<W
 
 bool DataFileActions::confirmDiscard() {
   if (!m_display.unsaved()) return true;
-  const QString text = qs(m_tr.text("msgUnsaved"));
-  int answer;
-  if (questionHook) {
-    answer = questionHook(text);
-  } else {
-    QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
-                  dialogParent(&m_window));
-    keepAboveParent(box);
-    auto* save = box.addButton(qs(m_tr.dialogWord("Yes")), QMessageBox::YesRole);
-    auto* discard = box.addButton(qs(m_tr.dialogWord("No")), QMessageBox::NoRole);
-    auto* cancel = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
-    box.setDefaultButton(save);
-    box.setEscapeButton(cancel);
-    box.exec();
-    answer = box.clickedButton() == save ? 0 : box.clickedButton() == discard ? 1 : 2;
-  }
+  const int answer = ask(qs(m_tr.text("msgUnsaved")), qs(m_tr.dialogWord("Yes")), qs(m_tr.dialogWord("No")),
+                         qs(m_tr.dialogWord("Cancel")));
   if (answer == 0) return miSaveClick();
   return answer == 1;
+}
+
+bool DataFileActions::confirmRemove(const QString& instrument, bool hasReadings) {
+  if (!hasReadings || !m_display.unsaved()) return true;
+  const int answer = ask(qs(m_tr.text("msgRemoveUnsaved")).arg(instrument), qs(m_tr.text("inSaveFirst")),
+                         qs(m_tr.text("inRemoveAnyway")), qs(m_tr.text("wCancel")));
+  if (answer == 0) return miSaveClick();
+  return answer == 1;
+}
+
+int DataFileActions::ask(const QString& text, const QString& saveWord, const QString& discardWord, const QString& cancelWord) {
+  if (questionHook) return questionHook(text);
+  QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton, dialogParent(&m_window));
+  keepAboveParent(box);
+  auto* save = box.addButton(saveWord, QMessageBox::YesRole);
+  auto* discard = box.addButton(discardWord, QMessageBox::NoRole);
+  auto* cancel = box.addButton(cancelWord, QMessageBox::RejectRole);
+  box.setDefaultButton(save);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == save ? 0 : box.clickedButton() == discard ? 1 : 2;
 }
 
 bool DataFileActions::exportCsv(std::size_t first, std::size_t last) {

@@ -62,6 +62,9 @@ class DataFileActions {
   std::function<void(double)> loadProgressHook;
   // Asks before readings that were not saved would be lost; false means "Cancel".
   bool confirmDiscard();
+  // Before an instrument with readings is removed while readings are unsaved: Save… (then
+  // removed), Remove, or Cancel (Escape). True: go ahead.
+  bool confirmRemove(const QString& instrument, bool hasReadings);
 
   // Replaceable dialogs, so that tests run without a person. The file hook returns the
   // chosen path or an empty text for Cancel; the question hook 0 Save, 1 Discard, 2 Cancel.
@@ -79,6 +82,8 @@ class DataFileActions {
   std::function<void(double)> writeProgressHook;
 
  private:
+  // A question with Save / Discard / Cancel (Escape): 0, 1, 2.
+  int ask(const QString& text, const QString& saveWord, const QString& discardWord, const QString& cancelWord);
   QString fileDialog(bool save, const QString& title, const QString& folder, const QString& proposed,
                      bool csvOnly = false);
   void reportError(const QString& text);

@@ -165,7 +165,7 @@ bool JournalKeeper::restoreFrom(const JournalContents& c, int& restored, bool& d
   for (const auto& r : c.readings) m_writer->append(r.x, r.y, r.line, r.resistance, r.utcMs);
   for (const auto& ch : c.channels)
     for (const auto& d : m_channels)
-      if (d.name == ch.name && d.port == ch.port)
+      if (ch.port.empty() ? d.port.empty() && d.name == ch.name : d.port == ch.port)
         for (const auto& r : ch.readings) m_writer->appendOn(d.channel, r.x, r.y, r.line, r.resistance, r.utcMs);
   return true;
 }

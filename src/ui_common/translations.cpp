@@ -160,6 +160,11 @@ constexpr TranslationEntry kMain[] = {
     {S::Strings, "inStability", "Стабильность", "Stability"},
     {S::Strings, "inAdd", "Добавить", "Add"},
     {S::Strings, "inRemove", "Удалить", "Remove"},
+    {S::Strings, "msgRemoveUnsaved", "Показания прибора %1 не сохранены. Сохранить их перед удалением прибора?",
+     "The readings of the instrument %1 have not been saved. Save them before the instrument is removed?"},
+    {S::Strings, "inSaveFirst", "Сохранить…", "Save…"},
+    {S::Strings, "wCancel", "Отмена", "Cancel"},
+    {S::Strings, "inRemoveAnyway", "Удалить", "Remove"},
     {S::Strings, "inDemo", "демонстрационный прибор", "demo instrument"},
     {S::Strings, "inIdle", "ожидание", "idle"},
     {S::Strings, "inRecording", "регистрация", "recording"},
@@ -207,6 +212,12 @@ constexpr TranslationEntry kMain[] = {
 
 // The comparison calibration bench: its window, its messages and the certificate drafts.
 constexpr TranslationEntry kComparison[] = {
+    {S::Strings, "bnStopToQuit", "Идёт сличение. Остановить его и выйти из программы?",
+     "A comparison run is under way. Stop the run and quit the program?"},
+    {S::Strings, "bnStopToClose", "Идёт сличение. Закрыть окно и остановить его?",
+     "A comparison run is under way. Close the window and stop the run?"},
+    {S::Strings, "bnStopAndQuit", "Остановить и выйти", "Stop the run and quit"},
+    {S::Strings, "bnStopAndClose", "Остановить и закрыть", "Stop the run and close"},
     {S::Strings, "miComparison", "Сличительная калибровка…", "Comparison calibration…"},
     {S::Strings, "bnTitle", "Сличительная калибровка", "Comparison calibration"},
     {S::Strings, "bnSetupTab", "Настройка", "Set-up"},
@@ -312,6 +323,8 @@ constexpr TranslationEntry kComparison[] = {
     {S::Strings, "bnProbeDamaged", "Файл зонда %1 повреждён (строка %2): %3", "The probe file %1 is damaged (line %2): %3"},
     {S::Strings, "bnBathNotOpened", "Не удаётся открыть порт термостата %1: %2", "Cannot open the bath's port %1: %2"},
     {S::Strings, "bnJournalNotOpened", "Не удаётся вести журнал прогона %1: %2", "Cannot keep the run's journal %1: %2"},
+    {S::Strings, "bnResumeMissing", "Прибора «%1» прерванного прогона здесь нет: сначала добавьте его в панели приборов.",
+     "The instrument \"%1\" of the cut-off run is not here: add it in the Instruments panel first."},
     {S::Strings, "bnResumeChannels", "Для продолжения нужны %1 прибора, как в прерванном прогоне: сначала добавьте их.",
      "The cut-off run used %1 instruments: add them first to resume it."},
     {S::Strings, "bnRemoved", "Прибор удалён во время прогона: прогон остановлен.", "An instrument was removed during the run: the run was stopped."},
@@ -548,17 +561,17 @@ constexpr TranslationEntry kCalibr[] = {
 // each of which the guide's troubleshooting page explains.
 constexpr std::string_view kMessageIds[] = {
     "IDS_53", "IDS_54", "IDS_77", "IDS_78", "IDS_1", "IDS_2", "IDS_5", "IDS_6", "IDS_11", "IDS_12",
-    "msgUnsaved", "msgUsbTooLong", "msgJournalFound", "msgDiscardConfirm", "msgJournalRestored", "msgTablesFound",
+    "msgUnsaved", "msgRemoveUnsaved", "msgUsbTooLong", "msgJournalFound", "msgDiscardConfirm", "msgJournalRestored", "msgTablesFound",
     "msgTablesDiscardConfirm", "msgTablesNotStored", "msgJournalUnreadable", "msgJournalNotRestored", "msgJournalDamaged",
     "msgJournalBaseMissing", "msgReconnecting", "msgNoValidReadings", "msgPortNotOpened", "msgUsbNotOpened", "msgChoosePort",
     "msgAwaitingAdapter", "msgStale", "msgJournalFailing", "msgCannotOpen", "msgCannotWrite", "msgExported",
     "msgActualInvalid", "msgTableFull", "msgNoValuesInSpan", "msgPointAdded", "msgPointOtherInstrument", "msgTooFewPoints1", "msgTooFewPoints2",
     "msgTooFewPointsPositive", "fwQuestion", "msgVerifiedLong", "msgVerifyDiffers", "msgReadBackFailed", "rpSaved",
     "rpWriteFailed", "nwNoAddress", "nwBadScheme", "nwNoStation", "nwUnreadable", "nwCertKey", "nwPasswordNotSaved",
-    "nwNotConnected", "lvNotConnected", "lvNoUrl", "bnBathSilent", "bnSkipped", "bnLeftOutAt", "bnNotSettled",
+    "nwNotConnected", "lvNotConnected", "lvNoUrl", "bnStopToQuit", "bnStopToClose", "bnBathSilent", "bnSkipped", "bnLeftOutAt", "bnNotSettled",
     "bnWritten", "bnResumeQuestion", "bnSetAsideDone", "bnBadSetPoints", "bnNoProbeFile", "bnNoSetPoints", "bnNoProbes",
     "bnNoRule", "bnNoReference", "bnNoFactors", "bnProbeUnreadable", "bnProbeDamaged", "bnBathNotOpened",
-    "bnJournalNotOpened", "bnResumeChannels", "bnRemoved", "bnNothingToWrite", "bnNothingWritten", "ctSaved", "ctWriteFailed",
+    "bnJournalNotOpened", "bnResumeChannels", "bnResumeMissing", "bnRemoved", "bnNothingToWrite", "bnNothingWritten", "ctSaved", "ctWriteFailed",
 };
 
 std::span<const std::string_view> messageIds() { return kMessageIds; }

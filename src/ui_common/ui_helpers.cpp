@@ -1,6 +1,10 @@
 #include "ui_common/ui_helpers.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QWheelEvent>
 #include <QApplication>
 #include <QAction>
 #include <QCoreApplication>
@@ -19,6 +23,34 @@
 #include "common/number_text.h"
 
 namespace velmora {
+
+namespace {
+// Hands a wheel over an unfocused field to the scroll area around it (or drops it).
+class WheelGuard : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (event->type() != QEvent::Wheel || !w || w->hasFocus()) return false;
+    for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
+      if (auto* area = qobject_cast<QAbstractScrollArea*>(p)) {
+        QCoreApplication::sendEvent(area->viewport(), event);
+        break;
+      }
+    return true;
+  }
+};
+}  // namespace
+
+void wheelOnlyWhenFocused(QWidget* root) {
+  auto* guard = new WheelGuard(root);
+  const auto guardOne = [guard](QWidget* w) {
+    w->setFocusPolicy(Qt::StrongFocus);
+    w->installEventFilter(guard);
+  };
+  for (auto* w : root->findChildren<QAbstractSpinBox*>()) guardOne(w);
+  for (auto* w : root->findChildren<QComboBox*>()) guardOne(w);
+}
 
 QWidget* dialogParent(QWidget* fallback) {
   if (QWidget* modal = QApplication::activeModalWidget()) return modal;

@@ -28,6 +28,9 @@ void showMessage(QWidget* parent, const Translator& tr, MessageKind kind, const 
 QWidget* dialogParent(QWidget* fallback);
 // Makes a dialog stay above its parent when the parent stays on top of other windows.
 void keepAboveParent(QWidget& dialog);
+// The spin boxes and combo boxes under `root` take the mouse wheel only when they have the
+// focus: a wheel rolled over a form scrolls the form and changes no value on its way.
+void wheelOnlyWhenFocused(QWidget* root);
 
 // A number the user typed: blanks around it are allowed, and "," is taken as the decimal
 // sign as well as "."; nothing when it is not a number.

@@ -253,3 +253,37 @@ TEST_F(ThreeInstruments, TheCalibrationWindowAndTheReadoutActOnTheSelectedInstru
   EXPECT_EQ(c->instrumentChannel(), 0);
   EXPECT_FALSE(c->windowTitle().contains(QString::fromUtf8("\u2014")));
 }
+
+// Remove asks before unsaved readings go with their instrument: Cancel (Escape) keeps it,
+// Save… saves every instrument first, Remove removes it.
+TEST_F(ThreeInstruments, RemovingAnInstrumentWithUnsavedReadingsAsksFirst) {
+  record(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return readings(1) >= 2 && readings(2) >= 2; }, 30000));
+  record(false);
+  auto* panel = w->findChild<InstrumentsPanel*>();
+  QStringList asked;
+  int answer = 2;
+  w->files().questionHook = [&](const QString& q) {
+    asked << q;
+    return answer;
+  };
+  panel->table()->selectRow(2);
+  panel->removeButton()->click();  // Cancel
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_TRUE(asked[0].contains("probe C")) << asked[0].toStdString();
+  EXPECT_EQ(w->channels().size(), 3u);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("before-removal.csv");
+  w->files().fileDialogHook = [&](bool, const QString&, const QString&, const QString&) { return path; };
+  answer = 0;  // Save…, then removed
+  panel->removeButton()->click();
+  EXPECT_EQ(w->channels().size(), 2u);
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(f.readAll().contains("probe C,"));
+  // Saved now: the next one goes without a question.
+  panel->table()->selectRow(1);
+  panel->removeButton()->click();
+  EXPECT_EQ(asked.size(), 2);
+  EXPECT_EQ(w->channels().size(), 1u);
+}

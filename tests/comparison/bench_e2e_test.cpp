@@ -6,7 +6,10 @@
 // certificate must (pdftotext). A run cut off is offered again: resumed, set aside or kept.
 // Time: the bath's clock and the bench's run forty times faster than the wall clock.
 #include <QDir>
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QLineEdit>
@@ -244,9 +247,13 @@ TEST_F(Bench, ACutOffRunIsResumedSetAsideOrKeptForLater) {
   for (; cut.points().empty(); t += 0.5)
     for (int k = 0; k < 4; ++k) cut.reading(k, t, 111.67, 30.0 + 0.0001 * k, 1796731200000 + static_cast<std::int64_t>(t * 60000));
   journal += "setpoint 1 60\nreached 1\n";  // the second set point was begun when it stopped
+  // The run's journal is this program's, beside the recording journal; one left by a program
+  // that is gone is taken over and offered.
   const QString path = bench->journalPath();
+  EXPECT_EQ(QFileInfo(path).fileName(), QString("bench-run-%1.txt").arg(QCoreApplication::applicationPid()));
+  EXPECT_EQ(QFileInfo(path).absolutePath(), QFileInfo(folder.path()).absoluteFilePath());
   auto put = [&] {
-    QFile f(path);
+    QFile f(QDir(folder.path()).filePath("bench-run-4000001.txt"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(journal.data(), static_cast<qint64>(journal.size()));
   };
@@ -319,4 +326,38 @@ TEST_F(Bench, StartRefusesASetUpThatCannotRunAndSaysWhy) {
   EXPECT_EQ(parseSetPoints("0; 29,7646  156.5985"), (std::vector<double>{0, 29.7646, 156.5985}));
   EXPECT_FALSE(parseSetPoints("0; fifty"));
   EXPECT_FALSE(parseSetPoints(" ; "));
+}
+
+// Quitting with the bench's window open ends the program; while a run is under way it asks
+// first (Cancel keeps both), and Escape on the bench's window asks the same way.
+TEST_F(Bench, QuittingOrEscapeDuringARunAsksAndTheProgramEndsWithItsWindows) {
+  w->show();
+  ComparisonWindow& cw = window();
+  BenchSetup s = plan({30});
+  s.bathPort.clear();
+  cw.showSetup(s);
+  cw.btStartClick();
+  ASSERT_TRUE(cw.controller().running()) << messages.join("|").toStdString();
+  QStringList asked;
+  bool answer = false;
+  cw.stopQuestionHook = [&](const QString& q) {
+    asked << q;
+    return answer;
+  };
+  QTest::keyClick(&cw, Qt::Key_Escape);
+  EXPECT_TRUE(cw.isVisible());
+  EXPECT_TRUE(cw.controller().running());
+  w->close();  // Ctrl+Q does the same
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(cw.controller().running());
+  ASSERT_EQ(asked.size(), 2);
+  EXPECT_TRUE(asked[0].contains("Close the window and stop the run?"));
+  EXPECT_TRUE(asked[1].contains("Stop the run and quit the program?"));
+  answer = true;
+  bool ended = false;
+  QObject::connect(w.get(), &TfmMain::closedNormally, [&] { ended = true; });
+  w->close();
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(cw.controller().running());
+  EXPECT_FALSE(cw.isVisible());
 }

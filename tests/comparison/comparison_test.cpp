@@ -188,6 +188,19 @@ TEST(ComparisonRun, ThreeSetPointsAProbeThatNeverSettlesAndAResumedJournal) {
   EXPECT_EQ(restored->nextIndex, 1);
   ASSERT_EQ(restored->points.size(), 1u);
   EXPECT_EQ(restored->names[2], "probe B");
+  // Bound to the instruments there are now by their names, wherever they stand in the list.
+  {
+    std::string missing;
+    const auto moved = ComparisonRun::rebind(*restored, {"probe C", "probe B", "extra", "reference", "probe A"}, &missing);
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->reference, 3);
+    EXPECT_EQ(moved->underTest, (std::vector<int>{4, 1, 0}));
+    EXPECT_NE(moved->points[0].find(1), nullptr);  // probe B's capture follows it to place 1
+    EXPECT_EQ(moved->points[0].find(1)->meanR, restored->points[0].find(2)->meanR);
+    EXPECT_EQ(moved->notices[0].channel, 0);       // probe C, left out at 0 °C
+    EXPECT_FALSE(ComparisonRun::rebind(*restored, {"reference", "probe A", "probe C"}, &missing));
+    EXPECT_EQ(missing, "probe B");
+  }
   EXPECT_EQ(restored->plan.captureReadings, 60);
   ASSERT_EQ(restored->notices.size(), 1u);  // probe C at 0 °C
   EXPECT_EQ(restored->notices[0].channel, 3);
