@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QSerialPort>
 #include <QVBoxLayout>
 
 #include "channel/channel_set.h"
@@ -16,7 +18,7 @@
 namespace velmora {
 
 namespace {
-enum Column { kColour, kName, kPort, kState, kLast, kAge, kStability, kColumns };
+enum Column { kColour, kName, kPort, kState, kLast, kAge, kStability, kSerial, kModel, kMaker, kColumns };
 }
 
 InstrumentsPanel::InstrumentsPanel(ChannelSet& channels, const Translator& tr, QWidget* parent)
@@ -31,6 +33,10 @@ InstrumentsPanel::InstrumentsPanel(ChannelSet& channels, const Translator& tr, Q
   m_table->verticalHeader()->hide();
   m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   m_table->horizontalHeader()->setStretchLastSection(true);
+  // A long name is elided in its cell (the whole name in its tip and when edited).
+  m_table->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Interactive);
+  m_table->setColumnWidth(kName, 150);
+  m_table->setTextElideMode(Qt::ElideMiddle);
   m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   setMinimumWidth(440);
   auto* buttons = new QHBoxLayout;
@@ -68,7 +74,7 @@ InstrumentsPanel::InstrumentsPanel(ChannelSet& channels, const Translator& tr, Q
 
 void InstrumentsPanel::retranslate() {
   QStringList headers;
-  for (const char* id : {"inColour", "inName", "inPort", "inState", "inLast", "inAge", "inStability"})
+  for (const char* id : {"inColour", "inName", "inPort", "inState", "inLast", "inAge", "inStability", "inSerial", "inModel", "inMaker"})
     headers << qs(m_tr.text(id));
   m_table->setHorizontalHeaderLabels(headers);
   m_add->setText(qs(m_tr.text("inAdd")));
@@ -84,7 +90,7 @@ void InstrumentsPanel::rebuild() {
       if (!m_table->item(r, c)) m_table->setItem(r, c, new QTableWidgetItem);
       QTableWidgetItem* item = m_table->item(r, c);
       Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-      if (c == kName) flags |= Qt::ItemIsEditable;
+      if (c == kName || c == kSerial || c == kModel || c == kMaker) flags |= Qt::ItemIsEditable;
       if (c == kColour) flags |= Qt::ItemIsUserCheckable;
       item->setFlags(flags);
     }
@@ -106,7 +112,14 @@ void InstrumentsPanel::refresh() {
     colour->setBackground(c.colour);
     colour->setCheckState(c.shown ? Qt::Checked : Qt::Unchecked);
     colour->setToolTip(qs(m_tr.text("inColourTip")));
-    if (m_table->item(r, kName)->text() != c.name) m_table->item(r, kName)->setText(c.name);
+    const auto put = [&](int column, const QString& text) {
+      if (m_table->item(r, column)->text() != text) m_table->item(r, column)->setText(text);
+    };
+    put(kName, c.name);
+    m_table->item(r, kName)->setToolTip(c.name);  // a long name is elided in its cell
+    put(kSerial, c.serial);
+    put(kModel, c.model);
+    put(kMaker, c.manufacturer);
     m_table->item(r, kPort)->setText(c.portCaption().isEmpty() ? QString::fromUtf8("\u2014") : c.portCaption());
     static const char* const kStates[] = {"inIdle", "inRecording", "inReconnecting", "inGarbage", "inFailed"};
     QString state = qs(m_tr.text(kStates[static_cast<int>(c.link())]));
@@ -155,6 +168,12 @@ void InstrumentsPanel::cellChanged(int row, int column) {
     }
     c.name = name;
     emit channelEdited(&c);
+  } else if (column == kSerial || column == kModel || column == kMaker) {
+    QString& field = column == kSerial ? c.serial : column == kModel ? c.model : c.manufacturer;
+    const QString text = m_table->item(row, column)->text().trimmed().left(128);
+    if (text == field) return;
+    field = text;
+    emit channelEdited(&c);
   } else if (column == kColour) {
     const bool shown = m_table->item(row, column)->checkState() == Qt::Checked;
     if (shown == c.shown) return;
@@ -182,7 +201,45 @@ void InstrumentsPanel::buildAddMenu() {
   if (free(demo))
     m_addMenu->addAction(QString::fromStdString(demo) + " (" + qs(m_tr.text("inDemo")) + ")", this,
                          [this, demo] { emit addRequested(demo); });
+  // Ports the system does not list (pseudo-terminals, virtual and Bluetooth ports) by path.
+  m_addMenu->addSeparator();
+  m_addMenu->addAction(qs(m_tr.text("inPortByPath")), this, &InstrumentsPanel::addPortByPath);
   m_addMenu->setEnabled(m_channels.size() < static_cast<std::size_t>(kMaxChannels));
+}
+
+void InstrumentsPanel::addPortByPath() {
+  std::optional<QString> typed;
+  if (portPathHook) {
+    typed = portPathHook();
+  } else {
+    QInputDialog d(dialogParent(this));
+    keepAboveParent(d);
+    d.setWindowTitle(qs(m_tr.text("inPortByPathTitle")));
+    d.setLabelText(qs(m_tr.text("inPortByPathPrompt")));
+    if (d.exec() == QDialog::Accepted) typed = d.textValue();
+  }
+  if (!typed || typed->trimmed().isEmpty()) return;
+  const QString path = typed->trimmed();
+  const auto tell = [this](const QString& text) {
+    if (messageHook)
+      messageHook(MessageKind::Error, text);
+    else
+      showMessage(this, m_tr, MessageKind::Error, text);
+  };
+  bool used = false;
+  for (std::size_t i = 0; i < m_channels.size(); ++i) used = used || m_channels.at(i).port() == path.toStdString();
+  if (used) {
+    tell(qs(m_tr.text("inPortInUse")).arg(path));
+    return;
+  }
+  // Only a port that opens is added.
+  QSerialPort port(path);
+  if (!port.open(QIODevice::ReadWrite)) {
+    tell(qs(m_tr.text("msgPortNotOpened")).arg(path, port.errorString()));
+    return;
+  }
+  port.close();
+  emit addRequested(path.toStdString());
 }
 
 }  // namespace velmora

@@ -11,10 +11,12 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ui_common/translations.h"
+#include "ui_common/ui_helpers.h"
 
 namespace velmora {
 
@@ -43,6 +45,10 @@ class InstrumentsPanel : public QWidget {
   std::function<std::pair<double, double>()> stabilityRule;
   // A colour chosen for a channel (tests answer without the dialog); invalid: Cancel.
   std::function<QColor(const QColor& current)> colourDialogHook;
+  // "Port by path…": the typed path (tests answer without the dialog; nothing: Cancel), and
+  // where its refusal is said.
+  std::function<std::optional<QString>()> portPathHook;
+  std::function<void(MessageKind, const QString&)> messageHook;
 
  signals:
   void addRequested(const std::string& port);
@@ -51,6 +57,7 @@ class InstrumentsPanel : public QWidget {
 
  private:
   void buildAddMenu();
+  void addPortByPath();
   void cellClicked(int row, int column);
   void cellChanged(int row, int column);
 

@@ -23,6 +23,15 @@
 
 namespace velmora {
 
+namespace {
+// A name as the chart's legend shows it: long ones shortened in the middle.
+QString legendName(const QString& name) {
+  constexpr int kLongest = 24;
+  if (name.size() <= kLongest) return name;
+  return name.left(kLongest / 2 - 1) + QString::fromUtf8("\u2026") + name.right(kLongest / 2 - 1);
+}
+}  // namespace
+
 void TfmMain::buildChannels() {
   m_instrumentsDock = new QDockWidget(this);
   m_instrumentsDock->setObjectName("dkInstruments");
@@ -150,8 +159,8 @@ Channel* TfmMain::addInstrument(const std::string& port, const QString& name) {
 }
 
 void TfmMain::channelAdded(Channel* c) {
-  if (m_channels->size() == 2) m_chart->series1()->setName(m_first->name);  // the legend tells them apart
-  SeriesPlottable* p = m_chart->addSeries(c->series(), c->colour, c->name);
+  if (m_channels->size() == 2) m_chart->series1()->setName(legendName(m_first->name));  // the legend tells them apart
+  SeriesPlottable* p = m_chart->addSeries(c->series(), c->colour, legendName(c->name));
   p->setGapThreshold(m_chart->series1()->gapThreshold());
   m_seriesOf.insert(c, p);
   m_journal->channelAdded(c->number(), c->port(), c->name.toStdString());
@@ -168,13 +177,14 @@ void TfmMain::channelAdded(Channel* c) {
 void TfmMain::channelLookChanged(Channel* c) {
   if (c == m_first) {
     m_chart->series1()->setPen(QPen(c->colour, 2));
-    m_chart->series1()->setName(m_channels->size() > 1 ? c->name : QString());
+    m_chart->series1()->setName(m_channels->size() > 1 ? legendName(c->name) : QString());
     m_chart->series1()->setVisible(c->shown);
     m_chart->requestRedraw();
   } else if (SeriesPlottable* p = m_seriesOf.value(c)) {
-    m_chart->setSeriesLook(p, c->colour, c->name, c->shown);
+    m_chart->setSeriesLook(p, c->colour, legendName(c->name), c->shown);
   }
   if (c != m_first) m_journal->channelAdded(c->number(), c->port(), c->name.toStdString());
+  emit c->changed(c);  // whoever shows or publishes the instrument's name and identity
   if (m_analysis && m_listCaption && c == &m_channels->selected()) showSelectedChannel();  // a new name in the captions
 }
 
@@ -258,12 +268,18 @@ void TfmMain::applyChannelSettings() {
     m_first->name = QString::fromStdString(stored[0].name);
     m_first->colour = QColor::fromRgb(stored[0].colour);
     m_first->shown = stored[0].shown;
+    m_first->serial = QString::fromStdString(stored[0].serial);
+    m_first->model = QString::fromStdString(stored[0].model);
+    m_first->manufacturer = QString::fromStdString(stored[0].manufacturer);
     channelLookChanged(m_first);
   }
   for (std::size_t i = 1; i < stored.size(); ++i)
     if (Channel* c = addInstrument(stored[i].port, QString::fromStdString(stored[i].name))) {
       c->colour = QColor::fromRgb(stored[i].colour);
       c->shown = stored[i].shown;
+      c->serial = QString::fromStdString(stored[i].serial);
+      c->model = QString::fromStdString(stored[i].model);
+      c->manufacturer = QString::fromStdString(stored[i].manufacturer);
       channelLookChanged(c);
     }
   if (m_channels->size() == 1)

@@ -48,6 +48,7 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
   QString name;
   QColor colour;
   bool shown = true;
+  QString serial, model, manufacturer;  // the probe's identity, as the user gives it
 
   ConnectionController& connection() { return *m_connection; }
   Protocol& protocol() { return *m_protocol; }

@@ -86,7 +86,8 @@ std::vector<ChannelSetting> ChannelSet::settings() const {
   std::vector<ChannelSetting> out;
   for (const auto& c : m_channels)
     out.push_back({c->name.toStdString(), c->designed() ? std::string() : c->port(),
-                   static_cast<std::uint32_t>(c->colour.rgb() & 0xFFFFFF), c->shown});
+                   static_cast<std::uint32_t>(c->colour.rgb() & 0xFFFFFF), c->shown, c->serial.toStdString(),
+                   c->model.toStdString(), c->manufacturer.toStdString()});
   return out;
 }
 

@@ -27,6 +27,13 @@ std::vector<ChannelSetting> loadChannelSettings(const SettingsBackend& store) {
     if (c.port.size() > 255) c.port.clear();
     c.colour = readDword(store, kChannelsKey, "Colour" + k).value_or(defaultChannelColour(i)) & 0xFFFFFF;
     c.shown = readDword(store, kChannelsKey, "Shown" + k).value_or(1) != 0;
+    const auto text = [&](const char* key) {
+      std::string v = readText(store, kChannelsKey, key + k).value_or("");
+      return v.size() > 128 ? v.substr(0, 128) : v;
+    };
+    c.serial = text("Serial");
+    c.model = text("Model");
+    c.manufacturer = text("Manufacturer");
     channels.push_back(std::move(c));
   }
   return channels;
@@ -40,6 +47,9 @@ void saveChannelSettings(SettingsBackend& store, const std::vector<ChannelSettin
     if (i > 0) writeText(store, kChannelsKey, "Port" + k, channels[i].port);
     writeDword(store, kChannelsKey, "Colour" + k, channels[i].colour);
     writeDword(store, kChannelsKey, "Shown" + k, channels[i].shown ? 1 : 0);
+    writeText(store, kChannelsKey, "Serial" + k, channels[i].serial);
+    writeText(store, kChannelsKey, "Model" + k, channels[i].model);
+    writeText(store, kChannelsKey, "Manufacturer" + k, channels[i].manufacturer);
   }
 }
 

@@ -20,6 +20,9 @@ struct ChannelSetting {
   std::string port;      // a serial port, "DEMO…", or "USB:<serial number>"; empty: no instrument
   std::uint32_t colour;  // 0xRRGGBB
   bool shown = true;
+  // The probe's identity (certificates and the lab network name it): its serial number,
+  // model and manufacturer.
+  std::string serial, model, manufacturer;
 };
 
 // The colour of channel `number` (1 …): the first is the designed series' colour.

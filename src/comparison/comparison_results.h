@@ -91,6 +91,12 @@ struct CertificateInfo {
       "reference, the probe and the bath met the stability rule together.";
 };
 
+// What a certificate says of one probe: the item, its serial number and its manufacturer (the
+// instrument's identity, editable per probe before the certificates are written).
+struct ProbeItem {
+  std::string item, serial, manufacturer;
+};
+
 // The structured results file (JSON) and the points (CSV) of one probe's certificate: `plan`
 // is the run's, `asLeftPlan` the as-left pass's when one ran.
 std::string certificateJson(const CertificateInfo& info, const ProbeResult& probe, const Reference& ref,

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QLineEdit>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -15,6 +17,9 @@
 #include <QTextDocument>
 #include <cmath>
 
+#include "channel/channel.h"
+#include "channel/channel_set.h"
+#include "app/main_window.h"
 #include "common/file_io.h"
 #include "common/number_text.h"
 #include "comparison_ui/comparison_window.h"
@@ -37,9 +42,6 @@ constexpr Field kFields[] = {
     {"ctNumber", &comparison::CertificateInfo::number},
     {"ctCustomer", &comparison::CertificateInfo::customer},
     {"ctCustomerAddress", &comparison::CertificateInfo::customerAddress},
-    {"ctItem", &comparison::CertificateInfo::item},
-    {"ctItemSerial", &comparison::CertificateInfo::itemSerial},
-    {"ctManufacturer", &comparison::CertificateInfo::manufacturer},
     {"ctReceived", &comparison::CertificateInfo::receivedDate},
     {"ctCalibrated", &comparison::CertificateInfo::calibrationDate},
     {"ctIssued", &comparison::CertificateInfo::issueDate},
@@ -49,7 +51,12 @@ constexpr Field kFields[] = {
     {"ctApprovedBy", &comparison::CertificateInfo::approvedBy},
 };
 
-bool askFields(QWidget* parent, const Translator& tr, comparison::CertificateInfo& info) {
+// The certificate's fields, and each probe's item, serial number and manufacturer in a table.
+struct ProbeRow {
+  QString name;
+  comparison::ProbeItem* item;
+};
+bool askFields(QWidget* parent, const Translator& tr, comparison::CertificateInfo& info, const std::vector<ProbeRow>& probes) {
   QDialog d(dialogParent(parent));
   keepAboveParent(d);
   d.setObjectName("fmCertificate");
@@ -62,6 +69,22 @@ bool askFields(QWidget* parent, const Translator& tr, comparison::CertificateInf
     form->addRow(qs(tr.text(f.id)), e);
     edits.push_back(e);
   }
+  auto* items = new QTableWidget(static_cast<int>(probes.size()), 4, &d);
+  items->setObjectName("tbCertificateItems");
+  items->setHorizontalHeaderLabels({qs(tr.text("ctProbe")), qs(tr.text("ctItem")), qs(tr.text("ctItemSerial")), qs(tr.text("ctManufacturer"))});
+  items->verticalHeader()->hide();
+  items->horizontalHeader()->setStretchLastSection(true);
+  items->setTabKeyNavigation(false);
+  for (int r = 0; r < items->rowCount(); ++r) {
+    const ProbeRow& p = probes[static_cast<std::size_t>(r)];
+    auto* name = new QTableWidgetItem(p.name);
+    name->setFlags(Qt::ItemIsEnabled);
+    items->setItem(r, 0, name);
+    items->setItem(r, 1, new QTableWidgetItem(qs(p.item->item)));
+    items->setItem(r, 2, new QTableWidgetItem(qs(p.item->serial)));
+    items->setItem(r, 3, new QTableWidgetItem(qs(p.item->manufacturer)));
+  }
+  form->addRow(items);
   auto* buttons = new QDialogButtonBox(&d);
   buttons->addButton(qs(tr.text("ctCreate")), QDialogButtonBox::AcceptRole);
   buttons->addButton(qs(tr.dialogWord("Cancel")), QDialogButtonBox::RejectRole);
@@ -70,6 +93,12 @@ bool askFields(QWidget* parent, const Translator& tr, comparison::CertificateInf
   form->addRow(buttons);
   if (d.exec() != QDialog::Accepted) return false;
   for (std::size_t i = 0; i < edits.size(); ++i) info.*kFields[i].member = edits[i]->text().trimmed().toStdString();
+  for (int r = 0; r < items->rowCount(); ++r) {
+    comparison::ProbeItem& it = *probes[static_cast<std::size_t>(r)].item;
+    it.item = items->item(r, 1)->text().trimmed().toStdString();
+    it.serial = items->item(r, 2)->text().trimmed().toStdString();
+    it.manufacturer = items->item(r, 3)->text().trimmed().toStdString();
+  }
   return true;
 }
 
@@ -85,7 +114,16 @@ void ComparisonWindow::btCertificatesClick() {
   if (m_controller->results().empty()) return;
   if (m_info.calibrationDate.empty()) m_info.calibrationDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
   if (m_info.issueDate.empty()) m_info.issueDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
-  const bool ok = certificateFieldsHook ? certificateFieldsHook(m_info) : askFields(this, m_tr, m_info);
+  // Each probe as its instrument names it, unless given here before.
+  std::vector<ProbeRow> rows;
+  for (const auto& r : m_controller->results()) {
+    if (!m_items.count(r.channel) && r.channel >= 0 && static_cast<std::size_t>(r.channel) < m_main.channels().size()) {
+      const Channel& c = m_main.channels().at(static_cast<std::size_t>(r.channel));
+      m_items[r.channel] = {c.model.toStdString(), c.serial.toStdString(), c.manufacturer.toStdString()};
+    }
+    rows.push_back({qs(r.name), &m_items[r.channel]});
+  }
+  const bool ok = certificateFieldsHook ? certificateFieldsHook(m_info) : askFields(this, m_tr, m_info, rows);
   if (!ok) return;
   const QString folder =
       folderHook ? folderHook() : QFileDialog::getExistingDirectory(dialogParent(this), t("ctFolder"), startFolder("Clb"));
@@ -111,6 +149,12 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
       info.number = (QDate::currentDate().toString("yyyyMMdd") + "-" + fileWord(qs(probe.name))).toStdString();
     else if (m_controller->results().size() > 1)
       info.number += "-" + fileWord(qs(probe.name)).toStdString();
+    // The probe's own item, serial number and manufacturer; the general fields where it has none.
+    if (const auto it = m_items.find(probe.channel); it != m_items.end()) {
+      if (!it->second.item.empty()) info.item = it->second.item;
+      if (!it->second.serial.empty()) info.itemSerial = it->second.serial;
+      if (!it->second.manufacturer.empty()) info.manufacturer = it->second.manufacturer;
+    }
     if (info.itemSerial.empty()) info.itemSerial = probe.name;
     const QString stem = QDir(folder).filePath(fileWord(qs(info.number)));
     QTextDocument doc;

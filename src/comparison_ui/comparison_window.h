@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "comparison/comparison_results.h"
@@ -134,6 +135,12 @@ class ComparisonWindow : public QWidget {
   QList<QLabel*> m_labels;  // the form's labels, by their object names' text ids
   QTimer* m_refresh = nullptr;
   comparison::CertificateInfo m_info;
+  std::map<int, comparison::ProbeItem> m_items;  // by channel; kept while the program runs
+
+ public:
+  // Each probe's item, serial number and manufacturer for its certificate (taken from its
+  // instrument's identity the first time certificates are made).
+  std::map<int, comparison::ProbeItem>& probeItems() { return m_items; }
   std::size_t m_logged = 0;  // points and notices already in the log
   std::size_t m_loggedNotices = 0;
 };

@@ -79,11 +79,19 @@ std::string readingPayload(const LabReading& r) {
   return out;
 }
 
-std::string statusPayload(std::string_view state, std::string_view lastError) {
+std::string statusPayload(std::string_view state, std::string_view lastError, const InstrumentIdentity& identity) {
   std::string out = "{\"state\":";
   quoted(out, state);
   out += ",\"last_error\":";
   quoted(out, lastError);
+  if (!identity.empty()) {
+    out += ",\"serial\":";
+    quoted(out, identity.serial);
+    out += ",\"model\":";
+    quoted(out, identity.model);
+    out += ",\"manufacturer\":";
+    quoted(out, identity.manufacturer);
+  }
   out += "}";
   return out;
 }

@@ -31,7 +31,13 @@ struct LabReading {
   bool historical = false;
 };
 std::string readingPayload(const LabReading& r);
-std::string statusPayload(std::string_view state, std::string_view lastError);
+// The probe an instrument reads (what the user gave in the Instruments panel).
+struct InstrumentIdentity {
+  std::string serial, model, manufacturer;
+  bool empty() const { return serial.empty() && model.empty() && manufacturer.empty(); }
+};
+// The status; with an identity its serial number, model and manufacturer too.
+std::string statusPayload(std::string_view state, std::string_view lastError, const InstrumentIdentity& identity = {});
 std::string factorsPayload(double r0, double a, double b, double c);
 
 // The lab view's side: a topic's station, instrument and kind; a reading's payload.

@@ -67,10 +67,11 @@ void MqttPublisher::publish(const std::string& instrument, std::int64_t utcMs, d
   m_queue.push_back({topicLevel(instrument), r});
 }
 
-void MqttPublisher::setStatus(const std::string& instrument, const std::string& state, const std::string& lastError) {
+void MqttPublisher::setStatus(const std::string& instrument, const std::string& state, const std::string& lastError,
+                              const InstrumentIdentity& identity) {
   std::lock_guard lock(m_mutex);
   const std::string topic = statusTopic(m_settings.station, instrument);
-  m_retained[topic] = {topic, statusPayload(state, lastError)};
+  m_retained[topic] = {topic, statusPayload(state, lastError, identity)};
   m_wake.notify_all();
 }
 

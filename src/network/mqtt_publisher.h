@@ -46,7 +46,8 @@ class MqttPublisher {
   void publish(const std::string& instrument, std::int64_t utcMs, double elapsedMinutes, double resistance,
                double temperature);
   // Retained: the instrument's state ("recording", "reconnecting", …) and last error; its factors.
-  void setStatus(const std::string& instrument, const std::string& state, const std::string& lastError = {});
+  void setStatus(const std::string& instrument, const std::string& state, const std::string& lastError = {},
+                 const InstrumentIdentity& identity = {});
   void setFactors(const std::string& instrument, double r0, double a, double b, double c);
 
   struct State {

@@ -75,7 +75,8 @@ void LabNetwork::channelChanged(Channel* c) {
   if (!m_publisher) return;
   const std::string name = instrumentName(*c);
   const QString error = c->link() == Channel::Link::Failed || c->link() == Channel::Link::NoValidReadings ? c->linkText() : QString();
-  m_publisher->setStatus(name, stateWord(c->link()), error.toStdString());
+  m_publisher->setStatus(name, stateWord(c->link()), error.toStdString(),
+                         {c->serial.toStdString(), c->model.toStdString(), c->manufacturer.toStdString()});
   if (const auto& f = c->factors()) m_publisher->setFactors(name, f->R0, f->A, f->B, f->C);
 }
 

@@ -189,6 +189,10 @@ TEST(Channels, AreRememberedAndOneChannelWritesNoKeyOfItsOwn) {
     w.messageHook = [](MessageKind, const QString&) {};
     w.addInstrument("DEMO2", "bath probe");
     w.channels().at(1).colour = QColor(10, 20, 30);
+    // The probe's identity, typed into the panel's cells.
+    auto* table = w.findChild<InstrumentsPanel*>()->table();
+    table->item(1, 7)->setText("SN 4711");
+    table->item(1, 9)->setText("Acme");
     w.show();
     w.close();
   }
@@ -197,6 +201,8 @@ TEST(Channels, AreRememberedAndOneChannelWritesNoKeyOfItsOwn) {
   EXPECT_EQ(again.channels().at(1).name, "bath probe");
   EXPECT_EQ(again.channels().at(1).port(), "DEMO2");
   EXPECT_EQ(again.channels().at(1).colour, QColor(10, 20, 30));
+  EXPECT_EQ(again.channels().at(1).serial, "SN 4711");
+  EXPECT_EQ(again.channels().at(1).manufacturer, "Acme");
 }
 
 // The calibration window, the readout and the views work on the instrument that is selected
@@ -286,4 +292,34 @@ TEST_F(ThreeInstruments, RemovingAnInstrumentWithUnsavedReadingsAsksFirst) {
   panel->removeButton()->click();
   EXPECT_EQ(asked.size(), 2);
   EXPECT_EQ(w->channels().size(), 1u);
+}
+
+// "Port by path…" adds a port the system does not list (here a pseudo-terminal) once it opens;
+// a path that does not open, or one an instrument reads already, is refused with the reason.
+TEST_F(ThreeInstruments, APortByPathIsAddedOnlyWhenItOpensAndIsFree) {
+  sim::PtyThermometer fourth{9};
+  ASSERT_TRUE(fourth.start());
+  auto* panel = w->findChild<InstrumentsPanel*>();
+  QString typed;
+  panel->portPathHook = [&]() -> std::optional<QString> { return typed; };
+  QStringList told;
+  panel->messageHook = [&](MessageKind, const QString& t) { told << t; };
+  const auto addByPath = [&](const QString& path) {
+    typed = path;
+    emit panel->addMenu()->aboutToShow();
+    for (QAction* a : panel->addMenu()->actions())
+      if (a->text() == "Port by path…") a->trigger();
+  };
+  addByPath("/dev/velmora-no-such-port");
+  addByPath(QString::fromStdString(sims[1]->devicePath()));
+  ASSERT_EQ(told.size(), 2);
+  EXPECT_TRUE(told[0].startsWith("The port /dev/velmora-no-such-port could not be opened")) << told[0].toStdString();
+  EXPECT_TRUE(told[1].contains("already used")) << told[1].toStdString();
+  EXPECT_EQ(w->channels().size(), 3u);
+  addByPath(" " + QString::fromStdString(fourth.devicePath()) + " ");
+  ASSERT_EQ(w->channels().size(), 4u);
+  EXPECT_EQ(w->channels().at(3).port(), fourth.devicePath());
+  EXPECT_EQ(told.size(), 2);
+  w.reset();
+  fourth.stop();
 }

@@ -208,6 +208,12 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
     info.approvedBy = "B. Head";
     return true;
   };
+  // Each probe's certificate names its own instrument's identity (set in the Instruments panel).
+  for (int k : {1, 2}) {
+    Channel& c = w->channels().at(static_cast<std::size_t>(k));
+    c.serial = QString("SN-%1%1%1").arg(k);
+    c.manufacturer = QString("Maker %1").arg(k);
+  }
   QTemporaryDir out;
   cw.folderHook = [&] { return out.path(); };
   cw.btCertificatesClick();
@@ -225,6 +231,9 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   ASSERT_TRUE(json.open(QIODevice::ReadOnly));
   const QByteArray j = json.readAll();
   EXPECT_TRUE(j.contains("\"expanded_C\"") && j.contains("\"as_left\": {\"points\": [{"));
+  EXPECT_TRUE(j.contains("\"serial\": \"SN-111\", \"manufacturer\": \"Maker 1\"")) << j.toStdString();
+  const std::string second = pdfText(QDir(out.path()).filePath("C-77-probe_2.pdf"));
+  EXPECT_TRUE(holds(second, "SN-222") && holds(second, "Maker 2") && !holds(second, "SN-111"));
   // The run's plan stays the plan; the as-left pass's has its own entry.
   EXPECT_TRUE(j.contains("\"plan\": {\"set_points_C\": [30,60,90]")) << j.toStdString();
   EXPECT_TRUE(j.contains("\"as_left_plan\": {\"set_points_C\": [60]"));

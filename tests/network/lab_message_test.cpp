@@ -67,6 +67,9 @@ TEST(LabMessage, ReadingPayloadReadsBackExactly) {
 
   EXPECT_EQ(statusPayload("failed", "port \"COM3\"\nis gone"), R"({"state":"failed","last_error":"port \"COM3\"\u000ais gone"})");
   EXPECT_EQ(jsonString(statusPayload("reconnecting", "a \\ b \"c\""), "last_error"), "a \\ b \"c\"");
+  // With the probe's identity (set in the Instruments panel).
+  EXPECT_EQ(statusPayload("recording", "", {"SN 7", "Pt100 4-wire", "Acme"}),
+            R"({"state":"recording","last_error":"","serial":"SN 7","model":"Pt100 4-wire","manufacturer":"Acme"})");
 }
 
 namespace {
