@@ -79,6 +79,8 @@ void InstrumentsPanel::retranslate() {
   m_table->setHorizontalHeaderLabels(headers);
   m_add->setText(qs(m_tr.text("inAdd")));
   m_remove->setText(qs(m_tr.text("inRemove")));
+  // Alt-keys beside the main window's own (File, Port, the chart's menu, the language).
+  assignMnemonics(this, QString::fromUtf8("fpglфпгя"));
   refresh();
 }
 

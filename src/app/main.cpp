@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <memory>
@@ -71,13 +72,15 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--demo") == 0) {
       options.demo = true;
-      if (i + 1 < argc && argv[i + 1][0] >= '1' && argv[i + 1][0] <= '9') {
-        const int n = std::atoi(argv[i + 1]);
-        if (n < 1 || n > 16) {
+      // A count follows when the next word starts like a number ("0", "-3", "17" are refused).
+      if (i + 1 < argc && (std::isdigit(static_cast<unsigned char>(argv[i + 1][0])) || argv[i + 1][0] == '-' && std::isdigit(static_cast<unsigned char>(argv[i + 1][1])))) {
+        char* end = nullptr;
+        const long n = std::strtol(argv[i + 1], &end, 10);
+        if (*end != '\0' || n < 1 || n > 16) {
           std::fprintf(stderr, "velmora: --demo N takes 1 to 16 instruments\n");
           return 2;
         }
-        options.demoCount = n;
+        options.demoCount = static_cast<int>(n);
         ++i;
       }
     }

@@ -444,6 +444,7 @@ void TfmMain::miLangRUClick() {
     m_status->inspection->setToolTip(m_status->inspection->text());
   }
   emit languageChanged();
+  HelpWindow::followLanguage(m_tr);  // an open guide follows
 }
 
 QStatusBar* TfmMain::statusBarWidget() const { return m_status; }

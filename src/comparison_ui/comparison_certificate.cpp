@@ -91,6 +91,7 @@ bool askFields(QWidget* parent, const Translator& tr, comparison::CertificateInf
   QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
   form->addRow(buttons);
+  assignMnemonics(&d);
   if (d.exec() != QDialog::Accepted) return false;
   for (std::size_t i = 0; i < edits.size(); ++i) info.*kFields[i].member = edits[i]->text().trimmed().toStdString();
   for (int r = 0; r < items->rowCount(); ++r) {

@@ -332,6 +332,7 @@ void ComparisonWindow::retranslate() {
   refreshChannels();
   refreshStatus();
   refreshResults();
+  assignMnemonics(this);
 }
 
 // The channels as the set-up offers them: the reference chosen from all, the probes under

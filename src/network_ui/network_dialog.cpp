@@ -57,6 +57,7 @@ NetworkDialog::NetworkDialog(const MqttSettings& s, const Translator& tr, QWidge
   connect(buttons, &QDialogButtonBox::accepted, this, &NetworkDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &NetworkDialog::reject);
   layout->addWidget(buttons);
+  assignMnemonics(this);
 }
 
 QLineEdit* NetworkDialog::fileRow(QFormLayout* form, const char* label, const char* name, const std::string& value) {

@@ -1,5 +1,7 @@
 #include "ui_common/help_window.h"
 
+#include <QKeyEvent>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -55,15 +57,36 @@ HelpWindow* HelpWindow::show(const Translator& tr, const QString& page, QWidget*
     g_window->setGeometry(where);
   }
   g_window->setAttribute(Qt::WA_DeleteOnClose, false);
+  // A page opened by F1 is shown whole: a search left from before no longer filters the list.
+  if (!g_window->m_search->text().isEmpty()) g_window->m_search->clear();
   g_window->open(tr.language() == Language::Russian ? "ru" : "en", page);
-  g_window->setWindowTitle(qs(tr.text("hlTitle")));
-  g_window->m_search->setPlaceholderText(qs(tr.text("hlSearch")));
-  g_window->m_back->setToolTip(qs(tr.text("hlBack")));
-  g_window->m_forward->setToolTip(qs(tr.text("hlForward")));
+  g_window->applyTexts(tr);
   g_window->QWidget::show();
   g_window->raise();
   g_window->activateWindow();
   return g_window;
+}
+
+void HelpWindow::applyTexts(const Translator& tr) {
+  setWindowTitle(qs(tr.text("hlTitle")));
+  m_search->setPlaceholderText(qs(tr.text("hlSearch")));
+  m_back->setToolTip(qs(tr.text("hlBack")));
+  m_forward->setToolTip(qs(tr.text("hlForward")));
+}
+
+void HelpWindow::followLanguage(const Translator& tr) {
+  if (!g_window) return;
+  const QString language = tr.language() == Language::Russian ? "ru" : "en";
+  if (language != g_window->m_language) g_window->open(language, g_window->currentPage());
+  g_window->applyTexts(tr);
+}
+
+void HelpWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {

@@ -28,14 +28,20 @@ class HelpWindow : public QWidget {
   // window's help must belong to it to take input while it is open).
   static HelpWindow* show(const Translator& tr, const QString& page, QWidget* near);
   static HelpWindow* instance();
+  // After a language switch: an open guide shows the same page in the new language.
+  static void followLanguage(const Translator& tr);
 
   QString currentPage() const;  // the file's base name: "statistics"
   QTextBrowser* browser() const { return m_browser; }
   // Pages whose text holds `words` (case aside), in contents order.
   QStringList search(const QString& words) const;
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;  // Escape closes the guide
+
  private:
   explicit HelpWindow(QWidget* parent);
+  void applyTexts(const Translator& tr);
   void open(const QString& language, const QString& page);
   void fillContents();
   void runSearch();

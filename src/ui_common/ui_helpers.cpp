@@ -1,6 +1,9 @@
 #include "ui_common/ui_helpers.h"
 
 #include <QAbstractButton>
+#include <QShortcut>
+#include <QTabWidget>
+#include <set>
 #include <QAbstractScrollArea>
 #include <QAbstractSpinBox>
 #include <QComboBox>
@@ -41,6 +44,78 @@ class WheelGuard : public QObject {
   }
 };
 }  // namespace
+
+namespace {
+// The keys of the Latin (QWERTY) and the Cyrillic (ЙЦУКЕН) layouts, place by place.
+constexpr char16_t kLatin[] = u"qwertyuiop[]asdfghjkl;'zxcvbnm,.";
+constexpr char16_t kCyrillic[] = u"йцукенгшщзхъфывапролджэячсмитьбю";
+
+// The letter on the same key in the other layout (nothing for a key that has none).
+QChar partnerKey(QChar c) {
+  const QChar lower = c.toLower();
+  for (std::size_t i = 0; kLatin[i]; ++i) {
+    if (lower == QChar(kLatin[i])) return QChar(kCyrillic[i]);
+    if (lower == QChar(kCyrillic[i])) return QChar(kLatin[i]);
+  }
+  return {};
+}
+
+// The text with a '&' before its first letter that is not taken (and that letter taken).
+QString marked(QString text, std::set<char16_t>& taken, QChar* chosen) {
+  text.replace("&&", QString(QChar(0x1)));
+  text.remove('&');
+  *chosen = QChar();
+  for (int i = 0; i < text.size(); ++i) {
+    const QChar c = text[i].toLower();
+    if (!c.isLetterOrNumber() || taken.count(c.unicode()) || (!partnerKey(c).isNull() && taken.count(partnerKey(c).unicode())))
+      continue;
+    taken.insert(c.unicode());
+    *chosen = c;
+    text.insert(i, '&');
+    break;
+  }
+  text.replace(QChar(0x1), "&&");
+  return text;
+}
+}  // namespace
+
+void assignMnemonics(QWidget* window, const QString& reserved) {
+  for (auto* old : window->findChildren<QShortcut*>("altPartner", Qt::FindDirectChildrenOnly)) delete old;
+  std::set<char16_t> taken;
+  for (const QChar r : reserved) taken.insert(r.toLower().unicode());
+  const auto partner = [window](QChar c, std::function<void()> act) {
+    const QChar p = partnerKey(c);
+    if (p.isNull()) return;
+    auto* s = new QShortcut(QKeySequence(static_cast<int>(Qt::ALT) | static_cast<int>(p.toUpper().unicode())), window);
+    s->setObjectName("altPartner");
+    s->setContext(Qt::WindowShortcut);
+    QObject::connect(s, &QShortcut::activated, window, std::move(act));
+  };
+  QChar c;
+  for (auto* tabs : window->findChildren<QTabWidget*>())
+    for (int i = 0; i < tabs->count(); ++i) {
+      tabs->setTabText(i, marked(tabs->tabText(i), taken, &c));
+      if (!c.isNull()) partner(c, [tabs, i] { tabs->setCurrentIndex(i); });
+    }
+  for (auto* b : window->findChildren<QAbstractButton*>()) {
+    if (b->text().isEmpty() || b->window() != window->window()) continue;
+    b->setText(marked(b->text(), taken, &c));
+    if (!c.isNull())
+      partner(c, [b] {
+        if (!b->isVisible() || !b->isEnabled()) return;
+        b->setFocus(Qt::ShortcutFocusReason);
+        b->animateClick();
+      });
+  }
+  for (auto* l : window->findChildren<QLabel*>()) {
+    if (!l->buddy() || l->text().isEmpty() || l->window() != window->window()) continue;
+    l->setText(marked(l->text(), taken, &c));
+    if (!c.isNull())
+      partner(c, [l] {
+        if (l->buddy() && l->buddy()->isVisible()) l->buddy()->setFocus(Qt::ShortcutFocusReason);
+      });
+  }
+}
 
 void wheelOnlyWhenFocused(QWidget* root) {
   auto* guard = new WheelGuard(root);

@@ -32,6 +32,13 @@ void keepAboveParent(QWidget& dialog);
 // focus: a wheel rolled over a form scrolls the form and changes no value on its way.
 void wheelOnlyWhenFocused(QWidget* root);
 
+// Gives the buttons, check boxes, tabs and labelled fields of `window` their Alt-keys: the
+// first letter of each text that no earlier one took (marked with '&'), and the same key
+// in the other keyboard layout (Latin ↔ Cyrillic), so that Alt+letter works in either.
+// Called again after the texts change (a language switch).
+// `reserved`: letters the window around takes already (the main window's menus).
+void assignMnemonics(QWidget* window, const QString& reserved = {});
+
 // A number the user typed: blanks around it are allowed, and "," is taken as the decimal
 // sign as well as "."; nothing when it is not a number.
 std::optional<double> parseUserNumber(const QString& text);

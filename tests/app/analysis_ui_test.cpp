@@ -202,5 +202,21 @@ TEST(ExportCommand, ConvertsWithoutAWindowAndFailsWithAMessage) {
   ASSERT_TRUE(p.waitForFinished(20000));
   EXPECT_EQ(p.exitCode(), 1);
   EXPECT_TRUE(p.readAllStandardError().contains("not a number"));
+  // A value a hair beyond the range: converted, with a note on standard error; further out, refused.
+  p.start(VELMORA_EXE, {"--probe-resistance", probe.fileName(), "850.0004"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_TRUE(p.readAllStandardError().contains("extrapolated"));
+  p.start(VELMORA_EXE, {"--probe-resistance", probe.fileName(), "-300"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 1);
+  // A missing argument is a usage error (2), as the README says; so is a demo of no instruments.
+  for (const QStringList& args : {QStringList{"--probe-temperature", probe.fileName()}, QStringList{"--demo", "0"},
+                                  QStringList{"--demo", "17"}}) {
+    p.start(VELMORA_EXE, args);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 2) << args.join(' ').toStdString();
+    EXPECT_FALSE(p.readAllStandardError().isEmpty());
+  }
 }
 #endif

@@ -2,12 +2,17 @@
 // in its own language; every page exists in both languages and is in the contents; every link
 // and picture a page names is there; F1 opens the right page in each window.
 #include <QApplication>
+#include <QTabWidget>
+#include <QSet>
+#include <QAbstractButton>
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QTest>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
@@ -114,4 +119,65 @@ TEST(Guide, F1OpensThePageOfTheWindowTheUserIsIn) {
   h->browser()->setSource(QUrl::fromLocalFile(HelpWindow::guideFolder() + "/ru/files.md"));
   h->browser()->backward();
   EXPECT_EQ(h->currentPage(), "lab-network");
+  // A search left in the box no longer filters the list once F1 opens another page.
+  auto* box = h->findChild<QLineEdit*>();
+  box->setText(QString::fromUtf8("мост"));
+  EXPECT_EQ(f1(w.chart()), "index");
+  EXPECT_TRUE(box->text().isEmpty());
+  EXPECT_EQ(h->findChild<QListWidget*>()->count(), HelpWindow::pages().size());
+  // A language switch: the open guide shows its page in the new language; Escape closes it.
+  w.findChild<QAction*>("miLangEN")->trigger();
+  EXPECT_TRUE(h->browser()->toPlainText().startsWith("Contents")) << h->browser()->toPlainText().left(40).toStdString();
+  QTest::keyClick(h, Qt::Key_Escape);
+  EXPECT_FALSE(h->isVisible());
+}
+
+// The new windows without a mouse, in both languages: every button, tab and labelled field has
+// an Alt-key of its own, and the key at the same place in the other layout does the same.
+TEST(AltKeys, TheBenchThePanelAndTheDialogsHaveThemInBothLayouts) {
+  MemorySettingsBackend store;
+  TfmMain w(store, MainWindowOptions::with(false, 1033));
+  w.messageHook = [](MessageKind, const QString&) {};
+  w.show();
+  QTemporaryDir folder;
+  ComparisonBench bench(w, folder.path());
+  // The letters each window's controls are marked with: none twice (a letter and the one on
+  // its key in the other layout count as one).
+  const auto letters = [](QWidget* window) {
+    QStringList marks;
+    const auto mark = [&](const QString& text) {
+      const int at = QString(text).replace("&&", "").indexOf('&');
+      if (at >= 0) marks << QString(text).replace("&&", "").mid(at + 1, 1).toLower();
+    };
+    for (auto* tabs : window->findChildren<QTabWidget*>())
+      for (int i = 0; i < tabs->count(); ++i) mark(tabs->tabText(i));
+    for (auto* b : window->findChildren<QAbstractButton*>())
+      if (!b->text().isEmpty()) mark(b->text());
+    return marks;
+  };
+  for (const char* language : {"miLangEN", "miLangRU"}) {
+    w.findChild<QAction*>(language)->trigger();
+    ComparisonWindow* cw = bench.open();
+    const QStringList marks = letters(cw);
+    EXPECT_GE(marks.size(), 10) << language;
+    EXPECT_EQ(QSet<QString>(marks.begin(), marks.end()).size(), marks.size()) << marks.join(",").toStdString();
+    // The Run tab by the key its letter sits on in the other layout.
+    auto* tabs = cw->findChild<QTabWidget*>();
+    const QString run = tabs->tabText(1);
+    const QChar letter = run.at(run.indexOf('&') + 1).toLower();
+    const QString latin = QString::fromUtf8("qwertyuiop[]asdfghjkl;'zxcvbnm,.");
+    const QString cyrillic = QString::fromUtf8("йцукенгшщзхъфывапролджэячсмитьбю");
+    const int at = latin.indexOf(letter) >= 0 ? latin.indexOf(letter) : cyrillic.indexOf(letter);
+    ASSERT_GE(at, 0) << language;
+    const QChar other = latin.indexOf(letter) >= 0 ? cyrillic.at(at) : latin.at(at);
+    tabs->setCurrentIndex(0);
+    QApplication::setActiveWindow(cw);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(cw));
+    QTest::sendKeyEvent(QTest::Click, cw, static_cast<Qt::Key>(other.toUpper().unicode()), QString(other), Qt::AltModifier);
+    EXPECT_EQ(tabs->currentIndex(), 1) << language << " Alt+" << QString(other).toStdString();
+    cw->hide();
+    // The Instruments panel's Add and Remove.
+    const QStringList panel = letters(w.findChild<QDockWidget*>("dkInstruments")->widget());
+    EXPECT_EQ(panel.size(), 2) << language;
+  }
 }
