@@ -1,6 +1,8 @@
 #include "network_ui/lab_view.h"
 
 #include <QDateTime>
+#include <algorithm>
+#include <QScreen>
 #include <QHeaderView>
 #include <QSplitter>
 #include <QStatusBar>
@@ -55,8 +57,12 @@ LabView::LabView(const MqttSettings& settings, const Translator& tr, QWidget* pa
   m_plot->addGraph();
   m_plot->graph(0)->setPen(QPen(QColor(0x00, 0x80, 0xC0)));
   auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-  ticker->setDateTimeFormat("HH:mm:ss\ndd.MM");
+  ticker->setDateTimeFormat("HH:mm:ss");
   m_plot->xAxis->setTicker(ticker);
+  // Until a reading is drawn: the last ten minutes (not the start of 1970).
+  const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+  m_plot->xAxis->setRange(now - 600, now);
+  connect(m_plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this] { fitTimeAxis(); });
   m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
   split->addWidget(m_table);
   split->addWidget(m_plot);
@@ -89,8 +95,13 @@ void LabView::poll() {
   const QString url = QString::fromStdString(m_settings.url);
   const std::string error = m_subscriber->error();
   if (m_subscriber->connected()) {
+    m_everConnected = true;
     m_state->setText(qs(m_tr.text("lvConnected")).arg(url));
     m_state->setStyleSheet(QString());
+  } else if (m_everConnected) {
+    // The lab view's own link is gone: said once, here; the stations keep their last state.
+    m_state->setText(qs(m_tr.text("lvLost")).arg(url, QString::fromStdString(error)));
+    m_state->setStyleSheet("QLabel { color: #b00000; }");
   } else if (error.empty()) {
     m_state->setText(qs(m_tr.text("lvConnecting")).arg(url));
   } else {
@@ -118,7 +129,8 @@ void LabView::refreshTable() {
     m_table->item(r, kLast)->setText(in.hasReading() ? qs(formatFixed(in.last().temperature, 7, 3)) + QString::fromUtf8(" \u00B0C")
                                                      : QString());
     m_table->item(r, kAge)->setText(in.hasReading() ? ageText(m_tr, now - in.last().utcMs) : QString());
-    m_table->item(r, kAge)->setForeground(labStale(in, now) ? red : text);
+    // Without the broker nothing can arrive: an old age is no fault of the station's.
+    m_table->item(r, kAge)->setForeground(m_subscriber->connected() && labStale(in, now) ? red : text);
     const LabStability st = labStability(in, windowMinutes, threshold);
     m_table->item(r, kStability)->setText(st.state == LabStability::State::Stable     ? qs(m_tr.text("inStable"))
                                           : st.state == LabStability::State::Unstable ? qs(m_tr.text("inUnstable"))
@@ -170,6 +182,31 @@ void LabView::drawSelected(bool fromScratch) {
   const QCPRange y = m_plot->yAxis->range();
   if (y.size() < 1e-3) m_plot->yAxis->setRange(y.center() - 0.0005, y.center() + 0.0005);
   m_plot->replot();
+}
+
+// Times on the axis; the date too where the range spans more than a day.
+void LabView::fitTimeAxis() {
+  auto ticker = qSharedPointerDynamicCast<QCPAxisTickerDateTime>(m_plot->xAxis->ticker());
+  if (!ticker) return;
+  const QString format = m_plot->xAxis->range().size() > 86400 ? "dd.MM\nHH:mm" : "HH:mm:ss";
+  if (ticker->dateTimeFormat() != format) ticker->setDateTimeFormat(format);
+}
+
+void LabView::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (QScreen* s = screen()) {
+    const QRect room = s->availableGeometry();
+    QRect frame = frameGeometry();
+    const QSize inner = size() - (frame.size() - size());
+    if (frame.width() > room.width() || frame.height() > room.height())
+      resize(std::min(inner.width(), room.width() - (frame.width() - width())),
+             std::min(inner.height(), room.height() - (frame.height() - height())));
+    frame = frameGeometry();
+    QPoint at = frame.topLeft();
+    at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - frame.width() + 1)));
+    at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - frame.height() + 1)));
+    if (at != frame.topLeft()) move(at);
+  }
 }
 
 }  // namespace velmora

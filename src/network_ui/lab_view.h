@@ -35,8 +35,12 @@ class LabView : public QMainWindow {
   // The stability rule (minutes, peak-to-peak °C).
   double windowMinutes = 10, threshold = 0.01;
 
+ protected:
+  void showEvent(QShowEvent* event) override;  // the window opens inside the screen
+
  private:
   void refreshTable();
+  void fitTimeAxis();
   void drawSelected(bool fromScratch);
 
   MqttSettings m_settings;
@@ -47,6 +51,7 @@ class LabView : public QMainWindow {
   QCustomPlot* m_plot;
   QLabel* m_state;
   QTimer m_timer;
+  bool m_everConnected = false;     // the lab view's own link: lost after it was up
   int m_drawn = -1;                 // the instrument on the chart
   std::size_t m_drawnPoints = 0;    // how many of its readings are drawn
   std::uint64_t m_drawnReorders = 0;

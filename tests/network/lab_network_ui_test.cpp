@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
@@ -136,6 +137,8 @@ TEST_F(Window, RecordedInstrumentsReachTheBrokerAndTheLabView) {
   open();
   w->serialPort().setCommPort(sims[0]->devicePath());
   ASSERT_NE(w->addInstrument(sims[1]->devicePath(), "probe B"), nullptr);
+  w->channels().at(1).serial = "SN 2";
+  w->channels().at(1).manufacturer = "Acme";
   ASSERT_TRUE(configure([&](NetworkDialog& d) {
     d.findChild<QCheckBox*>("cbPublish")->setChecked(true);
     set(d, "edUrl", broker.url());
@@ -168,6 +171,11 @@ TEST_F(Window, RecordedInstrumentsReachTheBrokerAndTheLabView) {
     }
   }
   EXPECT_FALSE(sub.on("velmora/v1/room 12/probe B/factors").empty());
+  // Its status names the probe (serial number, manufacturer).
+  const auto status = sub.on("velmora/v1/room 12/probe B/status");
+  ASSERT_FALSE(status.empty());
+  EXPECT_TRUE(status.back().payload.contains("\"serial\":\"SN 2\"") && status.back().payload.contains("\"manufacturer\":\"Acme\""))
+      << status.back().payload.toStdString();
 
   // The lab view: both instruments with their last readings; the selected one drawn.
   ASSERT_TRUE(QTest::qWaitFor([&] { return view->table()->rowCount() == 2 && view->board().instruments()[1].points.size() ==
@@ -182,6 +190,12 @@ TEST_F(Window, RecordedInstrumentsReachTheBrokerAndTheLabView) {
   view->poll();
   EXPECT_EQ(view->plot()->graph(0)->dataCount(), static_cast<int>(b.size()));
   EXPECT_EQ(view->plot()->graph(0)->data()->at(0)->value, b.y(0));
+  // Inside the screen; times on the axis (a run of minutes: no date under them).
+  const QRect room = view->screen()->availableGeometry();
+  EXPECT_TRUE(room.contains(view->frameGeometry().topLeft()) && room.contains(view->frameGeometry().bottomRight()));
+  const auto ticker = qSharedPointerDynamicCast<QCPAxisTickerDateTime>(view->plot()->xAxis->ticker());
+  ASSERT_TRUE(ticker);
+  EXPECT_EQ(ticker->dateTimeFormat(), "HH:mm:ss");
 
   // The broker goes: recording is not held up; the field says so and counts what waits.
   broker.kill();
@@ -189,6 +203,13 @@ TEST_F(Window, RecordedInstrumentsReachTheBrokerAndTheLabView) {
   w->miRecordClick();
   ASSERT_TRUE(QTest::qWaitFor([&] { return network->statusField()->text().startsWith("MQTT: not connected, waiting "); }, 30000))
       << network->statusField()->text().toStdString();
+  // The lab view says once that it lost the broker itself; its stations are not turned red.
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    view->poll();
+    return view->stateLabel()->text().startsWith("The lab view lost its connection");
+  }, 30000)) << view->stateLabel()->text().toStdString();
+  for (int r = 0; r < view->table()->rowCount(); ++r)
+    EXPECT_EQ(view->table()->item(r, 5)->foreground().color(), view->palette().color(QPalette::Text)) << r;
   w->findChild<QAction*>("miLangRU")->setChecked(true);
   w->miLangRUClick();
   ASSERT_TRUE(QTest::qWaitFor([&] { return network->statusField()->text().startsWith(QString::fromUtf8("MQTT: нет связи, ждёт ")); }, 5000));
