@@ -323,3 +323,55 @@ TEST_F(ThreeInstruments, APortByPathIsAddedOnlyWhenItOpensAndIsFree) {
   w.reset();
   fourth.stop();
 }
+
+// Exactly two instruments are saved in the long form too and open again as two; a long-form
+// file whose further instruments' rows are out of time order opens sorted.
+TEST(Channels, TwoInstrumentsSaveAsTheLongFormAndOutOfOrderRowsOpenSorted) {
+  MemorySettingsBackend store;
+  QTemporaryDir dir;
+  const QString two = dir.filePath("two.csv");
+  {
+    TfmMain w(store, MainWindowOptions::with(false, 1033));
+    w.messageHook = [](MessageKind, const QString&) {};
+    Channel* b = w.addInstrument("", "second");
+    ASSERT_NE(b, nullptr);
+    for (int i = 0; i < 5; ++i) {
+      w.channels().at(0).series().add(i / 1440.0, 20 + i / 100.0, 108 + i / 1000.0, 1'790'000'000'000 + i * 60000);
+      w.channels().at(0).list().append("x");
+      b->series().add(i / 1440.0, 30 + i / 100.0, 112 + i / 1000.0, 1'790'000'000'000 + i * 60000);
+      b->list().append("x");
+    }
+    w.display().setUnsaved(true);
+    w.files().fileDialogHook = [&](bool, const QString&, const QString&, const QString&) { return two; };
+    ASSERT_TRUE(w.miSaveClick());
+  }
+  QFile f(two);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray saved = f.readAll();
+  EXPECT_TRUE(saved.startsWith("channel,time_utc,")) << saved.left(60).toStdString();
+  EXPECT_EQ(saved.count('\n'), 11);
+  // The second and third instruments' rows shuffled in a file of three.
+  const QString shuffled = dir.filePath("shuffled.csv");
+  QFile g(shuffled);
+  ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+  g.write("channel,time_utc,time_local,elapsed_min,resistance_ohm,temperature_C\r\n"
+          "A,,,1.000000,,20.1\r\nA,,,2.000000,,20.2\r\n"
+          "B,,,3.000000,,30.3\r\nC,,,2.000000,,40.2\r\nB,,,1.000000,,30.1\r\nC,,,3.000000,,40.3\r\n"
+          "B,,,2.000000,,30.2\r\nC,,,1.000000,,40.1\r\n");
+  g.close();
+  for (const QString& path : {two, shuffled}) {
+    TfmMain again(store, MainWindowOptions::with(false, 1033));
+    again.messageHook = [](MessageKind, const QString&) {};
+    again.files().questionHook = [](const QString&) { return 1; };
+    again.files().fileDialogHook = [&](bool, const QString&, const QString&, const QString&) { return path; };
+    again.miOpenClick();
+    const std::size_t expected = path == two ? 2u : 3u;
+    ASSERT_EQ(again.channels().size(), expected) << path.toStdString();
+    for (std::size_t c = 1; c < expected; ++c) {
+      const MeasurementSeries& s = again.channels().at(c).series();
+      ASSERT_EQ(s.size(), path == two ? 5u : 3u);
+      for (std::size_t i = 1; i < s.size(); ++i) EXPECT_LT(s.x(i - 1), s.x(i)) << c;
+      if (path == shuffled) EXPECT_EQ(s.y(0), c == 1 ? 30.1 : 40.1);
+    }
+  }
+}

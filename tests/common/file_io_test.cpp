@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -111,5 +112,40 @@ TEST(FileWrite, LinksAreFollowedAndDevicesAndFifosWrittenInPlace) {
   EXPECT_EQ(received, "through the pipe");
   EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
   EXPECT_EQ(leftovers(dir, {"data.csv", "link.csv", "full", "pipe"}), std::vector<std::string>{});
+}
+#endif
+
+#ifndef _WIN32
+// A file replaced whole — at once or streamed in pieces (exports, the window's background
+// save) — keeps the permissions it had: 0640 stays 0640, 0600 stays 0600.
+TEST(FileWrite, AReplacedFileKeepsItsPermissionsWhicheverWayItIsWritten) {
+  TempDir dir;
+  const std::string path = dir / "kept.csv";
+  struct Way {
+    const char* name;
+    std::function<std::optional<std::string>()> write;
+  };
+  const Way ways[] = {
+      {"whole", [&] { return writeFileAtomically(path, "new bytes"); }},
+      {"streamed", [&]() -> std::optional<std::string> {
+         AtomicFileWriter out;
+         if (auto cause = out.open(path)) return cause;
+         if (auto cause = out.write("new ")) return cause;
+         if (auto cause = out.write("bytes")) return cause;
+         return out.commit();
+       }},
+  };
+  for (const Way& way : ways)
+    for (const mode_t mode : {mode_t(0640), mode_t(0600), mode_t(0664)}) {
+      {
+        std::ofstream(path) << "old";
+      }
+      ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+      ASSERT_FALSE(way.write()) << way.name;
+      struct stat st {};
+      ASSERT_EQ(::stat(path.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, mode) << way.name << " " << std::oct << mode;
+      EXPECT_EQ(contents(path), "new bytes");
+    }
 }
 #endif
