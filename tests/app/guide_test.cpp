@@ -2,6 +2,9 @@
 // in its own language; every page exists in both languages and is in the contents; every link
 // and picture a page names is there; F1 opens the right page in each window.
 #include <QApplication>
+#include <QWheelEvent>
+#include <QDoubleSpinBox>
+#include <QComboBox>
 #include <QTabWidget>
 #include <QSet>
 #include <QAbstractButton>
@@ -17,6 +20,7 @@
 #include <QTextBrowser>
 #include <gtest/gtest.h>
 
+#include "app/instruments_panel.h"
 #include "app/main_window.h"
 #include "calibration/calibration_window.h"
 #include "comparison_ui/comparison_window.h"
@@ -180,4 +184,45 @@ TEST(AltKeys, TheBenchThePanelAndTheDialogsHaveThemInBothLayouts) {
     const QStringList panel = letters(w.findChild<QDockWidget*>("dkInstruments")->widget());
     EXPECT_EQ(panel.size(), 2) << language;
   }
+}
+
+// Settings do not change by themselves: a typed bath port survives a language switch, a wheel
+// rolled over an unfocused spin box leaves its value alone, and ticking "drawn" in the colour
+// cell opens no colour dialog (a click on the cell itself does).
+TEST(Settings, NothingChangesUnasked) {
+  MemorySettingsBackend store;
+  TfmMain w(store, MainWindowOptions::with(false, 1033));
+  w.messageHook = [](MessageKind, const QString&) {};
+  w.show();
+  QTemporaryDir folder;
+  ComparisonBench bench(w, folder.path());
+  ComparisonWindow* cw = bench.open();
+  cw->findChild<QComboBox*>("cbBathPort")->setEditText("/dev/pts/77");
+  w.findChild<QAction*>("miLangRU")->trigger();
+  QString why;
+  const auto s = cw->setupFromForm(&why);
+  ASSERT_TRUE(s) << why.toStdString();
+  EXPECT_EQ(s->bathPort, "/dev/pts/77");
+  auto* soak = cw->findChild<QDoubleSpinBox*>("seSoak");
+  const double before = soak->value();
+  cw->findChild<QLineEdit*>("edSetPoints")->setFocus();
+  QWheelEvent roll(QPointF(5, 5), soak->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+  QApplication::sendEvent(soak, &roll);
+  EXPECT_EQ(soak->value(), before);
+  // The colour cell of the second instrument: its tick, then a click of its own.
+  w.addInstrument("", "second");
+  auto* panel = w.findChild<InstrumentsPanel*>();
+  int dialogs = 0;
+  panel->colourDialogHook = [&](const QColor&) {
+    ++dialogs;
+    return QColor();
+  };
+  panel->table()->item(1, 0)->setCheckState(Qt::Unchecked);  // the tick's click: the state changes …
+  emit panel->table()->cellClicked(1, 0);                     // … and the click itself reaches the cell
+  EXPECT_EQ(dialogs, 0);
+  EXPECT_FALSE(w.channels().at(1).shown);
+  QApplication::processEvents();
+  emit panel->table()->cellClicked(1, 0);
+  EXPECT_EQ(dialogs, 1);
 }
