@@ -142,9 +142,6 @@ int main(int argc, char** argv) {
   QObject::connect(&fmMain, &velmora::TfmMain::closedNormally, &app, &QCoreApplication::quit, Qt::QueuedConnection);
   // A journal left by a run that did not end normally is offered once the window is up, and
   // after it (its instruments are back then) a comparison run that was cut off.
-  QTimer::singleShot(0, &fmMain, [&fmMain, bench] {
-    fmMain.journal().offerRestore();
-    bench->offerResume();
-  });
+  QTimer::singleShot(0, bench, [bench] { bench->offerAtStart(); });
   return app.exec();
 }

@@ -15,6 +15,7 @@
 #include "channel/channel.h"
 #include "channel/channel_set.h"
 #include "comparison_ui/comparison_window.h"
+#include "files/journal_keeper.h"
 
 namespace velmora {
 
@@ -111,6 +112,11 @@ bool ComparisonBench::adoptLeftover() {
     if (QFile::rename(info.filePath(), own)) return true;
   }
   return false;
+}
+
+void ComparisonBench::offerAtStart() {
+  m_main.journal().offerRestore();
+  offerResume();
 }
 
 void ComparisonBench::offerResume() {

@@ -156,6 +156,9 @@ class ComparisonBench : public QObject {
   // A run in the journal that did not reach its end is offered (the window opens to resume it):
   // this program's own, or one left by a program that is gone.
   void offerResume();
+  // At start: a recording left by a program that did not end normally is offered first (its
+  // instruments come back with it), then a cut-off run.
+  void offerAtStart();
   // The run's journal: beside the recording journal, one per program.
   QString journalPath() const;
 

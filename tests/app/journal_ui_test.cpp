@@ -310,3 +310,21 @@ TEST(JournalEndToEnd, AKilledRecordingLeavesEveryReadingButTheLastMoment) {
   }
 }
 #endif
+
+// A restored journal brings no instrument twice: the instrument remembered on the same port
+// (renamed since) takes its readings back, whatever its name now.
+TEST_F(JournalFixture, ARestoreBringsBackNoDuplicateInstrument) {
+  auto w = window();
+  Channel* demo = w->addInstrument("DEMO2", "probe X");
+  ASSERT_NE(demo, nullptr);
+  w->AddPoint(1 / 1440.0, 21.0);
+  w->journal().recordedOn(demo->number(), 1 / 1440.0, 22.0, "22.0", 110.0, 1'790'000'000'000);
+  crash(w);
+  auto again = window();
+  Channel* back = again->addInstrument("DEMO2", "probe Y");  // remembered, renamed since
+  ASSERT_NE(back, nullptr);
+  ASSERT_TRUE(again->journal().offerRestore());
+  ASSERT_EQ(again->channels().size(), 2u);
+  EXPECT_EQ(again->channels().at(1).series().size(), 1u);
+  EXPECT_EQ(again->channels().at(1).series().y(0), 22.0);
+}

@@ -222,7 +222,7 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-probe_1.json")));
   EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-probe_2-points.csv")));
   const std::string text = pdfText(pdf);
-  for (const char* item : {"Calibration certificate (draft)", "C-77-probe_1", "Cold Lab", "Acme <Thermo>", "probe 1", "2026-12-01",
+  for (const char* item : {"Calibration certificate (draft)", "C-77-probe_1", "Cold Lab", "Acme <Thermo>", "SN-111", "Maker 1", "2026-12-01",
                            "Date of calibration", "Date of issue", "not a realisation of the temperature scale",
                            "SPRT cert NMI-2026-3", "23 C, 40 %RH", "Results as found", "Results as left", "U, °C", "k",
                            "Expanded uncertainty of the curve", "A. Tech", "B. Head", "The results relate only to the item calibrated."})
@@ -369,4 +369,65 @@ TEST_F(Bench, QuittingOrEscapeDuringARunAsksAndTheProgramEndsWithItsWindows) {
   EXPECT_TRUE(ended);
   EXPECT_FALSE(cw.controller().running());
   EXPECT_FALSE(cw.isVisible());
+}
+
+// At start after a crash during a run: the recording (with its instruments) is restored first,
+// then the cut-off run is offered and finds its instruments by name.
+TEST(BenchAtStart, TheRecordingComesBackFirstThenTheRunIsOfferedWithItsInstruments) {
+  QTemporaryDir dir;
+  const QByteArray previous = qgetenv("VELMORA_JOURNAL_DIR");
+  qputenv("VELMORA_JOURNAL_DIR", dir.path().toLocal8Bit());
+  MemorySettingsBackend store;
+  {
+    // A recording of two instruments, cut off (no normal end).
+    auto w = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
+    w->messageHook = [](MessageKind, const QString&) {};
+    Channel* p = w->addInstrument("", "probe 9");
+    ASSERT_NE(p, nullptr);
+    w->AddPoint(1 / 1440.0, 30.0);
+    w->journal().recordedOn(p->number(), 1 / 1440.0, 30.01, "30.01", 111.7, 1'790'000'000'000);
+    const QString path = w->journal().journalPath();
+    w.reset();
+    ASSERT_TRUE(QFile::rename(path, QDir(dir.path()).filePath("journal-999993.txt")));
+  }
+  {
+    // The run it was part of, cut off after its first point, left by that program.
+    comparison::Plan plan;
+    plan.setPoints = {30, 60};
+    plan.rule.windowMinutes = 1;
+    plan.rule.maxSd = 0.01;
+    plan.captureReadings = 3;
+    ComparisonRun cut(plan, 2, 0, {1}, false);
+    std::string journal = cut.header({"T1", "probe 9"}) + "ui reference -\n";
+    cut.journal = [&](const std::string& line) { journal += line + "\n"; };
+    cut.start(0, 1'790'000'000'000);
+    cut.confirmReached(0.1);
+    for (double t = 0.1; cut.points().empty(); t += 0.25)
+      for (int k = 0; k < 2; ++k) cut.reading(k, t, 111.67, 30.0, 1'790'000'000'000 + static_cast<std::int64_t>(t * 60000));
+    QFile f(QDir(dir.path()).filePath("bench-run-999993.txt"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(journal.data(), static_cast<qint64>(journal.size()));
+  }
+  TfmMain w(store, MainWindowOptions::with(false, 1033));
+  w.messageHook = [](MessageKind, const QString&) {};
+  QStringList order;
+  w.journal().restoreQuestionHook = [&](const QString&) {
+    order << "restore";
+    return JournalKeeper::Choice::Restore;
+  };
+  ComparisonBench bench(w, w.journal().folder());
+  ComparisonWindow* cw = bench.open();
+  cw->hide();
+  cw->messageHook = [](MessageKind, const QString&) {};
+  cw->resumeHook = [&](const QString&) {
+    order << "resume:" + QString::number(w.channels().size());
+    return ComparisonWindow::ResumeChoice::Resume;
+  };
+  bench.offerAtStart();
+  EXPECT_EQ(order, (QStringList{"restore", "resume:2"}));
+  ASSERT_TRUE(cw->controller().running());
+  EXPECT_EQ(cw->controller().run()->points().size(), 1u);
+  EXPECT_EQ(w.channels().at(1).name, "probe 9");
+  cw->controller().stop();
+  qputenv("VELMORA_JOURNAL_DIR", previous);
 }
