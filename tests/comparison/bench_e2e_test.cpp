@@ -416,16 +416,18 @@ TEST(BenchAtStart, TheRecordingComesBackFirstThenTheRunIsOfferedWithItsInstrumen
     return JournalKeeper::Choice::Restore;
   };
   ComparisonBench bench(w, w.journal().folder());
+  w.channels().at(0).setFactors({100.0, 3.9083e-3, -5.775e-7, -4.183e-12});  // what the reference holds
   ComparisonWindow* cw = bench.open();
   cw->hide();
-  cw->messageHook = [](MessageKind, const QString&) {};
+  QStringList said;
+  cw->messageHook = [&](MessageKind, const QString& t) { said << t; };
   cw->resumeHook = [&](const QString&) {
     order << "resume:" + QString::number(w.channels().size());
     return ComparisonWindow::ResumeChoice::Resume;
   };
   bench.offerAtStart();
   EXPECT_EQ(order, (QStringList{"restore", "resume:2"}));
-  ASSERT_TRUE(cw->controller().running());
+  ASSERT_TRUE(cw->controller().running()) << said.join("|").toStdString();
   EXPECT_EQ(cw->controller().run()->points().size(), 1u);
   EXPECT_EQ(w.channels().at(1).name, "probe 9");
   cw->controller().stop();
