@@ -136,15 +136,23 @@ TEST(Guide, F1OpensThePageOfTheWindowTheUserIsIn) {
   EXPECT_FALSE(h->isVisible());
 }
 
+namespace {
+// The main window shown with the bench's entry.
+struct BenchWindow : ::testing::Test {
+  MemorySettingsBackend store;
+  TfmMain w{store, MainWindowOptions::with(false, 1033)};
+  QTemporaryDir folder;
+  ComparisonBench bench{w, folder.path()};
+  void SetUp() override {
+    w.messageHook = [](MessageKind, const QString&) {};
+    w.show();
+  }
+};
+}  // namespace
+
 // The new windows without a mouse, in both languages: every button, tab and labelled field has
 // an Alt-key of its own, and the key at the same place in the other layout does the same.
-TEST(AltKeys, TheBenchThePanelAndTheDialogsHaveThemInBothLayouts) {
-  MemorySettingsBackend store;
-  TfmMain w(store, MainWindowOptions::with(false, 1033));
-  w.messageHook = [](MessageKind, const QString&) {};
-  w.show();
-  QTemporaryDir folder;
-  ComparisonBench bench(w, folder.path());
+TEST_F(BenchWindow, AltKeysInTheBenchAndThePanelInBothLayouts) {
   // The letters each window's controls are marked with: none twice (a letter and the one on
   // its key in the other layout count as one).
   const auto letters = [](QWidget* window) {
@@ -189,13 +197,7 @@ TEST(AltKeys, TheBenchThePanelAndTheDialogsHaveThemInBothLayouts) {
 // Settings do not change by themselves: a typed bath port survives a language switch, a wheel
 // rolled over an unfocused spin box leaves its value alone, and ticking "drawn" in the colour
 // cell opens no colour dialog (a click on the cell itself does).
-TEST(Settings, NothingChangesUnasked) {
-  MemorySettingsBackend store;
-  TfmMain w(store, MainWindowOptions::with(false, 1033));
-  w.messageHook = [](MessageKind, const QString&) {};
-  w.show();
-  QTemporaryDir folder;
-  ComparisonBench bench(w, folder.path());
+TEST_F(BenchWindow, NothingChangesUnasked) {
   ComparisonWindow* cw = bench.open();
   cw->findChild<QComboBox*>("cbBathPort")->setEditText("/dev/pts/77");
   w.findChild<QAction*>("miLangRU")->trigger();
