@@ -21,6 +21,8 @@
 #include "metrology/probe.h"
 #include "ui_common/ui_helpers.h"
 #include "ui_common/velmora_application.h"
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QStandardPaths>
 #ifdef VELMORA_HAVE_MQTT
 #include <QSysInfo>
@@ -33,7 +35,37 @@
 #include "platform/platform_info.h"
 #endif
 
+namespace {
+// velmora --help / --version: answered before any window (no display needed).
+bool answeredHelpOrVersion(int argc, char** argv) {
+  bool asked = false;
+  for (int i = 1; i < argc; ++i)
+    asked = asked || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
+            std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0;
+  if (!asked) return false;
+  QCoreApplication core(argc, argv);
+  QCoreApplication::setApplicationName("velmora");
+  QCoreApplication::setApplicationVersion(VELMORA_VERSION);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "The companion of the QM-515 platinum-resistance thermometer: readings from the instrument or\n"
+      "the demo thermometer, the chart and the list, files, the calibration window, several\n"
+      "instruments, the comparison bench and the lab network.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addOption({"demo", "Start with the demo thermometer; with N, N demo instruments (1 to 16).", "N"});
+  parser.addOption({"export-csv", "Convert a data file or a recording journal IN to CSV OUT, no window (exit 0, 1, 2).", "IN OUT"});
+  parser.addOption({"probe-temperature", "Print a probe file's temperature (°C) for a resistance R.", "FILE R"});
+  parser.addOption({"probe-resistance", "Print a probe file's resistance (ohm) for a temperature T.", "FILE T"});
+  parser.addOption({"lab-view", "Show the lab view of the broker at URL alone.", "URL"});
+  parser.addOption({"pictures", "Take the user guide's pictures into DIR and end.", "DIR"});
+  parser.process(core);  // prints the help or the version and ends with 0
+  return true;
+}
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (answeredHelpOrVersion(argc, argv)) return 0;
   // velmora --probe-temperature FILE R / --probe-resistance FILE T: a probe's conversion.
   for (int i = 1; i < argc; ++i) {
     const bool temperature = std::strcmp(argv[i], "--probe-temperature") == 0;
@@ -73,7 +105,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--demo") == 0) {
       options.demo = true;
       // A count follows when the next word starts like a number ("0", "-3", "17" are refused).
-      if (i + 1 < argc && (std::isdigit(static_cast<unsigned char>(argv[i + 1][0])) || argv[i + 1][0] == '-' && std::isdigit(static_cast<unsigned char>(argv[i + 1][1])))) {
+      const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+      if (i + 1 < argc && (digit(argv[i + 1][0]) || (argv[i + 1][0] == '-' && digit(argv[i + 1][1])))) {
         char* end = nullptr;
         const long n = std::strtol(argv[i + 1], &end, 10);
         if (*end != '\0' || n < 1 || n > 16) {

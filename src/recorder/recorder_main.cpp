@@ -85,6 +85,10 @@ int main(int argc, char** argv) {
       std::printf("%s", kUsage);
       return 0;
     }
+    if (a == "--version") {
+      std::printf("velmora-recorder %s\n", VELMORA_VERSION);
+      return 0;
+    }
     if (a == "--port" && value) {
       std::string p = next();
       const auto eq = p.find('=');

@@ -210,6 +210,15 @@ TEST(ExportCommand, ConvertsWithoutAWindowAndFailsWithAMessage) {
   p.start(VELMORA_EXE, {"--probe-resistance", probe.fileName(), "-300"});
   ASSERT_TRUE(p.waitForFinished(20000));
   EXPECT_EQ(p.exitCode(), 1);
+  // --help and --version answer without a window.
+  p.start(VELMORA_EXE, {"--help"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_TRUE(p.readAllStandardOutput().contains("--export-csv"));
+  p.start(VELMORA_EXE, {"--version"});
+  ASSERT_TRUE(p.waitForFinished(20000));
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_TRUE(p.readAllStandardOutput().startsWith("velmora "));
   // A missing argument is a usage error (2), as the README says; so is a demo of no instruments.
   for (const QStringList& args : {QStringList{"--probe-temperature", probe.fileName()}, QStringList{"--demo", "0"},
                                   QStringList{"--demo", "17"}}) {

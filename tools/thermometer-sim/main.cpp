@@ -24,7 +24,40 @@ volatile std::sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 }  // namespace
 
+namespace {
+constexpr const char* kUsage =
+    "usage: velmora-thermometer-sim [--profile steady|ramp|step|sine] [--base T] [--noise SD]\n"
+    "                               [--slow MS] [--garbage RATE] [--silent] [--no-cr]\n"
+    "                               [--wrong-echoes N] [--noise-bursts RATE] [--no-settle]\n"
+    "                               [--count N] [--bath [SPEED]]\n"
+    "The thermometer on a pseudo-terminal: prints the device path (one a line with --count N, the\n"
+    "driven bath's last with --bath) and answers like the instrument until stopped.\n"
+    "  --profile P        the bath's course: steady, ramp, step or sine\n"
+    "  --base T           the bath's temperature, °C\n"
+    "  --noise SD         the reading's noise, °C\n"
+    "  --slow MS          answer this late\n"
+    "  --garbage RATE     this share of answers garbled\n"
+    "  --silent           never answer\n"
+    "  --no-cr            answers without their CR\n"
+    "  --wrong-echoes N   echo the first N factor commands wrongly\n"
+    "  --noise-bursts R   bursts of line noise at this rate\n"
+    "  --no-settle        no settling character after the port opens\n"
+    "  --count N          N instruments in one bath (1 to 16)\n"
+    "  --bath [SPEED]     a calibration bath driven to set points, its time SPEED times faster\n"
+    "  --help, --version\n";
+}  // namespace
+
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("velmora-thermometer-sim %s\n", VELMORA_VERSION);
+      return 0;
+    }
+  }
   int count = 1;
   double bathSpeed = 0;  // 0: no driven bath
   for (int i = 1; i < argc; ++i) {
