@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <QDockWidget>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -62,6 +64,8 @@ TfmMain::TfmMain(SettingsBackend& store, MainWindowOptions options, QWidget* par
 }
 
 TfmMain::~TfmMain() {
+  // The docks hide as the window's widgets go: what they tell this window then is not heard.
+  for (QDockWidget* dock : findChildren<QDockWidget*>()) dock->disconnect(this);
   // The background threads go first, so that nothing is delivered to a window that is
   // being torn down.
   m_channels.reset();

@@ -324,4 +324,10 @@ std::string notAValidFloat(std::string_view text) {
   return s;
 }
 
+std::string shortestText(double value) {
+  char buf[40];
+  const auto r = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, r.ptr);
+}
+
 }  // namespace velmora

@@ -15,6 +15,8 @@ namespace velmora {
 // `significantDigits` digits without trailing zeros, "E", the exponent ("1.23457E6").
 // Negative zero after rounding is written without its sign.
 std::string formatFixed(double value, int significantDigits, int decimals);
+// The shortest text ("." decimals, whatever the locale) that reads back to the same double.
+std::string shortestText(double value);
 
 // Appends the same text to `out` (the hot path of the reading list avoids a temporary).
 void appendFixed(std::string& out, double value, int significantDigits, int decimals);

@@ -14,12 +14,7 @@
 namespace velmora::comparison {
 
 namespace {
-std::string num(double v) {
-  if (!std::isfinite(v)) return "null";
-  char buf[40];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
+std::string num(double v) { return std::isfinite(v) ? shortestText(v) : std::string("null"); }
 std::string quoted(std::string_view s) {
   std::string out = "\"";
   for (char c : s) {

@@ -10,12 +10,7 @@
 namespace velmora::comparison {
 
 namespace {
-std::string num(double v) {
-  char buf[40];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
+std::string num(double v) { return shortestText(v); }
 }  // namespace
 
 // A name as one word of a journal line: blanks and "%" as %XX.

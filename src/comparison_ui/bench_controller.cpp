@@ -18,11 +18,7 @@ namespace velmora {
 using comparison::ComparisonRun;
 
 namespace {
-std::string num(double v) {
-  char buf[40];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
+std::string num(double v) { return shortestText(v); }
 }  // namespace
 
 BenchController::BenchController(ChannelSet& channels, QString journalPath, const Translator& tr, QObject* parent)

@@ -157,11 +157,7 @@ double ProbeCharacterisation::resistance(double celsius, bool* extrapolated) con
 namespace {
 constexpr std::string_view kHeader = "VELMORA PROBE 1";
 
-std::string exact(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
+std::string exact(double v) { return shortestText(v); }
 
 std::string_view trim(std::string_view s) { return trimBlanks(s); }
 

@@ -371,7 +371,9 @@ TEST(Channels, TwoInstrumentsSaveAsTheLongFormAndOutOfOrderRowsOpenSorted) {
       const MeasurementSeries& s = again.channels().at(c).series();
       ASSERT_EQ(s.size(), path == two ? 5u : 3u);
       for (std::size_t i = 1; i < s.size(); ++i) EXPECT_LT(s.x(i - 1), s.x(i)) << c;
-      if (path == shuffled) EXPECT_EQ(s.y(0), c == 1 ? 30.1 : 40.1);
+      if (path == shuffled) {
+        EXPECT_EQ(s.y(0), c == 1 ? 30.1 : 40.1);
+      }
     }
   }
 }

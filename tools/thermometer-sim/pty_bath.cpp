@@ -1,4 +1,5 @@
 #include "pty_bath.h"
+#include "pty_front_end.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,19 +12,8 @@
 namespace velmora::sim {
 
 bool PtyBath::start() {
-  m_master = posix_openpt(O_RDWR | O_NOCTTY);
+  m_master = openRawPty(m_path);
   if (m_master < 0) return false;
-  if (grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
-    close(m_master);
-    m_master = -1;
-    return false;
-  }
-  m_path = ptsname(m_master);
-  termios tio{};
-  if (tcgetattr(m_master, &tio) == 0) {
-    cfmakeraw(&tio);
-    tcsetattr(m_master, TCSANOW, &tio);
-  }
   m_stop = false;
   m_thread = std::thread([this] { serve(); });
   return true;
@@ -32,10 +22,7 @@ bool PtyBath::start() {
 void PtyBath::stop() {
   m_stop = true;
   if (m_thread.joinable()) m_thread.join();
-  if (m_master >= 0) {
-    close(m_master);
-    m_master = -1;
-  }
+  closePty(m_master);
 }
 
 void PtyBath::serve() {

@@ -19,25 +19,35 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }
 }  // namespace
 
+int openRawPty(std::string& path) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) return -1;
+  if (grantpt(master) != 0 || unlockpt(master) != 0) {
+    close(master);
+    return -1;
+  }
+  path = ptsname(master);
+  // Raw bytes in both directions: no echo, no CR/LF translation.
+  termios tio{};
+  if (tcgetattr(master, &tio) == 0) {
+    cfmakeraw(&tio);
+    tcsetattr(master, TCSANOW, &tio);
+  }
+  return master;
+}
+
+void closePty(int& master) {
+  if (master >= 0) close(master);
+  master = -1;
+}
+
 PtyThermometer::PtyThermometer(std::uint32_t seed) : m_model(seed) {}
 
 PtyThermometer::~PtyThermometer() { stop(); }
 
 bool PtyThermometer::start() {
-  m_master = posix_openpt(O_RDWR | O_NOCTTY);
+  m_master = openRawPty(m_path);
   if (m_master < 0) return false;
-  if (grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
-    close(m_master);
-    m_master = -1;
-    return false;
-  }
-  m_path = ptsname(m_master);
-  // Raw bytes in both directions: no echo, no CR/LF translation.
-  termios tio{};
-  if (tcgetattr(m_master, &tio) == 0) {
-    cfmakeraw(&tio);
-    tcsetattr(m_master, TCSANOW, &tio);
-  }
   m_stop = false;
   m_thread = std::thread([this] { serve(); });
   return true;
@@ -46,10 +56,7 @@ bool PtyThermometer::start() {
 void PtyThermometer::stop() {
   m_stop = true;
   if (m_thread.joinable()) m_thread.join();
-  if (m_master >= 0) {
-    close(m_master);
-    m_master = -1;
-  }
+  closePty(m_master);
 }
 
 void PtyThermometer::vanish() { stop(); }

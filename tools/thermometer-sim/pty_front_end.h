@@ -11,6 +11,12 @@
 
 namespace velmora::sim {
 
+// A pseudo-terminal's master side in raw mode (no echo, no CR/LF translation): its descriptor
+// and, in `path`, the device path of its other side; -1 when the system gives none.
+int openRawPty(std::string& path);
+// Closes a master side (and marks it closed).
+void closePty(int& master);
+
 class PtyThermometer {
  public:
   explicit PtyThermometer(std::uint32_t seed = 1);
