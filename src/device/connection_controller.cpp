@@ -99,10 +99,11 @@ void ConnectionController::setHoldUsb(bool hold) {
 }
 
 void ConnectionController::send(std::string_view text) {
+  m_lastSendRefused = false;
   if (usbLink())
     SendReport(std::string(text));
   else
-    m_serial->SendText(std::string(text));
+    m_lastSendRefused = !m_serial->SendText(std::string(text));
 }
 
 bool ConnectionController::setActive(bool on) {

@@ -92,6 +92,7 @@ class ConnectionController : public QObject, public ProtocolTransport {
 
   // ProtocolTransport
   void send(std::string_view text) override;
+  bool lastSendRefused() const override { return m_lastSendRefused; }
   bool setActive(bool on) override;
   bool active() const override;
   void purge() override;
@@ -125,6 +126,7 @@ class ConnectionController : public QObject, public ProtocolTransport {
   bool m_holdUsb = false;
   std::string m_heldSerial;  // the adapter awaited back while a recording reconnects
   std::string m_wantedSerial;
+  bool m_lastSendRefused = false;
 };
 
 }  // namespace velmora

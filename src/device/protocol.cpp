@@ -54,6 +54,9 @@ void Protocol::SendCmd(std::string_view text) {
   line += text;
   line.push_back('\r');
   m_link.send(line);
+  // A link still busy with an earlier write refuses this one: kept, and sent again at the
+  // time-out instead of being taken for sent.
+  m_unsent = m_link.lastSendRefused() ? line : std::string();
   if (!m_timeOff.active()) m_timeOff.start(kAnswerTimeoutMs);
 }
 
@@ -343,7 +346,16 @@ void Protocol::TimeOffTimerTimer() {
     }
     if (WaitEcho && !LastCmd.empty()) SendCmd(LastCmd);
     if (WaitCof) {
-      SendCmd("q");
+      // A "wY" the link refused never reached the instrument: asking with "q" would take the
+      // factors it still holds for the answer and lose the write. It goes again instead.
+      if (!m_unsent.empty()) {
+        const std::string again = std::move(m_unsent);
+        m_unsent.clear();
+        m_link.send(again);
+        if (m_link.lastSendRefused()) m_unsent = again;
+      } else {
+        SendCmd("q");
+      }
       WaitCof = true;
       m_factors->appendFactorStatus("*");
     }

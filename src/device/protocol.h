@@ -34,6 +34,8 @@ class ProtocolTransport {
   virtual bool setActive(bool on) = 0;           // opens/closes the link; returns whether open
   virtual bool active() const = 0;
   virtual void purge() = 0;  // discards what is buffered in both directions
+  // Whether the last send was refused because an earlier one was still being written.
+  virtual bool lastSendRefused() const { return false; }
 };
 
 // Where readings and the recording's progress go: the main window.
@@ -208,6 +210,7 @@ class Protocol {
   bool m_invalidWarned = false;
   ProtocolTransport& m_link;
   ReadingSink& m_sink;
+  std::string m_unsent;  // the last command line the link refused (sent again at the time-out)
   NoFactorLink m_noFactors;
   FactorLink* m_factors = &m_noFactors;
   ProtocolTimer& m_dataTimer;

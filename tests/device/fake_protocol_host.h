@@ -77,6 +77,8 @@ struct FakeProtocolHost : ProtocolTransport, ReadingSink, FactorLink {
   bool refuseWhileSending = false;
   bool sending = false;
   std::vector<std::string> refused;
+  bool lastRefused = false;
+  bool lastSendRefused() const override { return lastRefused; }
 
   // ProtocolTransport: the USB adapter when `usb`, else the serial port.
   void send(std::string_view t) override {
@@ -84,8 +86,10 @@ struct FakeProtocolHost : ProtocolTransport, ReadingSink, FactorLink {
       usbSent.emplace_back(t);
     } else {
       if (!serialOpen) return;
+      lastRefused = false;
       if (refuseWhileSending && sending) {
         refused.emplace_back(t);
+        lastRefused = true;
         return;
       }
       sending = refuseWhileSending;

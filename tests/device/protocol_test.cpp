@@ -1,6 +1,7 @@
 #include "device/protocol.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <random>
 
@@ -309,6 +310,27 @@ TEST_F(ProtocolFixture, WrongEchoIsRejectedAndTheFactorSentAgainAtOnce) {
   deliver("wR100.000\r");
   EXPECT_EQ(host.serialSent.back(), "wY\r");
   EXPECT_EQ(host.calibrStatus, "|-+");
+}
+
+// On a busy machine the link may still be writing the factor when its echo is back: the "wY"
+// it refuses is sent again at the time-out — asking "q" instead would take the factors the
+// instrument still holds for the answer and lose the write.
+TEST_F(ProtocolFixture, ARefusedConfirmationIsSentAgainNotReplacedByARead) {
+  host.serialOpen = true;
+  host.refuseWhileSending = true;
+  host.cof[2][1] = "100.032";
+  host.cof[2][2] = "3.9083";
+  protocol.WritingCof = true;
+  protocol.WriteNextCof(0);
+  deliver("wR100.032\r");  // the echo, while the write is still in progress
+  ASSERT_EQ(host.refused, (std::vector<std::string>{"wY\r"}));
+  host.sending = false;
+  protocol.TimeOffTimerTimer();
+  EXPECT_EQ(host.serialSent.back(), "wY\r");
+  EXPECT_TRUE(std::find(host.serialSent.begin(), host.serialSent.end(), "q\r") == host.serialSent.end());
+  host.sending = false;
+  deliver("Rt0=100.0320,A=3.9083E-03,B=-5.7750E-07,C=-4.1830E-12\r");
+  EXPECT_EQ(host.serialSent.back().rfind("wA3.9083", 0), 0u) << host.serialSent.back();  // on to the next factor
 }
 
 TEST_F(ProtocolFixture, AnInvalidNewCellStopsTheWrite) {
