@@ -4,7 +4,6 @@
 #include <cmath>
 #include <set>
 #include <stdexcept>
-#include <type_traits>
 
 #include "common/coefficient_scale.h"
 #include "common/number_text.h"
@@ -50,10 +49,7 @@ class Fitter {
       ++m_plan.rowsRead;
       const double t = dataValue(row, 3);
       const double v = dataValue(row, 2);
-      if constexpr (std::is_invocable_v<Store, double, double, bool>)
-        store(t, v, row.belowZero.value_or(t < 0));
-      else
-        store(t, v);
+      store(t, v, row.belowZero.value_or(t < 0));
     }
   }
   // Step O: the "Old" row into OldCof.
@@ -123,7 +119,7 @@ void Fitter::positiveResistances() {
 
 void Fitter::method1() {
   clearArrays();
-  readRows([&](double t, double v) { m_s.points.push_back({t, v}); });
+  readRows([&](double t, double v, bool) { m_s.points.push_back({t, v}); });
   if (temperature()) {
     readOldCof();
     for (auto& p : m_s.points) p.R = math::RofT(m_s.OldCof, p.R, false);
@@ -161,7 +157,7 @@ void Fitter::method2() {
 
 void Fitter::method3() {
   clearArrays();
-  readRows([&](double t, double v) {
+  readRows([&](double t, double v, bool) {
     m_s.PosT.push_back(t);
     m_s.PosTm.push_back(temperature() ? v : 0.0);
     m_s.PosR.push_back(temperature() ? 0.0 : v);

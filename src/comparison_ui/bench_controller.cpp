@@ -137,6 +137,12 @@ bool BenchController::start(const BenchSetup& s, QString* why) {
   return true;
 }
 
+std::vector<std::string> BenchController::channelNames() const {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < m_channels.size(); ++i) names.push_back(m_channels.at(i).name.toStdString());
+  return names;
+}
+
 bool BenchController::begin(const BenchSetup& s, std::unique_ptr<ComparisonRun> run, bool freshJournal, QString* why) {
   auto ref = referenceFor(s, why);
   if (!ref) return false;
@@ -169,9 +175,7 @@ bool BenchController::begin(const BenchSetup& s, std::unique_ptr<ComparisonRun> 
   m_journal = std::move(journal);
   m_bath = std::move(bath);
   if (freshJournal) {
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < m_channels.size(); ++i) names.push_back(m_channels.at(i).name.toStdString());
-    const std::string head = m_run->header(names) + setupLines(m_setup);
+    const std::string head = m_run->header(channelNames()) + setupLines(m_setup);
     m_journal->write(head.data(), static_cast<qint64>(head.size()));
     m_journal->flush();
   }
@@ -308,10 +312,8 @@ std::optional<BenchController::Unfinished> BenchController::unfinished() const {
 bool BenchController::resume(const Unfinished& u, QString* why) {
   if (running()) return false;
   // The run's instruments by their names, wherever they are in the list now.
-  std::vector<std::string> names;
-  for (std::size_t i = 0; i < m_channels.size(); ++i) names.push_back(m_channels.at(i).name.toStdString());
   std::string missing;
-  const auto bound = ComparisonRun::rebind(u.run, names, &missing);
+  const auto bound = ComparisonRun::rebind(u.run, channelNames(), &missing);
   if (!bound) {
     if (why)
       *why = u.run.names.empty() ? qs(m_tr.text("bnResumeChannels")).arg(u.run.channels)

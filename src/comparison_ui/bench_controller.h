@@ -105,6 +105,8 @@ class BenchController : public QObject {
   void stoppedBecause(const QString& why);
 
  private:
+  // The instruments' names in their places (the journal names them; a resumed run finds them by name).
+  std::vector<std::string> channelNames() const;
   void attach(Channel* c);
   void reading(Channel* c);
   void tick();

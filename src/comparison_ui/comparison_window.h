@@ -30,10 +30,6 @@ class TfmMain;
 
 class ComparisonWindow : public QWidget {
   Q_OBJECT
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-
  public:
   ComparisonWindow(TfmMain& main, QString journalPath, QWidget* parent = nullptr);
   ~ComparisonWindow() override;
@@ -56,6 +52,9 @@ class ComparisonWindow : public QWidget {
   // window); Cancel and Escape keep it. True: nothing runs, or the user agreed.
   bool confirmStopRun(bool quitting);
   std::function<bool(const QString&)> stopQuestionHook;
+  // Each probe's item, serial number and manufacturer for its certificate (taken from its
+  // instrument's identity the first time certificates are made).
+  std::map<int, comparison::ProbeItem>& probeItems() { return m_items; }
 
   // Tests and the guide's pictures answer the window's questions through these.
   std::function<void(MessageKind, const QString&)> messageHook;
@@ -70,6 +69,10 @@ class ComparisonWindow : public QWidget {
   QString certificateHtml(const comparison::CertificateInfo& info, const comparison::ProbeResult& probe) const;
 
   void retranslate();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildSetup(QWidget* page);
@@ -136,11 +139,6 @@ class ComparisonWindow : public QWidget {
   QTimer* m_refresh = nullptr;
   comparison::CertificateInfo m_info;
   std::map<int, comparison::ProbeItem> m_items;  // by channel; kept while the program runs
-
- public:
-  // Each probe's item, serial number and manufacturer for its certificate (taken from its
-  // instrument's identity the first time certificates are made).
-  std::map<int, comparison::ProbeItem>& probeItems() { return m_items; }
   std::size_t m_logged = 0;  // points and notices already in the log
   std::size_t m_loggedNotices = 0;
 };

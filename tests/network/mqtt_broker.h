@@ -1,7 +1,7 @@
 #pragma once
 // A real MQTT broker for the tests: Debian's mosquitto on a free port of 127.0.0.1, with its
-// session store in a folder of its own (saved every second, so that a killed broker comes
-// back with its subscribers), optionally with users and TLS; and an independent subscriber,
+// persistence file in a folder of its own (saved every second, so that a killed broker comes
+// back with its subscribers and what it kept for them), optionally with users and TLS; and an independent subscriber,
 // mosquitto_sub, whose messages the test reads.
 #include <QDir>
 #include <QFile>
@@ -135,7 +135,8 @@ struct Message {
   QByteArray payload;
 };
 
-// mosquitto_sub on velmora/v1/#, QoS 1, a persistent session of its own.
+// mosquitto_sub on velmora/v1/#, QoS 1, with a fixed client id and clean start off: the broker
+// keeps its subscription and queued messages while it is away.
 class Subscriber {
  public:
   Subscriber(const Broker& broker, QStringList extra = {}) {
