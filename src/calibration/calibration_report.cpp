@@ -1,7 +1,6 @@
 // The calibration report: a PDF (date and time, the instrument's factors before and after,
 // the method, every point with its deviation, the fit error, the residual plot and the
 // user's fields) and a CSV of the points beside it.
-#include <QBuffer>
 #include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -10,11 +9,7 @@
 #include <QFormLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPageSize>
-#include <QPdfWriter>
 #include <QPlainTextEdit>
-#include <QTextDocument>
-#include <QUrl>
 #include <algorithm>
 #include <cmath>
 
@@ -22,13 +17,11 @@
 #include "calibration/residual_window.h"
 #include "common/number_text.h"
 #include "common/file_io.h"
+#include "ui_common/report_document.h"
 
 namespace velmora {
 
 namespace {
-QString esc(const QString& s) { return s.toHtmlEscaped(); }
-QString esc(const std::string& s) { return qs(s).toHtmlEscaped(); }
-
 // One CSV field (RFC 4180): quoted when it holds a comma, a quote or a line end.
 QString csvField(const QString& s) {
   if (!s.contains(',') && !s.contains('"') && !s.contains('\n') && !s.contains('\r')) return s;
@@ -127,40 +120,39 @@ void TfmCalibr::btReportClick() {
     message(MessageKind::Information, qs(m_tr.text("rpSaved")).arg(path, pointsPathFor(path)));
 }
 
-QString TfmCalibr::reportHtml(const ResidualSummary& summary) const {
-  const auto row = [](const QString& a, const QString& b) { return "<tr><td><b>" + a + "</b></td><td>" + b + "</td></tr>"; };
-  QString h = "<html><body style='font-family: sans-serif; font-size: 10pt'>";
-  h += "<h2>" + esc(qs(m_tr.text("fmReport"))) + "</h2><table cellspacing='0' cellpadding='3'>";
-  h += row(esc(qs(m_tr.text("rpDate"))), QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss"));
-  h += row(esc(qs(m_tr.text("rpProbe"))), esc(m_reportFields.probe));
-  h += row(esc(qs(m_tr.text("rpOperator"))), esc(m_reportFields.operatorName));
-  h += row(esc(qs(m_tr.text("rpReference"))), esc(m_reportFields.reference));
-  h += row(esc(qs(m_tr.text("rpMethod"))), esc(methodName()));
-  h += row(esc(qs(m_tr.text("rpDataType"))), esc(qs(m_tr.text(dataType() == 1 ? "rpTemperature" : "rpResistance"))));
-  h += "</table><h3>" + esc(qs(m_tr.text("rpFactors"))) + "</h3>";
-  h += "<table border='1' cellspacing='0' cellpadding='4'><tr><th></th><th>" + esc(qs(m_tr.text("rpR0"))) + "</th><th>A x 10^3</th>"
-       "<th>B x 10^7</th><th>C x 10^12</th></tr>";
+ReportDocument TfmCalibr::reportDocument(const ResidualSummary& summary) const {
+  ReportDocument doc(10);
+  doc.title(qs(m_tr.text("fmReport")));
+  doc.fields({{qs(m_tr.text("rpDate")), QDateTime::currentDateTime().toString("yyyy-MM-dd hh:mm:ss")},
+              {qs(m_tr.text("rpProbe")), m_reportFields.probe},
+              {qs(m_tr.text("rpOperator")), m_reportFields.operatorName},
+              {qs(m_tr.text("rpReference")), m_reportFields.reference},
+              {qs(m_tr.text("rpMethod")), methodName()},
+              {qs(m_tr.text("rpDataType")), qs(m_tr.text(dataType() == 1 ? "rpTemperature" : "rpResistance"))}});
+  doc.heading(qs(m_tr.text("rpFactors")));
   bool oldEmpty = true;
   for (int c = 1; c <= 4; ++c) oldEmpty = oldEmpty && cofCell(c, 1).empty();
+  std::vector<QStringList> factors;
   for (int r = 1; r <= 2; ++r) {
-    h += "<tr><td><b>" + esc(qs(m_tr.text(r == 1 ? "IDS_14" : "IDS_15")).trimmed()) + "</b></td>";
-    for (int c = 1; c <= 4; ++c)
-      h += "<td align='right'>" + (cofCell(c, r).empty() ? QString::fromUtf8("\u2014") : esc(cofCell(c, r))) + "</td>";
-    h += "</tr>";
+    QStringList row{qs(m_tr.text(r == 1 ? "IDS_14" : "IDS_15")).trimmed()};
+    for (int c = 1; c <= 4; ++c) row << (cofCell(c, r).empty() ? QString::fromUtf8("\u2014") : qs(cofCell(c, r)));
+    factors.push_back(row);
   }
-  h += "</table>";
-  if (oldEmpty) h += "<p><i>" + esc(qs(m_tr.text("rpOldEmpty"))) + "</i></p>";
+  doc.table({{"", false, 0, true}, {qs(m_tr.text("rpR0")), true}, {"A x 10^3", true}, {"B x 10^7", true}, {"C x 10^12", true}}, factors);
+  if (oldEmpty) doc.paragraph(qs(m_tr.text("rpOldEmpty")), ReportDocument::Emphasis::Italic);
   const int decimals = deviationDecimals(summary);
   const bool temperature = dataType() == 1;
-  h += "<h3>" + esc(qs(m_tr.text("rpPoints"))) + "</h3>";
-  h += "<table border='1' cellspacing='0' cellpadding='3' width='100%' style='font-size: 9pt'><tr>";
-  const std::pair<const char*, int> columns[] = {{"rpRow", 6},   {temperature ? "rpMeasuredC" : "rpMeasuredOhm", 15},
-                                                 {"rpActual", 13}, {"rpDeviation", 15},
-                                                 {"rpCount", 5},   {temperature ? "rpSdC" : "rpSdOhm", 15},
-                                                 {"rpSpan", 31}};
-  for (const auto& [id, percent] : columns)
-    h += QString("<th width='%1%'>").arg(percent) + esc(qs(m_tr.text(id))) + "</th>";
-  h += "</tr>";
+  doc.heading(qs(m_tr.text("rpPoints")));
+  std::vector<ReportDocument::Column> columns;
+  const std::pair<const char*, int> widths[] = {{"rpRow", 6},   {temperature ? "rpMeasuredC" : "rpMeasuredOhm", 15},
+                                                {"rpActual", 13}, {"rpDeviation", 15},
+                                                {"rpCount", 5},   {temperature ? "rpSdC" : "rpSdOhm", 15},
+                                                {"rpSpan", 31}};
+  for (const auto& [id, percent] : widths) {
+    const std::string_view name(id);
+    columns.push_back({qs(m_tr.text(id)), name != "rpRow" && name != "rpSpan", percent});
+  }
+  std::vector<QStringList> points;
   for (int r = 1; r < dataRowCount(); ++r) {
     if (dataCell(2, r).empty() && dataCell(3, r).empty()) continue;
     QString deviation = residualText(m_residuals, r, decimals);
@@ -168,39 +160,27 @@ QString TfmCalibr::reportHtml(const ResidualSummary& summary) const {
     if (!dataCell(1, r).empty()) deviation = "X " + qs(m_tr.text("rpExcluded"));
     const auto info = m_pointInfo.find(r);
     const bool known = info != m_pointInfo.end();
-    h += "<tr><td>" + QString::number(r) + "</td><td align='right'>" + esc(dataCell(2, r)) + "</td><td align='right'>" +
-         esc(dataCell(3, r)) + "</td><td align='right'>" + esc(deviation) + "</td><td align='right'>" +
-         (known ? QString::number(info->second.count) : QString()) + "</td><td align='right'>" +
-         (known && std::isfinite(info->second.sd) ? qs(formatFixed(info->second.sd, 6, 5)) : QString()) + "</td><td>" +
-         (known ? esc(spanText(info->second.from, info->second.to)) : QString()) + "</td></tr>";
+    points.push_back({QString::number(r), qs(dataCell(2, r)), qs(dataCell(3, r)), deviation,
+                      known ? QString::number(info->second.count) : QString(),
+                      known && std::isfinite(info->second.sd) ? qs(formatFixed(info->second.sd, 6, 5)) : QString(),
+                      known ? spanText(info->second.from, info->second.to) : QString()});
   }
-  h += "</table><p>";
+  doc.table(columns, points, true, true);
   if (summary.count > 0)
-    h += esc(qs(m_tr.text("rpFitError")).arg(qs(formatFixed(summary.rms, 12, decimals)), qs(formatFixed(summary.maxAbs, 12, decimals))));
+    doc.paragraph(qs(m_tr.text("rpFitError")).arg(qs(formatFixed(summary.rms, 12, decimals)), qs(formatFixed(summary.maxAbs, 12, decimals))));
   else
-    h += esc(qs(m_tr.text("rpNoFit")));
-  h += "</p><p><img src='residuals.png' width='560'></p>";
-  if (!m_reportFields.notes.isEmpty())
-    h += "<h3>" + esc(qs(m_tr.text("rpNotes"))) + "</h3><p>" + esc(m_reportFields.notes).replace("\n", "<br>") + "</p>";
-  return h + "</body></html>";
+    doc.paragraph(qs(m_tr.text("rpNoFit")));
+  doc.image(m_residualWindow->render(760, 360), 560);
+  if (!m_reportFields.notes.isEmpty()) {
+    doc.heading(qs(m_tr.text("rpNotes")));
+    doc.paragraph(m_reportFields.notes);
+  }
+  return doc;
 }
 
 bool TfmCalibr::makeReport(const QString& pdfPath) {
   updateResiduals();
-  QTextDocument doc;
-  doc.addResource(QTextDocument::ImageResource, QUrl("residuals.png"), m_residualWindow->render(760, 360));
-  doc.setHtml(reportHtml(summarizeResiduals(m_residuals)));
-  QByteArray pdf;
-  {
-    QBuffer buffer(&pdf);
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setResolution(300);
-    writer.setTitle(qs(m_tr.text("fmReport")));
-    writer.setCreator("Velmora");
-    doc.print(&writer);
-  }
+  const QByteArray pdf = reportDocument(summarizeResiduals(m_residuals)).pdf(qs(m_tr.text("fmReport")));
   // The points with their units (the measured value is in ohms or °C as the data type says).
   const int decimals = deviationDecimals(summarizeResiduals(m_residuals));
   const bool temperature = dataType() == 1;

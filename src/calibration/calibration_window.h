@@ -27,6 +27,7 @@
 
 #include "ui_common/translations.h"
 #include "ui_common/ui_helpers.h"
+#include "ui_common/report_document.h"
 #include "calibration/calculations.h"
 #include "calibration/calibration_file.h"
 #include "calibration/calibration_workflow.h"
@@ -195,7 +196,7 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   bool confirmFitWarnings();
   void updateResiduals();
   QString methodName() const;
-  QString reportHtml(const ResidualSummary& summary) const;
+  ReportDocument reportDocument(const ResidualSummary& summary) const;
 
   void applyTitle();
 

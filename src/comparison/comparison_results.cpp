@@ -5,8 +5,11 @@
 #include <cmath>
 #include <set>
 
+#include <nlohmann/json.hpp>
+
 #include "calibration/calibration_workflow.h"
 #include "common/clock_text.h"
+#include "common/json_number.h"
 #include "common/coefficient_scale.h"
 #include "common/number_text.h"
 #include "metrology/curve_fit.h"
@@ -15,22 +18,6 @@ namespace velmora::comparison {
 
 namespace {
 std::string num(double v) { return std::isfinite(v) ? shortestText(v) : std::string("null"); }
-std::string quoted(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
-      out += buf;
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out + "\"";
-}
 std::string fixed(double v, int decimals) { return formatFixed(v, 15, decimals); }
 
 // The designed methods read a table: an in-memory one, rows of (measured Ω, reference °C).
@@ -221,80 +208,88 @@ std::string certificateCsv(const ProbeResult& probe) {
 
 std::string certificateJson(const CertificateInfo& info, const ProbeResult& probe, const Reference& ref, const BenchBudget& b,
                             const Plan& plan, const Plan* asLeftPlan) {
-  auto factors = [](const math::TCofSet& f) {
-    return "{\"R0\":" + num(f.R0) + ",\"A\":" + num(f.A) + ",\"B\":" + num(f.B) + ",\"C\":" + num(f.C) + "}";
+  using Json = nlohmann::ordered_json;
+  // A number; null where it is not finite, "inf" for infinite degrees of freedom.
+  const auto number = [](double v) { return jsonNumber(v); };
+  const auto dof = [&](double v) { return std::isinf(v) ? Json("inf") : number(v); };
+  const auto optional = [&](const std::optional<double>& v) { return v ? number(*v) : Json(nullptr); };
+  const auto factors = [&](const math::TCofSet& f) {
+    return Json{{"R0", number(f.R0)}, {"A", number(f.A)}, {"B", number(f.B)}, {"C", number(f.C)}};
   };
-  auto points = [&](const std::vector<PointResult>& list) {
-    std::string s = "[";
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      const PointResult& p = list[i];
-      if (i) s += ",";
-      s += "{\"set_point_C\":" + num(p.setPoint) + ",\"reference_C\":" + num(p.referenceT) + ",\"probe_resistance_ohm\":" +
-           num(p.probe.meanR) + ",\"probe_reading_C\":" + num(p.probe.meanT) + ",\"deviation_C\":" + num(p.asFoundDeviation) +
-           ",\"n\":" + std::to_string(p.probe.n) + ",\"sd_ohm\":" + num(p.probe.sdR) + ",\"time_from_utc\":" +
-           quoted(formatUtcIso(p.probe.firstUtcMs)) + ",\"time_to_utc\":" + quoted(formatUtcIso(p.probe.lastUtcMs)) +
-           ",\"uncertainty\":{\"combined_C\":" + num(p.uncertainty.combined) + ",\"expanded_C\":" + num(p.uncertainty.expanded) +
-           ",\"coverage_factor\":" + num(p.uncertainty.coverageFactor) + ",\"coverage_probability\":" +
-           num(p.uncertainty.coverageProbability) + ",\"effective_dof\":" +
-           (std::isfinite(p.uncertainty.effectiveDof) ? num(p.uncertainty.effectiveDof) : std::string("\"inf\"")) + ",\"budget\":[";
-      for (std::size_t k = 0; k < p.budget.size(); ++k) {
-        if (k) s += ",";
-        s += "{\"component\":" + quoted(p.budget[k].name) + ",\"standard_uncertainty_C\":" + num(p.budget[k].contribution()) +
-             ",\"dof\":" + (std::isfinite(p.budget[k].degreesOfFreedom) ? num(p.budget[k].degreesOfFreedom) : std::string("\"inf\"")) + "}";
-      }
-      s += "]}}";
+  const auto points = [&](const std::vector<PointResult>& list) {
+    Json out = Json::array();
+    for (const PointResult& p : list) {
+      Json budget = Json::array();
+      for (const auto& c : p.budget)
+        budget.push_back({{"component", c.name}, {"standard_uncertainty_C", number(c.contribution())}, {"dof", dof(c.degreesOfFreedom)}});
+      out.push_back({{"set_point_C", number(p.setPoint)},
+                     {"reference_C", number(p.referenceT)},
+                     {"probe_resistance_ohm", number(p.probe.meanR)},
+                     {"probe_reading_C", number(p.probe.meanT)},
+                     {"deviation_C", number(p.asFoundDeviation)},
+                     {"n", p.probe.n},
+                     {"sd_ohm", number(p.probe.sdR)},
+                     {"time_from_utc", formatUtcIso(p.probe.firstUtcMs)},
+                     {"time_to_utc", formatUtcIso(p.probe.lastUtcMs)},
+                     {"uncertainty",
+                      {{"combined_C", number(p.uncertainty.combined)},
+                       {"expanded_C", number(p.uncertainty.expanded)},
+                       {"coverage_factor", number(p.uncertainty.coverageFactor)},
+                       {"coverage_probability", number(p.uncertainty.coverageProbability)},
+                       {"effective_dof", dof(p.uncertainty.effectiveDof)},
+                       {"budget", budget}}}});
     }
-    return s + "]";
+    return out;
   };
-  std::string j = "{\n";
-  j += "  \"title\": " + quoted(info.title) + ",\n";
-  j += "  \"certificate_number\": " + quoted(info.number) + ",\n";
-  j += "  \"laboratory\": {\"name\": " + quoted(info.laboratory) + ", \"address\": " + quoted(info.laboratoryAddress) + "},\n";
-  j += "  \"customer\": {\"name\": " + quoted(info.customer) + ", \"address\": " + quoted(info.customerAddress) + "},\n";
-  j += "  \"item\": {\"description\": " + quoted(info.item) + ", \"serial\": " + quoted(info.itemSerial) + ", \"manufacturer\": " +
-       quoted(info.manufacturer) + ", \"channel\": " + quoted(probe.name) + "},\n";
-  j += "  \"dates\": {\"received\": " + quoted(info.receivedDate) + ", \"calibration\": " + quoted(info.calibrationDate) +
-       ", \"issue\": " + quoted(info.issueDate) + "},\n";
-  j += "  \"method\": " + quoted(info.method) + ",\n";
-  j += "  \"method_note\": \"This is a comparison calibration against a reference thermometer, not a realisation of the "
-       "temperature scale.\",\n";
-  const auto planJson = [](const Plan& p) {
-    std::string s = "{\"set_points_C\": [";
-    for (std::size_t i = 0; i < p.setPoints.size(); ++i) s += (i ? "," : "") + num(p.setPoints[i]);
-    s += "], \"soak_min\": " + num(p.soakMinutes) + ", \"stability_window_min\": " + num(p.rule.windowMinutes) +
-         ", \"max_sd_C\": " + (p.rule.maxSd ? num(*p.rule.maxSd) : "null") + ", \"max_drift_C_per_min\": " +
-         (p.rule.maxDriftPerMinute ? num(*p.rule.maxDriftPerMinute) : "null") + ", \"max_peak_to_peak_C\": " +
-         (p.rule.maxPeakToPeak ? num(*p.rule.maxPeakToPeak) : "null") + ", \"band_C\": " +
-         (p.rule.band ? num(*p.rule.band) : "null") + ", \"band_min\": " + num(p.rule.bandMinutes) + "}";
-    return s;
+  const auto planJson = [&](const Plan& p) {
+    Json setPoints = Json::array();
+    for (double t : p.setPoints) setPoints.push_back(number(t));
+    return Json{{"set_points_C", setPoints},
+                {"soak_min", number(p.soakMinutes)},
+                {"stability_window_min", number(p.rule.windowMinutes)},
+                {"max_sd_C", optional(p.rule.maxSd)},
+                {"max_drift_C_per_min", optional(p.rule.maxDriftPerMinute)},
+                {"max_peak_to_peak_C", optional(p.rule.maxPeakToPeak)},
+                {"band_C", optional(p.rule.band)},
+                {"band_min", number(p.rule.bandMinutes)}};
   };
-  j += "  \"plan\": " + planJson(plan) + ",\n";
-  if (asLeftPlan) j += "  \"as_left_plan\": " + planJson(*asLeftPlan) + ",\n";
-  j += "  \"reference\": {\"channel\": " + quoted(ref.name) + ", \"serial\": " + quoted(ref.probe.serial) + ", \"certificate\": " +
-       quoted(ref.probe.certificate) + ", \"characterisation\": " + quoted(ref.source) + ", \"traceability\": " +
-       quoted(info.referenceTraceability) + "},\n";
-  j += "  \"budget_inputs_C\": {\"reference_U\": " + num(b.referenceU) + ", \"reference_k\": " + num(b.referenceK) +
-       ", \"bath_stability\": " + num(b.bathStability) + ", \"bath_uniformity\": " + num(b.bathUniformity) + ", \"resolution\": " +
-       num(b.resolution) + "},\n";
-  j += "  \"conditions\": " + quoted(info.conditions) + ",\n";
-  j += "  \"as_found\": {\"factors\": " + (probe.held ? factors(*probe.held) : std::string("null")) + ", \"points\": " +
-       points(probe.points) + "},\n";
-  j += "  \"adjustment\": {\"designed_method\": " + std::to_string(probe.method + 1) + ", \"factors\": " +
-       (probe.fitted ? factors(*factorsOfCells(probe.cells)) : std::string("null")) + ", \"residuals_C\": [";
-  for (std::size_t i = 0; i < probe.residuals.size(); ++i)
-    j += (i ? "," : "") + std::string("{\"reference_C\":") + num(probe.residuals[i].actual) + ",\"residual_C\":" +
-         num(probe.residuals[i].deviation) + "}";
-  j += "], \"curve_expanded_uncertainty_C\": " + num(probe.curveU) + ", \"curve_coverage_factor\": 2, \"messages\": [";
-  for (std::size_t i = 0; i < probe.messages.size(); ++i) j += (i ? "," : "") + quoted(probe.messages[i]);
-  j += "]},\n";
-  j += "  \"as_left\": {\"points\": " + points(probe.asLeft) + "},\n";
-  j += "  \"not_settled\": [";
-  for (std::size_t i = 0; i < probe.notices.size(); ++i) j += (i ? "," : "") + quoted(probe.notices[i]);
-  j += "],\n";
-  j += "  \"calibrated_by\": " + quoted(info.calibratedBy) + ",\n";
-  j += "  \"approved_by\": " + quoted(info.approvedBy) + ",\n";
-  j += "  \"statement\": \"The results relate only to the item calibrated.\"\n}\n";
-  return j;
+  Json j;
+  j["title"] = info.title;
+  j["certificate_number"] = info.number;
+  j["laboratory"] = {{"name", info.laboratory}, {"address", info.laboratoryAddress}};
+  j["customer"] = {{"name", info.customer}, {"address", info.customerAddress}};
+  j["item"] = {{"description", info.item}, {"serial", info.itemSerial}, {"manufacturer", info.manufacturer}, {"channel", probe.name}};
+  j["dates"] = {{"received", info.receivedDate}, {"calibration", info.calibrationDate}, {"issue", info.issueDate}};
+  j["method"] = info.method;
+  j["method_note"] = "This is a comparison calibration against a reference thermometer, not a realisation of the temperature scale.";
+  j["plan"] = planJson(plan);
+  if (asLeftPlan) j["as_left_plan"] = planJson(*asLeftPlan);
+  j["reference"] = {{"channel", ref.name},
+                    {"serial", ref.probe.serial},
+                    {"certificate", ref.probe.certificate},
+                    {"characterisation", ref.source},
+                    {"traceability", info.referenceTraceability}};
+  j["budget_inputs_C"] = {{"reference_U", number(b.referenceU)},
+                          {"reference_k", number(b.referenceK)},
+                          {"bath_stability", number(b.bathStability)},
+                          {"bath_uniformity", number(b.bathUniformity)},
+                          {"resolution", number(b.resolution)}};
+  j["conditions"] = info.conditions;
+  j["as_found"] = {{"factors", probe.held ? factors(*probe.held) : Json(nullptr)}, {"points", points(probe.points)}};
+  Json residuals = Json::array();
+  for (const auto& r : probe.residuals) residuals.push_back({{"reference_C", number(r.actual)}, {"residual_C", number(r.deviation)}});
+  j["adjustment"] = {{"designed_method", probe.method + 1},
+                     {"factors", probe.fitted ? factors(*factorsOfCells(probe.cells)) : Json(nullptr)},
+                     {"residuals_C", residuals},
+                     {"curve_expanded_uncertainty_C", number(probe.curveU)},
+                     {"curve_coverage_factor", 2},
+                     {"messages", probe.messages}};
+  j["as_left"] = {{"points", points(probe.asLeft)}};
+  j["not_settled"] = probe.notices;
+  j["calibrated_by"] = info.calibratedBy;
+  j["approved_by"] = info.approvedBy;
+  j["statement"] = "The results relate only to the item calibrated.";
+  return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace velmora::comparison

@@ -1,7 +1,6 @@
 // The certificate drafts of a comparison run: the fields a certificate states beyond the
 // results (asked once and kept while the program runs), then per probe a PDF with everything a
 // calibration certificate holds, the same contents as a JSON file, and its points as CSV.
-#include <QBuffer>
 #include <QDate>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -11,10 +10,7 @@
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QLineEdit>
-#include <QPageSize>
-#include <QPdfWriter>
 #include <QRegularExpression>
-#include <QTextDocument>
 #include <cmath>
 
 #include "channel/channel.h"
@@ -27,8 +23,6 @@
 namespace velmora {
 
 namespace {
-QString esc(const QString& s) { return s.toHtmlEscaped(); }
-QString esc(const std::string& s) { return qs(s).toHtmlEscaped(); }
 QString fixed(double v, int decimals) { return std::isfinite(v) ? qs(formatFixed(v, 15, decimals)).trimmed() : QString::fromUtf8("\u2014"); }
 
 // The fields, in the order the dialog asks for them.
@@ -158,19 +152,7 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
     }
     if (info.itemSerial.empty()) info.itemSerial = probe.name;
     const QString stem = QDir(folder).filePath(fileWord(qs(info.number)));
-    QTextDocument doc;
-    doc.setHtml(certificateHtml(info, probe));
-    QByteArray pdf;
-    {
-      QBuffer buffer(&pdf);
-      buffer.open(QIODevice::WriteOnly);
-      QPdfWriter writer(&buffer);
-      writer.setPageSize(QPageSize(QPageSize::A4));
-      writer.setResolution(300);
-      writer.setTitle(t("ctTitle"));
-      writer.setCreator("Velmora");
-      doc.print(&writer);
-    }
+    const QByteArray pdf = certificateDocument(info, probe).pdf(t("ctTitle"));
     const std::string json = comparison::certificateJson(info, probe, *ref, m_controller->setup().budget, m_controller->runPlan(),
                                                         m_controller->asLeftPlan() ? &*m_controller->asLeftPlan() : nullptr);
     const std::string csv = comparison::certificateCsv(probe);
@@ -185,69 +167,68 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
   return written;
 }
 
-QString ComparisonWindow::certificateHtml(const comparison::CertificateInfo& info, const comparison::ProbeResult& probe) const {
+ReportDocument ComparisonWindow::certificateDocument(const comparison::CertificateInfo& info, const comparison::ProbeResult& probe) const {
   const auto& ref = *m_controller->reference();
-  const auto row = [](const QString& a, const QString& b) { return "<tr><td><b>" + a + "</b></td><td>" + b + "</td></tr>"; };
-  const auto f = [this](const char* id) { return esc(t(id)); };
-  QString h = "<html><body style='font-family: sans-serif; font-size: 9pt'>";
-  h += "<h2>" + esc(info.title) + "</h2><table cellspacing='0' cellpadding='2'>";
-  h += row(f("ctNumber"), esc(info.number));
-  h += row(f("ctLaboratory"), esc(info.laboratory) + (info.laboratoryAddress.empty() ? QString() : ", " + esc(info.laboratoryAddress)));
-  h += row(f("ctCustomer"), esc(info.customer) + (info.customerAddress.empty() ? QString() : ", " + esc(info.customerAddress)));
-  h += row(f("ctItem"), esc(info.item) + " " + esc(info.itemSerial) + (info.manufacturer.empty() ? QString() : ", " + esc(info.manufacturer)));
-  h += row(f("ctReceived"), esc(info.receivedDate));
-  h += row(f("ctCalibrated"), esc(info.calibrationDate));
-  h += row(f("ctIssued"), esc(info.issueDate));
-  h += row(f("ctConditions"), esc(info.conditions));
-  h += "</table>";
-  h += "<h3>" + f("ctMethodHead") + "</h3><p>" + esc(info.method) + "</p><p><i>" + f("ctNotRealisation") + "</i></p>";
-  h += "<h3>" + f("ctReferenceHead") + "</h3><table cellspacing='0' cellpadding='2'>";
-  h += row(f("ctReferenceChannel"), esc(ref.name) + (ref.probe.serial.empty() ? QString() : " (" + esc(ref.probe.serial) + ")"));
-  h += row(f("ctReferenceCertificate"), esc(ref.probe.certificate.empty() ? std::string("\u2014") : ref.probe.certificate));
-  h += row(f("ctTraceability"), esc(info.referenceTraceability));
-  h += "</table>";
+  const auto joined = [](const std::string& a, const std::string& b) { return qs(a) + (b.empty() ? QString() : ", " + qs(b)); };
+  ReportDocument doc(9);
+  doc.title(qs(info.title));
+  doc.fields({{t("ctNumber"), qs(info.number)},
+              {t("ctLaboratory"), joined(info.laboratory, info.laboratoryAddress)},
+              {t("ctCustomer"), joined(info.customer, info.customerAddress)},
+              {t("ctItem"), qs(info.item) + " " + joined(info.itemSerial, info.manufacturer)},
+              {t("ctReceived"), qs(info.receivedDate)},
+              {t("ctCalibrated"), qs(info.calibrationDate)},
+              {t("ctIssued"), qs(info.issueDate)},
+              {t("ctConditions"), qs(info.conditions)}});
+  doc.heading(t("ctMethodHead"));
+  doc.paragraph(qs(info.method));
+  doc.paragraph(t("ctNotRealisation"), ReportDocument::Emphasis::Italic);
+  doc.heading(t("ctReferenceHead"));
+  doc.fields({{t("ctReferenceChannel"), qs(ref.name) + (ref.probe.serial.empty() ? QString() : " (" + qs(ref.probe.serial) + ")")},
+              {t("ctReferenceCertificate"), ref.probe.certificate.empty() ? QString::fromUtf8("\u2014") : qs(ref.probe.certificate)},
+              {t("ctTraceability"), qs(info.referenceTraceability)}});
   const auto pointsTable = [&](const std::vector<comparison::PointResult>& points) {
-    QString s = "<table border='1' cellspacing='0' cellpadding='2' width='100%'><tr>";
-    for (const QString& c : t("ctPointColumns").split('|')) s += "<th>" + esc(c) + "</th>";
-    s += "</tr>";
+    std::vector<ReportDocument::Column> columns;
+    for (const QString& c : t("ctPointColumns").split('|')) columns.push_back({c, true});
+    std::vector<QStringList> rows;
     for (const auto& p : points)
-      s += "<tr><td align='right'>" + fixed(p.setPoint, 3) + "</td><td align='right'>" + fixed(p.referenceT, 4) +
-           "</td><td align='right'>" + fixed(p.probe.meanR, 5) + "</td><td align='right'>" + fixed(p.probe.meanT, 4) +
-           "</td><td align='right'>" + fixed(p.asFoundDeviation, 4) + "</td><td align='right'>" + fixed(p.uncertainty.expanded, 4) +
-           "</td><td align='right'>" + fixed(p.uncertainty.coverageFactor, 2) + "</td><td align='right'>" +
-           QString::number(p.probe.n) + "</td></tr>";
-    return s + "</table>";
+      rows.push_back({fixed(p.setPoint, 3), fixed(p.referenceT, 4), fixed(p.probe.meanR, 5), fixed(p.probe.meanT, 4),
+                      fixed(p.asFoundDeviation, 4), fixed(p.uncertainty.expanded, 4), fixed(p.uncertainty.coverageFactor, 2),
+                      QString::number(p.probe.n)});
+    doc.table(columns, rows, true);
   };
-  h += "<h3>" + f("ctAsFound") + "</h3>" + pointsTable(probe.points);
-  h += "<p>" + f("ctUncertaintyNote") + "</p>";
-  h += "<h3>" + f("ctAdjustment") + "</h3><table border='1' cellspacing='0' cellpadding='2'><tr><th></th><th>R0, " + esc(t("ctOhm")) +
-       "</th><th>A x 10^3</th><th>B x 10^7</th><th>C x 10^12</th></tr>";
+  doc.heading(t("ctAsFound"));
+  pointsTable(probe.points);
+  doc.paragraph(t("ctUncertaintyNote"));
+  doc.heading(t("ctAdjustment"));
   const auto factorRow = [&](const QString& name, const std::optional<math::TCofSet>& fs) {
-    QString s = "<tr><td><b>" + name + "</b></td>";
+    QStringList row{name};
     const auto cells = fs ? comparison::cellsOfFactors(*fs) : std::array<std::string, 4>{};
-    for (const auto& c : cells) s += "<td align='right'>" + (c.empty() ? QString::fromUtf8("\u2014") : esc(c)) + "</td>";
-    return s + "</tr>";
+    for (const auto& c : cells) row << (c.empty() ? QString::fromUtf8("\u2014") : qs(c));
+    return row;
   };
-  h += factorRow(f("ctHeld"), probe.held);
-  h += factorRow(f("ctNew"), comparison::factorsOfCells(probe.cells));
-  h += "</table><p>" + esc(t("ctMethodUsed").arg(probe.method + 1)) + "</p>";
+  doc.table({{"", false, 0, true}, {"R0, " + t("ctOhm"), true}, {"A x 10^3", true}, {"B x 10^7", true}, {"C x 10^12", true}},
+            {factorRow(t("ctHeld"), probe.held), factorRow(t("ctNew"), comparison::factorsOfCells(probe.cells))});
+  doc.paragraph(t("ctMethodUsed").arg(probe.method + 1));
   if (!probe.residuals.empty()) {
-    h += "<table border='1' cellspacing='0' cellpadding='2'><tr><th>" + f("ctResidualT") + "</th><th>" + f("ctResidual") + "</th></tr>";
-    for (const auto& r : probe.residuals)
-      h += "<tr><td align='right'>" + fixed(r.actual, 4) + "</td><td align='right'>" + fixed(r.deviation, 5) + "</td></tr>";
-    h += "</table>";
+    std::vector<QStringList> rows;
+    for (const auto& r : probe.residuals) rows.push_back({fixed(r.actual, 4), fixed(r.deviation, 5)});
+    doc.table({{t("ctResidualT"), true}, {t("ctResidual"), true}}, rows);
   }
-  if (std::isfinite(probe.curveU)) h += "<p>" + esc(t("ctCurveU").arg(fixed(probe.curveU, 4))) + "</p>";
-  for (const auto& m : probe.messages) h += "<p>" + esc(m) + "</p>";
-  h += "<h3>" + f("ctAsLeft") + "</h3>";
-  h += probe.asLeft.empty() ? "<p>" + f("ctNoAsLeft") + "</p>" : pointsTable(probe.asLeft);
+  if (std::isfinite(probe.curveU)) doc.paragraph(t("ctCurveU").arg(fixed(probe.curveU, 4)));
+  for (const auto& m : probe.messages) doc.paragraph(qs(m));
+  doc.heading(t("ctAsLeft"));
+  if (probe.asLeft.empty())
+    doc.paragraph(t("ctNoAsLeft"));
+  else
+    pointsTable(probe.asLeft);
   if (!probe.notices.empty()) {
-    h += "<h3>" + f("ctNotSettledHead") + "</h3>";
-    for (const auto& n : probe.notices) h += "<p>" + esc(n) + "</p>";
+    doc.heading(t("ctNotSettledHead"));
+    for (const auto& n : probe.notices) doc.paragraph(qs(n));
   }
-  h += "<p><br>" + f("ctCalibratedBy") + ": " + esc(info.calibratedBy) + "<br>" + f("ctApprovedBy") + ": " + esc(info.approvedBy) + "</p>";
-  h += "<p><b>" + f("ctStatement") + "</b></p>";
-  return h + "</body></html>";
+  doc.paragraph("\n" + t("ctCalibratedBy") + ": " + qs(info.calibratedBy) + "\n" + t("ctApprovedBy") + ": " + qs(info.approvedBy));
+  doc.paragraph(t("ctStatement"), ReportDocument::Emphasis::Bold);
+  return doc;
 }
 
 }  // namespace velmora

@@ -11,6 +11,7 @@
 
 #include "comparison/comparison_results.h"
 #include "comparison_ui/bench_controller.h"
+#include "ui_common/report_document.h"
 #include "ui_common/ui_helpers.h"
 
 class QCheckBox;
@@ -66,7 +67,7 @@ class ComparisonWindow : public QWidget {
   // everything in it and a CSV of the points each, the three together or none. Returns the
   // PDF files written; the reason of a failure in `why`.
   QStringList writeCertificates(const QString& folder, const comparison::CertificateInfo& info, QString* why);
-  QString certificateHtml(const comparison::CertificateInfo& info, const comparison::ProbeResult& probe) const;
+  ReportDocument certificateDocument(const comparison::CertificateInfo& info, const comparison::ProbeResult& probe) const;
 
   void retranslate();
 

@@ -1,57 +1,24 @@
 #include "network/lab_message.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdio>
+
+#include <nlohmann/json.hpp>
 
 #include "common/clock_text.h"
-#include "common/number_text.h"
+#include "common/json_number.h"
 
 namespace velmora {
 
 namespace {
-void number(std::string& out, double v) {
-  if (!std::isfinite(v)) {
-    out += "null";
-    return;
-  }
-  char buf[40];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, static_cast<std::size_t>(r.ptr - buf));
-}
+using Json = nlohmann::ordered_json;
 
-void quoted(std::string& out, std::string_view s) {
-  out.push_back('"');
-  for (char c : s) {
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
-      out += buf;
-    } else {
-      out.push_back(c);
-    }
-  }
-  out.push_back('"');
-}
+Json number(double v) { return jsonNumber(v); }  // null: an instrument that gave no resistance
 
-// The text after "key": in a flat object, up to its end (a number, a literal or a string).
-std::optional<std::string_view> rawValue(std::string_view json, std::string_view key) {
-  const std::string pattern = "\"" + std::string(key) + "\"";
-  auto at = json.find(pattern);
-  if (at == std::string_view::npos) return std::nullopt;
-  at = json.find(':', at + pattern.size());
-  if (at == std::string_view::npos) return std::nullopt;
-  std::string_view rest = trimLeadingBlanks(json.substr(at + 1));
-  if (!rest.empty() && rest.front() == '"') {
-    std::size_t end = 1;
-    while (end < rest.size() && rest[end] != '"') end += rest[end] == '\\' ? 2 : 1;
-    return rest.substr(0, std::min(end + 1, rest.size()));
-  }
-  const auto end = rest.find_first_of(",}");
-  return trimBlanks(rest.substr(0, end));
+// The payload as an object; nothing for text that is not JSON or not an object.
+std::optional<nlohmann::json> object(std::string_view text) {
+  auto j = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
+  if (j.is_discarded() || !j.is_object()) return std::nullopt;
+  return j;
 }
 }  // namespace
 
@@ -69,44 +36,35 @@ std::string statusTopic(std::string_view s, std::string_view i) { return topic(s
 std::string factorsTopic(std::string_view s, std::string_view i) { return topic(s, i, "factors"); }
 
 std::string readingPayload(const LabReading& r) {
-  std::string out = "{\"seq\":" + std::to_string(r.seq) + ",\"time_utc\":\"" + formatUtcIso(r.utcMs) + "\",\"elapsed_min\":";
-  number(out, r.elapsedMinutes);
-  out += ",\"resistance_ohm\":";
-  number(out, r.resistance);
-  out += ",\"temperature_C\":";
-  number(out, r.temperature);
-  out += r.historical ? ",\"historical\":true}" : ",\"historical\":false}";
-  return out;
+  Json j;
+  j["seq"] = r.seq;
+  j["time_utc"] = formatUtcIso(r.utcMs);
+  j["elapsed_min"] = number(r.elapsedMinutes);
+  j["resistance_ohm"] = number(r.resistance);
+  j["temperature_C"] = number(r.temperature);
+  j["historical"] = r.historical;
+  return j.dump();
 }
 
 std::string statusPayload(std::string_view state, std::string_view lastError, const InstrumentIdentity& identity) {
-  std::string out = "{\"state\":";
-  quoted(out, state);
-  out += ",\"last_error\":";
-  quoted(out, lastError);
+  Json j;
+  j["state"] = state;
+  j["last_error"] = lastError;
   if (!identity.empty()) {
-    out += ",\"serial\":";
-    quoted(out, identity.serial);
-    out += ",\"model\":";
-    quoted(out, identity.model);
-    out += ",\"manufacturer\":";
-    quoted(out, identity.manufacturer);
+    j["serial"] = identity.serial;
+    j["model"] = identity.model;
+    j["manufacturer"] = identity.manufacturer;
   }
-  out += "}";
-  return out;
+  return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 std::string factorsPayload(double r0, double a, double b, double c) {
-  std::string out = "{\"R0\":";
-  number(out, r0);
-  out += ",\"A\":";
-  number(out, a);
-  out += ",\"B\":";
-  number(out, b);
-  out += ",\"C\":";
-  number(out, c);
-  out += "}";
-  return out;
+  Json j;
+  j["R0"] = number(r0);
+  j["A"] = number(a);
+  j["B"] = number(b);
+  j["C"] = number(c);
+  return j.dump();
 }
 
 std::optional<LabTopic> parseLabTopic(std::string_view topic) {
@@ -126,36 +84,37 @@ std::optional<LabTopic> parseLabTopic(std::string_view topic) {
 }
 
 std::optional<LabReading> parseReadingPayload(std::string_view json) {
+  const auto j = object(json);
+  if (!j) return std::nullopt;
+  const auto seq = j->find("seq");
+  const auto time = j->find("time_utc");
+  const auto t = j->find("temperature_C");
+  if (seq == j->end() || !seq->is_number_unsigned() || time == j->end() || !time->is_string() || t == j->end() ||
+      !t->is_number())
+    return std::nullopt;
+  const auto ms = parseUtcIso(time->get<std::string>());
+  if (!ms) return std::nullopt;
   LabReading r;
-  const auto seq = rawValue(json, "seq");
-  const auto time = jsonString(json, "time_utc");
-  const auto t = rawValue(json, "temperature_C");
-  if (!seq || !time || !t) return std::nullopt;
-  if (std::from_chars(seq->data(), seq->data() + seq->size(), r.seq).ptr != seq->data() + seq->size()) return std::nullopt;
-  const auto ms = parseUtcIso(*time);
-  const auto temperature = parseNumber(*t);
-  if (!ms || !temperature) return std::nullopt;
+  r.seq = seq->get<std::uint64_t>();
   r.utcMs = *ms;
-  r.temperature = *temperature;
-  if (const auto e = rawValue(json, "elapsed_min"); e && *e != "null")
-    if (const auto v = parseNumber(*e)) r.elapsedMinutes = *v;
-  r.resistance = NAN;
-  if (const auto rr = rawValue(json, "resistance_ohm"); rr && *rr != "null")
-    if (const auto v = parseNumber(*rr)) r.resistance = *v;
-  const auto h = rawValue(json, "historical");
-  r.historical = h && *h == "true";
+  r.temperature = t->get<double>();
+  const auto numberOr = [&](const char* key, double otherwise) {
+    const auto v = j->find(key);
+    return v != j->end() && v->is_number() ? v->get<double>() : otherwise;
+  };
+  r.elapsedMinutes = numberOr("elapsed_min", 0);
+  r.resistance = numberOr("resistance_ohm", NAN);
+  const auto h = j->find("historical");
+  r.historical = h != j->end() && h->is_boolean() && h->get<bool>();
   return r;
 }
 
 std::optional<std::string> jsonString(std::string_view json, std::string_view key) {
-  const auto raw = rawValue(json, key);
-  if (!raw || raw->size() < 2 || raw->front() != '"') return std::nullopt;
-  std::string out;
-  for (std::size_t i = 1; i + 1 < raw->size(); ++i) {
-    if ((*raw)[i] == '\\' && i + 2 < raw->size()) ++i;
-    out.push_back((*raw)[i]);
-  }
-  return out;
+  const auto j = object(json);
+  if (!j) return std::nullopt;
+  const auto v = j->find(key);
+  if (v == j->end() || !v->is_string()) return std::nullopt;
+  return v->get<std::string>();
 }
 
 }  // namespace velmora

@@ -167,8 +167,9 @@ void MqttPublisher::connect() {
   options.onFailure = &Callbacks::onConnectFailure;
   const std::string station = stationTopic(m_settings.station);
   MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
+  const std::string offline = statusPayload("offline", "");
   will.topicName = station.c_str();
-  will.message = "{\"state\":\"offline\",\"last_error\":\"\"}";
+  will.message = offline.c_str();
   will.retained = 1;
   will.qos = 1;
   options.will = &will;
@@ -281,7 +282,7 @@ void MqttPublisher::run() {
               static_cast<unsigned long long>(liveFrom[name] - 1));
         inflight[name].clear();
       }
-      send(stationTopic(m_settings.station), "{\"state\":\"online\",\"last_error\":\"\"}", true, {}, 0);
+      send(stationTopic(m_settings.station), statusPayload("online", ""), true, {}, 0);
       sentRetained.clear();  // everything retained goes again
     }
     if (connected)
@@ -344,7 +345,7 @@ void MqttPublisher::run() {
   lock.unlock();
   if (client) {
     if (MQTTAsync_isConnected(client)) {
-      send(stationTopic(m_settings.station), "{\"state\":\"offline\",\"last_error\":\"\"}", true, {}, 0);
+      send(stationTopic(m_settings.station), statusPayload("offline", ""), true, {}, 0);
       MQTTAsync_disconnectOptions d = MQTTAsync_disconnectOptions_initializer;
       d.timeout = 2000;
       MQTTAsync_disconnect(client, &d);

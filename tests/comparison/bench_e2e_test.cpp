@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cctype>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "app/main_window.h"
 #include "channel/channel_set.h"
@@ -229,14 +230,16 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
     EXPECT_TRUE(holds(text, item)) << item;
   QFile json(QDir(out.path()).filePath("C-77-probe_1.json"));
   ASSERT_TRUE(json.open(QIODevice::ReadOnly));
-  const QByteArray j = json.readAll();
-  EXPECT_TRUE(j.contains("\"expanded_C\"") && j.contains("\"as_left\": {\"points\": [{"));
-  EXPECT_TRUE(j.contains("\"serial\": \"SN-111\", \"manufacturer\": \"Maker 1\"")) << j.toStdString();
+  const auto j = nlohmann::json::parse(json.readAll().toStdString());
+  EXPECT_TRUE(j["as_found"]["points"][0]["uncertainty"].contains("expanded_C"));
+  EXPECT_FALSE(j["as_left"]["points"].empty());
+  EXPECT_EQ(j["item"]["serial"], "SN-111");
+  EXPECT_EQ(j["item"]["manufacturer"], "Maker 1");
   const std::string second = pdfText(QDir(out.path()).filePath("C-77-probe_2.pdf"));
   EXPECT_TRUE(holds(second, "SN-222") && holds(second, "Maker 2") && !holds(second, "SN-111"));
   // The run's plan stays the plan; the as-left pass's has its own entry.
-  EXPECT_TRUE(j.contains("\"plan\": {\"set_points_C\": [30,60,90]")) << j.toStdString();
-  EXPECT_TRUE(j.contains("\"as_left_plan\": {\"set_points_C\": [60]"));
+  EXPECT_EQ(j["plan"]["set_points_C"], nlohmann::json::parse("[30, 60, 90]")) << j;
+  EXPECT_EQ(j["as_left_plan"]["set_points_C"], nlohmann::json::parse("[60]"));
   // The probe that never settled has its certificate too, with its remarks.
   EXPECT_TRUE(holds(pdfText(QDir(out.path()).filePath("C-77-probe_3.pdf")), "Did not settle at 30.000"));
 }

@@ -65,11 +65,47 @@ TEST(LabMessage, ReadingPayloadReadsBackExactly) {
                           "{\"seq\":1,\"time_utc\":\"2026-12-08T10:00:00Z\",\"temperature_C\":\"warm\"}"})
     EXPECT_FALSE(parseReadingPayload(bad)) << bad;
 
-  EXPECT_EQ(statusPayload("failed", "port \"COM3\"\nis gone"), R"({"state":"failed","last_error":"port \"COM3\"\u000ais gone"})");
+  EXPECT_EQ(statusPayload("failed", "port \"COM3\"\nis gone"), R"({"state":"failed","last_error":"port \"COM3\"\nis gone"})");
   EXPECT_EQ(jsonString(statusPayload("reconnecting", "a \\ b \"c\""), "last_error"), "a \\ b \"c\"");
   // With the probe's identity (set in the Instruments panel).
   EXPECT_EQ(statusPayload("recording", "", {"SN 7", "Pt100 4-wire", "Acme"}),
             R"({"state":"recording","last_error":"","serial":"SN 7","model":"Pt100 4-wire","manufacturer":"Acme"})");
+}
+
+// The lab view reads payloads from any publisher on the broker: keys in any order, nested
+// objects, escapes and a key's name inside a string are read as JSON; garbage is refused.
+TEST(LabMessage, PayloadsFromOtherPublishersAreReadAsJson) {
+  struct Case {
+    const char* payload;
+    bool reading;
+    double temperature;
+    bool historical;
+  };
+  const Case cases[] = {
+      {R"({"historical":true,"temperature_C":21.5,"time_utc":"2026-12-08T10:00:00Z","seq":7})", true, 21.5, true},
+      {R"({"note":"\"temperature_C\":99","seq":7,"time_utc":"2026-12-08T10:00:00Z","temperature_C":-3.25})", true, -3.25, false},
+      {R"({"meta":{"temperature_C":99,"seq":1},"seq":7,"time_utc":"2026-12-08T10:00:00Z","temperature_C":4})", true, 4, false},
+      {R"({"seq":7,"time_utc":"2026-12-08T10:00:00Z","temperature_C":1e1,"historical":"true"})", true, 10, false},
+      {R"({"meta":{"temperature_C":99,"seq":1,"time_utc":"2026-12-08T10:00:00Z"}})", false, 0, false},
+      {R"({"seq":7.5,"time_utc":"2026-12-08T10:00:00Z","temperature_C":4})", false, 0, false},
+      {R"({"seq":7,"time_utc":"2026-12-08T10:00:00Z","temperature_C":null})", false, 0, false},
+      {R"([{"seq":7,"time_utc":"2026-12-08T10:00:00Z","temperature_C":4}])", false, 0, false},
+      {R"({"seq":7,"time_utc":"2026-12-08T10:00:00Z","temperature_C":4)", false, 0, false},
+      {"\xff\xfe{garbage", false, 0, false},
+  };
+  for (const Case& c : cases) {
+    const auto r = parseReadingPayload(c.payload);
+    ASSERT_EQ(r.has_value(), c.reading) << c.payload;
+    if (!r) continue;
+    EXPECT_EQ(r->seq, 7u) << c.payload;
+    EXPECT_EQ(r->temperature, c.temperature) << c.payload;
+    EXPECT_EQ(r->historical, c.historical) << c.payload;
+  }
+  EXPECT_EQ(jsonString(R"({"last_error":"no \"state\": here","state":"caf\u00e9"})", "state"), "caf\xc3\xa9");
+  EXPECT_EQ(jsonString(R"({"info":{"state":"nested"}})", "state"), std::nullopt);
+  EXPECT_EQ(jsonString("not json", "state"), std::nullopt);
+  // A name that is not UTF-8 still gives a payload that is JSON.
+  EXPECT_TRUE(jsonString(statusPayload("failed", "port \xff gone"), "last_error"));
 }
 
 namespace {
