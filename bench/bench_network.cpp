@@ -52,7 +52,7 @@ static void BM_ReadingRoadPublishing(benchmark::State& state) {
   w.messageHook = [](MessageKind, const QString&) {};
   if (state.range(0)) {
     saveNetworkSettings(store, deadBroker());
-    new LabNetwork(w, store, folder.path());
+    new LabNetwork(w.context(), store, folder.path());
   }
   w.show();
   Protocol& p = w.channels().at(0).protocol();

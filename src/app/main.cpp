@@ -149,10 +149,10 @@ int main(int argc, char** argv) {
 #endif
   velmora::TfmMain fmMain(store, options);
 #ifdef VELMORA_HAVE_MQTT
-  auto* network = new velmora::LabNetwork(fmMain, store, networkFolder);
+  auto* network = new velmora::LabNetwork(fmMain.context(), store, networkFolder);
 #endif
   // The comparison bench keeps its run's journal beside the recording journal.
-  auto* bench = new velmora::ComparisonBench(fmMain, fmMain.journal().folder());
+  auto* bench = new velmora::ComparisonBench(fmMain.context(), fmMain.journal().folder());
   app.errorReport = [&fmMain](const QString& text) {
     velmora::showMessage(fmMain.isVisible() ? &fmMain : nullptr, fmMain.translator(), velmora::MessageKind::Error,
                          text);

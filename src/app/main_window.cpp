@@ -72,6 +72,13 @@ TfmMain::~TfmMain() {
 }
 
 void TfmMain::wireParts() {
+  // What the feature windows (the bench, the lab network) are given of this window.
+  m_context = new AppContext(*m_channels, m_tr, this, mnPopup, statusBarWidget(), this);
+  m_context->setRecordAll = [this](bool on) { setRecordAll(on); };
+  m_context->offerRestore = [this] { m_journal->offerRestore(); };
+  m_context->message = [this](MessageKind kind, const QString& text) { message(kind, text); };
+  connect(this, &TfmMain::languageChanged, m_context, &AppContext::languageChanged);
+  connect(this, &TfmMain::closedNormally, m_context, &AppContext::closedNormally);
   m_first->connection().messageText = [this](std::string_view id) { return std::string(m_tr.text(id)); };
   connect(&m_first->connection(), &ConnectionController::statusMessage, this, [this](const QString& t) { m_status->statusText->setText(t); });
   connect(&m_first->connection(), &ConnectionController::adapterRemoved, this, [this](bool awaited, const QString& serial) {

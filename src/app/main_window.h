@@ -24,6 +24,7 @@
 
 #include "app/main_window_parts.h"
 #include "app/settings_store.h"
+#include "channel/app_context.h"
 #include "channel/channel_set.h"
 #include "device/connection_controller.h"
 #include "device/protocol.h"
@@ -101,6 +102,8 @@ class TfmMain : public QMainWindow, public ReadingSink {
   InstrumentsPanel* instruments() const { return m_instruments; }
   DataFileActions& files() { return *m_files; }
   JournalKeeper& journal() { return *m_journal; }
+  // What the feature windows are given of this window (made in wireParts()).
+  AppContext& context() { return *m_context; }
   ChartPanel* chart() const { return m_chart; }
   ReadingListView* list() const { return m_list; }
   TfmCalibr* calibrationWindow() const { return m_calibr; }
@@ -197,6 +200,7 @@ class TfmMain : public QMainWindow, public ReadingSink {
   std::unique_ptr<MeasurementDisplay> m_display;
   std::unique_ptr<DataFileActions> m_files;
   std::unique_ptr<JournalKeeper> m_journal;
+  AppContext* m_context = nullptr;
   LinkWatch* m_linkWatch = nullptr;
   AnalysisTools* m_analysis = nullptr;
   QTimer m_viewTimer;

@@ -9,9 +9,11 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLockFile>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 
-#include "app/main_window.h"
+#include "channel/app_context.h"
 #include "channel/channel.h"
 #include "channel/channel_set.h"
 #include "comparison_ui/comparison_window.h"
@@ -19,31 +21,34 @@
 
 namespace velmora {
 
-ComparisonBench::ComparisonBench(TfmMain& main, QString folder) : QObject(&main), m_main(main), m_folder(std::move(folder)) {
-  m_action = new QAction(&main);
+ComparisonBench::ComparisonBench(AppContext& app, QString folder) : QObject(&app), m_app(app), m_folder(std::move(folder)) {
+  m_action = new QAction(this);
   m_action->setObjectName("miComparison");
-  main.popupMenu()->addAction(m_action);
+  app.menu()->addAction(m_action);
   // Opened from the menu, a cut-off run is offered again (one put off with "Not now", or one
   // whose instruments have been added since).
   connect(m_action, &QAction::triggered, this, [this] {
     ComparisonWindow* w = open();
     if (!w->controller().running() && adoptLeftover()) w->offerResume();
   });
-  auto retranslate = [this] { m_action->setText(qs(m_main.translator().text("miComparison"))); };
-  connect(&main, &TfmMain::languageChanged, this, retranslate);
+  auto retranslate = [this] { m_action->setText(qs(m_app.translator().text("miComparison"))); };
+  connect(&app, &AppContext::languageChanged, this, retranslate);
   retranslate();
   // Quitting: a run under way is asked about first; once the main window has closed, the
   // bench's window closes too and the program ends.
-  main.installEventFilter(this);
-  connect(&main, &TfmMain::closedNormally, this, [this] {
+  app.window()->installEventFilter(this);
+  connect(&app, &AppContext::closedNormally, this, [this] {
     if (!m_window) return;
     if (m_window->controller().running()) m_window->controller().stop();
     m_window->hide();
   });
 }
 
+// The window and its run go with the bench, which goes with the program's context.
+ComparisonBench::~ComparisonBench() { delete m_window.data(); }
+
 bool ComparisonBench::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == &m_main && event->type() == QEvent::Close && m_window && m_window->controller().running() &&
+  if (watched == m_app.window() && event->type() == QEvent::Close && m_window && m_window->controller().running() &&
       !m_window->confirmStopRun(true)) {
     event->ignore();
     return true;
@@ -58,7 +63,7 @@ bool ComparisonWindow::confirmStopRun(bool quitting) {
   const QString text = qs(m_tr.text(quitting ? "bnStopToQuit" : "bnStopToClose"));
   if (stopQuestionHook) return stopQuestionHook(text);
   QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
-                  dialogParent(quitting ? static_cast<QWidget*>(&m_main) : this));
+                  dialogParent(quitting ? m_app.window() : this));
   keepAboveParent(box);
   auto* stop = box.addButton(qs(m_tr.text(quitting ? "bnStopAndQuit" : "bnStopAndClose")), QMessageBox::DestructiveRole);
   auto* cancel = box.addButton(qs(m_tr.text("wCancel")), QMessageBox::RejectRole);
@@ -115,14 +120,14 @@ bool ComparisonBench::adoptLeftover() {
 }
 
 void ComparisonBench::offerAtStart() {
-  m_main.journal().offerRestore();
+  m_app.offerRestore();
   offerResume();
 }
 
 void ComparisonBench::offerResume() {
   // Nothing to offer: no window is made.
   if (!adoptLeftover()) return;
-  BenchController probe(m_main.channels(), journalPath(), m_main.translator());
+  BenchController probe(m_app.channels(), journalPath(), m_app.translator());
   if (!probe.unfinished()) return;
   open()->offerResume();
 }
@@ -130,13 +135,11 @@ void ComparisonBench::offerResume() {
 ComparisonWindow* ComparisonBench::open() {
   if (!m_window) {
     QDir().mkpath(m_folder);
-    m_window = new ComparisonWindow(m_main, journalPath());
+    m_window = new ComparisonWindow(m_app, journalPath());
     m_window->setAttribute(Qt::WA_DeleteOnClose, false);
-    // The window and its run go with the main window (whose channels they read).
-    connect(&m_main, &QObject::destroyed, this, [w = m_window] { delete w.data(); });
     // What each instrument holds, read now where nothing records (the first instrument's
     // factors are otherwise read only by the calibration window).
-    ChannelSet& set = m_main.channels();
+    ChannelSet& set = m_app.channels();
     for (std::size_t i = 0; i < set.size(); ++i)
       if (!set.at(i).factors() && !set.at(i).recording() && !set.at(i).port().empty()) set.at(i).readFactors();
   }

@@ -15,7 +15,7 @@
 
 #include "channel/channel.h"
 #include "channel/channel_set.h"
-#include "app/main_window.h"
+#include "channel/app_context.h"
 #include "common/file_io.h"
 #include "common/number_text.h"
 #include "comparison_ui/comparison_window.h"
@@ -112,8 +112,8 @@ void ComparisonWindow::btCertificatesClick() {
   // Each probe as its instrument names it, unless given here before.
   std::vector<ProbeRow> rows;
   for (const auto& r : m_controller->results()) {
-    if (!m_items.count(r.channel) && r.channel >= 0 && static_cast<std::size_t>(r.channel) < m_main.channels().size()) {
-      const Channel& c = m_main.channels().at(static_cast<std::size_t>(r.channel));
+    if (!m_items.count(r.channel) && r.channel >= 0 && static_cast<std::size_t>(r.channel) < m_app.channels().size()) {
+      const Channel& c = m_app.channels().at(static_cast<std::size_t>(r.channel));
       m_items[r.channel] = {c.model.toStdString(), c.serial.toStdString(), c.manufacturer.toStdString()};
     }
     rows.push_back({qs(r.name), &m_items[r.channel]});

@@ -25,7 +25,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
-#include "app/main_window.h"
+#include "channel/app_context.h"
 #include "channel/channel.h"
 #include "channel/channel_set.h"
 #include "common/number_text.h"
@@ -132,7 +132,7 @@ void ComparisonWindow::refreshStatus() {
     m_channels->setRowCount(0);
     return;
   }
-  ChannelSet& set = m_main.channels();
+  ChannelSet& set = m_app.channels();
   std::vector<int> rows{run->reference()};
   rows.insert(rows.end(), run->underTest().begin(), run->underTest().end());
   const bool bathRow = run->withBath();

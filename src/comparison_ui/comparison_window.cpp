@@ -25,7 +25,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/main_window.h"
+#include "channel/app_context.h"
 #include "channel/channel.h"
 #include "channel/channel_set.h"
 #include "common/number_text.h"
@@ -59,12 +59,12 @@ std::optional<std::vector<double>> parseSetPoints(const QString& text) {
   return out;
 }
 
-ComparisonWindow::ComparisonWindow(TfmMain& main, QString journalPath, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_main(main), m_tr(main.translator()) {
+ComparisonWindow::ComparisonWindow(AppContext& app, QString journalPath, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_app(app), m_tr(app.translator()) {
   setObjectName("fmComparison");
   addHelpKey(this, m_tr, "bench");
-  m_controller = std::make_unique<BenchController>(main.channels(), std::move(journalPath), m_tr);
-  m_controller->record = [this](bool on) { m_main.setRecordAll(on); };
+  m_controller = std::make_unique<BenchController>(app.channels(), std::move(journalPath), m_tr);
+  m_controller->record = [this](bool on) { m_app.setRecordAll(on); };
   auto* layout = new QVBoxLayout(this);
   m_tabs = new QTabWidget(this);
   m_tabs->setObjectName("tcBench");
@@ -110,9 +110,9 @@ ComparisonWindow::ComparisonWindow(TfmMain& main, QString journalPath, QWidget* 
   });
   connect(m_controller.get(), &BenchController::changed, this, &ComparisonWindow::updateButtons);
   connect(m_controller.get(), &BenchController::stoppedBecause, this, [this](const QString& why) { message(MessageKind::Warning, why); });
-  connect(&main.channels(), &ChannelSet::channelAdded, this, &ComparisonWindow::refreshChannels);
-  connect(&main.channels(), &ChannelSet::channelRemoved, this, [this] { QTimer::singleShot(0, this, &ComparisonWindow::refreshChannels); });
-  connect(&main, &TfmMain::languageChanged, this, &ComparisonWindow::retranslate);
+  connect(&app.channels(), &ChannelSet::channelAdded, this, &ComparisonWindow::refreshChannels);
+  connect(&app.channels(), &ChannelSet::channelRemoved, this, [this] { QTimer::singleShot(0, this, &ComparisonWindow::refreshChannels); });
+  connect(&app, &AppContext::languageChanged, this, &ComparisonWindow::retranslate);
   refreshChannels();
   retranslate();
   resize(860, 640);
@@ -286,7 +286,7 @@ void ComparisonWindow::retranslate() {
 // The channels as the set-up offers them: the reference chosen from all, the probes under
 // test from the others (ticked ones stay ticked by name).
 void ComparisonWindow::refreshChannels() {
-  ChannelSet& set = m_main.channels();
+  ChannelSet& set = m_app.channels();
   const int keep = m_reference->currentIndex();
   {
     const QSignalBlocker block(m_reference);
@@ -419,7 +419,7 @@ void ComparisonWindow::btReachedClick() {
 }
 
 void ComparisonWindow::btReadFactorsClick() {
-  ChannelSet& set = m_main.channels();
+  ChannelSet& set = m_app.channels();
   for (std::size_t i = 0; i < set.size(); ++i)
     if (!set.at(i).recording() && !set.at(i).port().empty()) set.at(i).readFactors();
 }

@@ -27,12 +27,12 @@ class QTableWidget;
 
 namespace velmora {
 
-class TfmMain;
+class AppContext;
 
 class ComparisonWindow : public QWidget {
   Q_OBJECT
  public:
-  ComparisonWindow(TfmMain& main, QString journalPath, QWidget* parent = nullptr);
+  ComparisonWindow(AppContext& app, QString journalPath, QWidget* parent = nullptr);
   ~ComparisonWindow() override;
 
   BenchController& controller() { return *m_controller; }
@@ -88,7 +88,7 @@ class ComparisonWindow : public QWidget {
   QString phaseText() const;
   QString t(const char* id) const;
 
-  TfmMain& m_main;
+  AppContext& m_app;
   const Translator& m_tr;
   std::unique_ptr<BenchController> m_controller;
   QTabWidget* m_tabs = nullptr;
@@ -149,7 +149,8 @@ class ComparisonWindow : public QWidget {
 class ComparisonBench : public QObject {
   Q_OBJECT
  public:
-  ComparisonBench(TfmMain& main, QString folder);
+  ComparisonBench(AppContext& app, QString folder);
+  ~ComparisonBench() override;
   ComparisonWindow* open();
   ComparisonWindow* window() const { return m_window; }
   // A run in the journal that did not reach its end is offered (the window opens to resume it):
@@ -167,7 +168,7 @@ class ComparisonBench : public QObject {
  private:
   bool adoptLeftover();
 
-  TfmMain& m_main;
+  AppContext& m_app;
   QString m_folder;
   QAction* m_action;
   QPointer<ComparisonWindow> m_window;

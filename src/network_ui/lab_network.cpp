@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <QStatusBar>
 
-#include "app/main_window.h"
+#include "channel/app_context.h"
 #include "channel/channel.h"
 #include "channel/channel_set.h"
 #include "channel/channel_settings.h"
@@ -24,27 +24,27 @@ const char* stateWord(Channel::Link link) {
 }
 }  // namespace
 
-LabNetwork::LabNetwork(TfmMain& window, SettingsBackend& store, QString folder)
-    : QObject(&window), m_window(window), m_store(store), m_folder(std::move(folder)) {
+LabNetwork::LabNetwork(AppContext& app, SettingsBackend& store, QString folder)
+    : QObject(&app), m_app(app), m_store(store), m_folder(std::move(folder)) {
   m_settings = loadNetworkSettings(store, QSysInfo::machineHostName().toStdString());
   m_settings.password = loadNetworkPassword(QDir(m_folder).filePath("network-password").toStdString());
 
-  m_field = new QLabel(&window);
+  m_field = new QLabel(app.statusBar());
   m_field->setObjectName("StatusNetwork");
-  window.statusBarWidget()->addPermanentWidget(m_field);
-  m_networkAction = new QAction(&window);
+  app.statusBar()->addPermanentWidget(m_field);
+  m_networkAction = new QAction(this);
   m_networkAction->setObjectName("miNetwork");
-  m_labViewAction = new QAction(&window);
+  m_labViewAction = new QAction(this);
   m_labViewAction->setObjectName("miLabView");
-  window.popupMenu()->addSeparator();
-  window.popupMenu()->addAction(m_networkAction);
-  window.popupMenu()->addAction(m_labViewAction);
+  app.menu()->addSeparator();
+  app.menu()->addAction(m_networkAction);
+  app.menu()->addAction(m_labViewAction);
   connect(m_networkAction, &QAction::triggered, this, &LabNetwork::openDialog);
   connect(m_labViewAction, &QAction::triggered, this, [this] { openLabView(); });
-  connect(&window, &TfmMain::languageChanged, this, &LabNetwork::retranslate);
+  connect(&app, &AppContext::languageChanged, this, &LabNetwork::retranslate);
 
-  for (std::size_t i = 0; i < window.channels().size(); ++i) attach(&window.channels().at(i));
-  connect(&window.channels(), &ChannelSet::channelAdded, this, &LabNetwork::attach);
+  for (std::size_t i = 0; i < app.channels().size(); ++i) attach(&app.channels().at(i));
+  connect(&app.channels(), &ChannelSet::channelAdded, this, &LabNetwork::attach);
   connect(&m_refresh, &QTimer::timeout, this, &LabNetwork::refreshField);
   m_refresh.start(500);
   retranslate();
@@ -85,7 +85,7 @@ void LabNetwork::start() {
   if (m_settings.enabled && checkNetworkSettings(m_settings).kind == NetworkProblem::Kind::None) {
     const QString outbox = QDir(m_folder).filePath("outbox/" + QString::fromStdString(outboxName(m_settings)));
     m_publisher = std::make_unique<MqttPublisher>(m_settings, outbox.toStdString());
-    for (std::size_t i = 0; i < m_window.channels().size(); ++i) channelChanged(&m_window.channels().at(i));
+    for (std::size_t i = 0; i < m_app.channels().size(); ++i) channelChanged(&m_app.channels().at(i));
   }
   refreshField();
 }
@@ -100,7 +100,7 @@ std::optional<std::string> LabNetwork::apply(const MqttSettings& settings) {
 }
 
 void LabNetwork::openDialog() {
-  NetworkDialog dialog(m_settings, m_window.translator(), dialogParent(&m_window));
+  NetworkDialog dialog(m_settings, m_app.translator(), dialogParent(m_app.window()));
   if (dialogHook) {
     dialogHook(dialog);
   } else if (dialog.exec() != QDialog::Accepted) {
@@ -108,19 +108,19 @@ void LabNetwork::openDialog() {
   }
   if (dialog.result() != QDialog::Accepted) return;
   if (const auto cause = apply(dialog.settings()))
-    m_window.message(MessageKind::Error, qs(m_window.translator().text("nwPasswordNotSaved")).arg(QString::fromStdString(*cause)));
+    m_app.message(MessageKind::Error, qs(m_app.translator().text("nwPasswordNotSaved")).arg(QString::fromStdString(*cause)));
 }
 
 LabView* LabNetwork::openLabView() {
   if (m_settings.url.empty()) {
-    m_window.message(MessageKind::Warning, qs(m_window.translator().text("lvNoUrl")));
+    m_app.message(MessageKind::Warning, qs(m_app.translator().text("lvNoUrl")));
     return nullptr;
   }
   if (!m_view) {
-    m_view = new LabView(m_settings, m_window.translator(), nullptr);
+    m_view = new LabView(m_settings, m_app.translator(), nullptr);
     m_view->setAttribute(Qt::WA_DeleteOnClose);
-    connect(&m_window, &QObject::destroyed, m_view.data(), &QWidget::close);
-    connect(&m_window, &TfmMain::languageChanged, m_view.data(), &LabView::retranslate);
+    connect(m_app.window(), &QObject::destroyed, m_view.data(), &QWidget::close);
+    connect(&m_app, &AppContext::languageChanged, m_view.data(), &LabView::retranslate);
   }
   m_view->show();
   m_view->raise();
@@ -129,7 +129,7 @@ LabView* LabNetwork::openLabView() {
 }
 
 void LabNetwork::refreshField() {
-  const Translator& tr = m_window.translator();
+  const Translator& tr = m_app.translator();
   if (!m_publisher) {
     // Off: no field. On with settings that cannot be used (a TLS file gone): not connected.
     m_field->setVisible(m_settings.enabled);
@@ -152,7 +152,7 @@ void LabNetwork::refreshField() {
 }
 
 void LabNetwork::retranslate() {
-  const Translator& tr = m_window.translator();
+  const Translator& tr = m_app.translator();
   m_networkAction->setText(qs(tr.text("miNetwork")));
   m_labViewAction->setText(qs(tr.text("miLabView")));
   refreshField();

@@ -22,13 +22,13 @@ namespace velmora {
 class Channel;
 class LabView;
 class NetworkDialog;
-class TfmMain;
+class AppContext;
 
 class LabNetwork : public QObject {
   Q_OBJECT
  public:
   // `folder`: where the password file and the outboxes are kept.
-  LabNetwork(TfmMain& window, SettingsBackend& store, QString folder);
+  LabNetwork(AppContext& app, SettingsBackend& store, QString folder);
   ~LabNetwork() override;
 
   const MqttSettings& settings() const { return m_settings; }
@@ -56,7 +56,7 @@ class LabNetwork : public QObject {
   void refreshField();
   void retranslate();
 
-  TfmMain& m_window;
+  AppContext& m_app;
   SettingsBackend& m_store;
   QString m_folder;
   MqttSettings m_settings;

@@ -109,7 +109,7 @@ TEST(Guide, F1OpensThePageOfTheWindowTheUserIsIn) {
   EXPECT_EQ(HelpWindow::instance()->parentWidget(), w.calibrationWindow());
   w.calibrationWindow()->hide();
   QTemporaryDir folder;
-  ComparisonBench bench(w, folder.path());
+  ComparisonBench bench(w.context(), folder.path());
   EXPECT_EQ(f1(bench.open()), "bench");
   bench.open()->hide();
 #ifdef VELMORA_HAVE_MQTT
@@ -142,7 +142,7 @@ struct BenchWindow : ::testing::Test {
   MemorySettingsBackend store;
   TfmMain w{store, MainWindowOptions::with(false, 1033)};
   QTemporaryDir folder;
-  ComparisonBench bench{w, folder.path()};
+  ComparisonBench bench{w.context(), folder.path()};
   void SetUp() override {
     w.messageHook = [](MessageKind, const QString&) {};
     w.show();

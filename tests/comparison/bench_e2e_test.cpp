@@ -5,7 +5,12 @@
 // written and read back, an as-left pass shows the adjustment; the certificates hold what a
 // certificate must (pdftotext). A run cut off is offered again: resumed, set aside or kept.
 // Time: the bath's clock and the bench's run forty times faster than the wall clock.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
+#include <QMenu>
+#include <QStatusBar>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +28,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/main_window.h"
+#include "channel/app_context.h"
 #include "channel/channel_set.h"
 #include "device/serial_port.h"
 #include "comparison/comparison_run.h"
@@ -77,7 +83,7 @@ struct Bench : ::testing::Test {
         if (!w->channels().at(c).factors()) return false;
       return true;
     }, 20000));
-    bench = std::make_unique<ComparisonBench>(*w, folder.path());
+    bench = std::make_unique<ComparisonBench>(w->context(), folder.path());
     bench->open();  // reads what the first instrument holds
     ASSERT_TRUE(QTest::qWaitFor([&] { return w->channels().at(0).factors().has_value(); }, 20000));
   }
@@ -418,7 +424,7 @@ TEST(BenchAtStart, TheRecordingComesBackFirstThenTheRunIsOfferedWithItsInstrumen
     order << "restore";
     return JournalKeeper::Choice::Restore;
   };
-  ComparisonBench bench(w, w.journal().folder());
+  ComparisonBench bench(w.context(), w.journal().folder());
   w.channels().at(0).setFactors({100.0, 3.9083e-3, -5.775e-7, -4.183e-12});  // what the reference holds
   ComparisonWindow* cw = bench.open();
   cw->hide();
@@ -435,4 +441,39 @@ TEST(BenchAtStart, TheRecordingComesBackFirstThenTheRunIsOfferedWithItsInstrumen
   EXPECT_EQ(w.channels().at(1).name, "probe 9");
   cw->controller().stop();
   qputenv("VELMORA_JOURNAL_DIR", previous);
+}
+
+// The bench stands on the context it is given, not on a main window: its menu entry follows
+// the context's language, its window lists the context's instruments (one added later too),
+// quitting the program while no run is under way lets it close, and the program's end hides it.
+TEST(BenchContext, TheBenchNeedsOnlyItsContext) {
+  SteadyDayClock clock;
+  ChannelSet set(ConnectionOptions{}, clock);
+  set.add("", "reference");
+  set.add("", "probe A");
+  Translator tr;
+  QWidget main;
+  QMenu menu;
+  QStatusBar bar;
+  AppContext app(set, tr, &main, &menu, &bar);
+  QTemporaryDir folder;
+  auto* bench = new ComparisonBench(app, folder.path());
+  ASSERT_EQ(menu.actions().size(), 1);
+  const QString english = menu.actions().front()->text();
+  tr.setLanguage(Language::Russian);
+  emit app.languageChanged();
+  EXPECT_NE(menu.actions().front()->text(), english);
+  EXPECT_FALSE(menu.actions().front()->text().isEmpty());
+  ComparisonWindow* cw = bench->open();
+  auto* reference = cw->findChild<QComboBox*>("cbReference");
+  ASSERT_NE(reference, nullptr);
+  EXPECT_EQ(reference->count(), 2);
+  set.add("", "probe B");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return reference->count() == 3; }, 5000));
+  EXPECT_EQ(reference->itemText(2).contains("probe B"), true) << reference->itemText(2).toStdString();
+  QCloseEvent close;
+  QApplication::sendEvent(&main, &close);
+  EXPECT_TRUE(close.isAccepted());
+  emit app.closedNormally();
+  EXPECT_FALSE(cw->isVisible());
 }

@@ -40,7 +40,7 @@ struct Window : ::testing::Test {
     w = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
     w->messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
     w->findChild<QSpinBox*>("seFlow")->setValue(120);
-    network = new LabNetwork(*w, store, folder.path());
+    network = new LabNetwork(w->context(), store, folder.path());
   }
   // The dialog filled in and OK pressed; whether it closed.
   bool configure(const std::function<void(NetworkDialog&)>& fill) {
