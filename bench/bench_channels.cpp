@@ -151,12 +151,3 @@ static void BM_SixteenChannelsRecording(benchmark::State& state) {
   w.channels().at(0).protocol().miRecordClick(false);
 }
 BENCHMARK(BM_SixteenChannelsRecording)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -162,12 +162,3 @@ BENCHMARK(BM_Redraw_10M_Full)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Redraw_10M_30MinWindow)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Redraw_10M_Full_QCPGraphBaseline)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Redraw_10M_30MinWindow_QCPGraphBaseline)->Unit(benchmark::kMillisecond)->Iterations(5);
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -67,12 +67,3 @@ static void BM_ReadingRoadPublishing(benchmark::State& state) {
   p.miRecordClick(false);
 }
 BENCHMARK(BM_ReadingRoadPublishing)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -7,10 +7,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velmora;
-  fuzz::Host host;
-  fuzz::Timer dataTimer, timeOff;
-  Protocol protocol(host, host, dataTimer, timeOff);
-  protocol.setFactorLink(&host);
+  fuzz::Harness harness;
+  fuzz::Host& host = harness.host;
+  Protocol& protocol = harness.protocol;
   protocol.DataTimerTimer();
   // The input is a sequence of reports of up to 64 bytes.
   for (std::size_t pos = 0; pos < size; pos += 64) {

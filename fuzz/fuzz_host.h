@@ -47,4 +47,12 @@ struct Host : ProtocolTransport, ReadingSink, FactorLink {
   void cofProgressChanged() override {}
 };
 
+// The protocol with its host and two timers, the host also its factor link.
+struct Harness {
+  Host host;
+  Timer dataTimer, timeOff;
+  Protocol protocol{host, host, dataTimer, timeOff};
+  Harness() { protocol.setFactorLink(&host); }
+};
+
 }  // namespace velmora::fuzz

@@ -7,10 +7,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace velmora;
-  fuzz::Host host;
-  fuzz::Timer dataTimer, timeOff;
-  Protocol protocol(host, host, dataTimer, timeOff);
-  protocol.setFactorLink(&host);
+  fuzz::Harness harness;
+  fuzz::Host& host = harness.host;
+  Protocol& protocol = harness.protocol;
   host.cells[2][1] = "100.000";
   host.cells[2][2] = "3.9083";
   host.cells[2][3] = "-5.7750";

@@ -12,16 +12,6 @@
 
 namespace velmora {
 
-namespace {
-QTableWidgetItem* cellItem(QTableWidget* t, int row, int column) {
-  QTableWidgetItem* item = t->item(row, column);
-  if (!item) {
-    item = new QTableWidgetItem();
-    t->setItem(row, column, item);
-  }
-  return item;
-}
-}  // namespace
 
 // ---------------------------------------------------------------- calibration files
 
@@ -142,16 +132,11 @@ bool TfmCalibr::confirmTablesAtExit() {
   if (tablesQuestionHook) {
     answer = tablesQuestionHook(text);
   } else {
-    QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
-                    dialogParent(parentWidget()));
-    keepAboveParent(box);
-    auto* store = box.addButton(qs(m_tr.lookup(calibrationWindowTable(), Section::Captions, "btSave")), QMessageBox::AcceptRole);
-    auto* discard = box.addButton(qs(m_tr.text("msgDiscard")), QMessageBox::DestructiveRole);
-    auto* cancel = box.addButton(qs(m_tr.text("wCancel")), QMessageBox::RejectRole);
-    box.setDefaultButton(store);
-    box.setEscapeButton(cancel);
-    box.exec();
-    answer = box.clickedButton() == store ? 0 : box.clickedButton() == discard ? 1 : 2;
+    answer = askQuestion(dialogParent(parentWidget()), QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text,
+                         {{qs(m_tr.lookup(calibrationWindowTable(), Section::Captions, "btSave")), QMessageBox::AcceptRole},
+                          {qs(m_tr.text("msgDiscard")), QMessageBox::DestructiveRole},
+                          {qs(m_tr.text("wCancel")), QMessageBox::RejectRole}},
+                         0, 2);
   }
   if (answer == 0) return btSaveClick();
   if (answer == 1) tablesKept();

@@ -82,12 +82,7 @@ bool askFields(QWidget* parent, const Translator& tr, ReportFields& f) {
   form->addRow(qs(tr.text("rpOperator")), op);
   form->addRow(qs(tr.text("rpReference")), ref);
   form->addRow(qs(tr.text("rpNotes")), notes);
-  auto* buttons = new QDialogButtonBox(&d);
-  buttons->addButton(qs(tr.text("rpCreate")), QDialogButtonBox::AcceptRole);
-  buttons->addButton(qs(tr.dialogWord("Cancel")), QDialogButtonBox::RejectRole);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
-  form->addRow(buttons);
+  addAcceptCancel(d, *form, qs(tr.text("rpCreate")), tr);
   d.resize(420, 260);
   if (d.exec() != QDialog::Accepted) return false;
   f = {probe->text(), op->text(), ref->text(), notes->toPlainText()};

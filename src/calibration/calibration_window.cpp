@@ -35,18 +35,35 @@ bool keyAllowed(const QKeyEvent* e) {
   return c.isDigit() && c.unicode() < 0x80 ? true : (c == '+' || c == '-' || c == '.');
 }
 
-QTableWidgetItem* cellItem(QTableWidget* t, int row, int column) {
-  QTableWidgetItem* item = t->item(row, column);
-  if (!item) {
-    item = new QTableWidgetItem();
-    t->setItem(row, column, item);
-  }
-  return item;
-}
 
 }  // namespace
 
 // ---------------------------------------------------------------- window
+
+// One of the window's two tables (four columns) in its group box: the bold table font, the
+// header drawn with symbols, fixed sections, every cell made, the window's editing and keys.
+QTableWidget* TfmCalibr::makeGrid(QGroupBox* box, const char* name, int rows, const QRect& geometry, int headerHeight,
+                                  int rowHeaderWidth, bool coefficients) {
+  auto* grid = new QTableWidget(rows, 4, box);
+  grid->setObjectName(name);
+  grid->setGeometry(geometry);
+  grid->setFont(box->font());
+  grid->setHorizontalHeader(new SymbolHeader(grid, [this, coefficients](QPainter* p, const QRect& r, int s) {
+    coefficients ? drawCofHeader(p, r, s) : drawDataHeader(p, r, s);
+  }));
+  grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  grid->horizontalHeader()->setFixedHeight(headerHeight);
+  grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grid->horizontalHeader()->setMinimumSectionSize(8);
+  grid->verticalHeader()->setFixedWidth(rowHeaderWidth);
+  grid->verticalHeader()->setDefaultSectionSize(24);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < 4; ++c) cellItem(grid, r, c);
+  grid->setItemDelegate(new CalibrationCellDelegate(*this, coefficients));
+  grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
+  grid->installEventFilter(this);
+  return grid;
+}
 
 TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m_tr(tr) {
   setObjectName("fmCalibr");
@@ -83,33 +100,17 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
   m_gbData->setObjectName("gbData");
   m_gbData->setGeometry(12, 56, 349, 313);
   m_gbData->setFont(bold);
-  m_sgData = new QTableWidget(20, 4, m_gbData);
-  m_sgData->setObjectName("sgData");
-  m_sgData->setGeometry(16, 20, 317, 279);
-  m_sgData->setFont(bold);
-  m_sgData->setHorizontalHeader(
-      new SymbolHeader(m_sgData, [this](QPainter* p, const QRect& r, int s) { drawDataHeader(p, r, s); }));
-  m_sgData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_sgData = makeGrid(m_gbData, "sgData", 20, {16, 20, 317, 279}, 48, 30, false);
   m_sgData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  m_sgData->horizontalHeader()->setFixedHeight(48);
-  m_sgData->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  m_sgData->horizontalHeader()->setMinimumSectionSize(8);
-  m_sgData->verticalHeader()->setFixedWidth(30);
-  m_sgData->verticalHeader()->setDefaultSectionSize(24);
   m_sgData->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   m_sgData->setColumnWidth(0, 24);
   const int w = (317 - 30 - 24 - 25) / 3;
   for (int c = 1; c < 4; ++c) m_sgData->setColumnWidth(c, w);
   for (int r = 0; r < 20; ++r) {
     m_sgData->setVerticalHeaderItem(r, new QTableWidgetItem(QString(" %1").arg(r + 1)));
-    for (int c = 0; c < 4; ++c) cellItem(m_sgData, r, c);
     m_sgData->item(r, 0)->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   }
-  m_sgData->setItemDelegate(new CalibrationCellDelegate(*this, false));
-  m_sgData->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::AnyKeyPressed |
-                            QAbstractItemView::EditKeyPressed);
   m_sgData->viewport()->installEventFilter(this);
-  m_sgData->installEventFilter(this);
   auto* corner = new QLabel(QString::fromUtf8("\u2116"), m_sgData);
   corner->setGeometry(0, 0, 30, 48);
   corner->setContentsMargins(8, 14, 0, 0);
@@ -119,30 +120,12 @@ TfmCalibr::TfmCalibr(const Translator& tr, QWidget* parent) : QDialog(parent), m
   m_gbCof->setObjectName("gbCof");
   m_gbCof->setGeometry(12, 376, 465, 113);
   m_gbCof->setFont(bold);
-  m_sgCof = new QTableWidget(2, 4, m_gbCof);
-  m_sgCof->setObjectName("sgCof");
-  m_sgCof->setGeometry(16, 20, 433, 79);
-  m_sgCof->setFont(bold);
-  m_sgCof->setHorizontalHeader(
-      new SymbolHeader(m_sgCof, [this](QPainter* p, const QRect& r, int s) { drawCofHeader(p, r, s); }));
-  m_sgCof->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_sgCof = makeGrid(m_gbCof, "sgCof", 2, {16, 20, 433, 79}, 25, 90, true);
   m_sgCof->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  m_sgCof->horizontalHeader()->setFixedHeight(25);
-  m_sgCof->verticalHeader()->setFixedWidth(90);
-  m_sgCof->verticalHeader()->setDefaultSectionSize(24);
-  m_sgCof->horizontalHeader()->setMinimumSectionSize(8);
-  m_sgCof->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   for (int c = 0; c < 4; ++c) m_sgCof->setColumnWidth(c, (433 - 90 - 8) / 4);
-  for (int r = 0; r < 2; ++r) {
-    m_sgCof->setVerticalHeaderItem(r, new QTableWidgetItem());
-    for (int c = 0; c < 4; ++c) cellItem(m_sgCof, r, c);
-  }
+  for (int r = 0; r < 2; ++r) m_sgCof->setVerticalHeaderItem(r, new QTableWidgetItem());
   // The stored header texts; the header is drawn with symbols.
   m_sgCof->setHorizontalHeaderLabels({"      Ro", "   A [10-3]", "   B [10-7]", "  C [10-12]"});
-  m_sgCof->setItemDelegate(new CalibrationCellDelegate(*this, true));
-  m_sgCof->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::AnyKeyPressed |
-                           QAbstractItemView::EditKeyPressed);
-  m_sgCof->installEventFilter(this);
   auto* cofCorner = new QLabel(m_sgCof);
   cofCorner->setObjectName("sgCofCorner");
   cofCorner->setGeometry(0, 0, 90, 25);

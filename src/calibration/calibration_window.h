@@ -196,6 +196,8 @@ class TfmCalibr : public QDialog, public CalibrationGrid, public FactorLink {
   bool confirmFitWarnings();
   void updateResiduals();
   QString methodName() const;
+  QTableWidget* makeGrid(QGroupBox* box, const char* name, int rows, const QRect& geometry, int headerHeight, int rowHeaderWidth,
+                         bool coefficients);
   ReportDocument reportDocument(const ResidualSummary& summary) const;
 
   void applyTitle();

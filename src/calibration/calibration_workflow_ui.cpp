@@ -135,14 +135,9 @@ bool TfmCalibr::confirmFitWarnings() {
   for (const auto& w : warnings) list += QString::fromUtf8("\u2022 ") + qs(w) + "\n";
   const QString question = qs(m_tr.text("fwQuestion")).arg(list.trimmed());
   if (warningHook) return warningHook(question);
-  QMessageBox box(QMessageBox::Warning, windowTitle(), question, QMessageBox::NoButton, dialogParent(this));
-  keepAboveParent(box);
-  auto* go = box.addButton(qs(m_tr.dialogWord("OK")), QMessageBox::AcceptRole);
-  auto* cancel = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
-  box.setDefaultButton(cancel);
-  box.setEscapeButton(cancel);
-  box.exec();
-  return box.clickedButton() == go;
+  return askQuestion(dialogParent(this), QMessageBox::Warning, windowTitle(), question,
+                     {{qs(m_tr.dialogWord("OK")), QMessageBox::AcceptRole}, {qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole}},
+                     1, 1) == 0;
 }
 
 // The deviations under the "New" factors, computed on a copy of the calculation's state so

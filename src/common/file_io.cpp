@@ -147,22 +147,18 @@ std::optional<std::string> writeFilesAtomically(const std::vector<FileToWrite>& 
   // Then they take their targets' places; with several files, the old ones are kept aside
   // until every new one is in place, and put back when one cannot be.
   const bool together = steps.size() > 1;
+  // A rename that fails puts back what was done so far.
+  const auto move = [&](const fs::path& from, const fs::path& to) {
+    fs::rename(from, to, ec);
+    if (ec) undo(steps);
+    return !ec;
+  };
   for (Step& step : steps) {
     if (together && step.hadOld) {
-      fs::rename(step.target, step.backup, ec);
-      if (ec) {
-        const std::string cause = ec.message();
-        undo(steps);
-        return cause;
-      }
+      if (!move(step.target, step.backup)) return ec.message();
       step.backedUp = true;
     }
-    fs::rename(step.part, step.target, ec);
-    if (ec) {
-      const std::string cause = ec.message();
-      undo(steps);
-      return cause;
-    }
+    if (!move(step.part, step.target)) return ec.message();
     step.replaced = true;
   }
   for (Step& step : steps)
@@ -210,6 +206,17 @@ std::optional<std::string> AtomicFileWriter::write(std::string_view bytes) {
   return std::nullopt;
 }
 
+// The written file takes its target's place; where it cannot, it is removed and the system's
+// reason given.
+static std::optional<std::string> moveIntoPlace(const fs::path& part, const fs::path& target) {
+  std::error_code ec;
+  fs::rename(part, target, ec);
+  if (!ec) return std::nullopt;
+  std::error_code ignored;
+  fs::remove(part, ignored);
+  return ec.message();
+}
+
 std::optional<std::string> AtomicFileWriter::commit() {
   if (!m_file) return systemText(EBADF);
   if (m_stdout) {
@@ -230,13 +237,7 @@ std::optional<std::string> AtomicFileWriter::commit() {
   std::error_code ec;
   const fs::file_status old = fs::status(m_target, ec);
   if (!ec && fs::is_regular_file(old)) fs::permissions(m_part, old.permissions(), ec);
-  fs::rename(m_part, m_target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(m_part, ignored);
-    return ec.message();
-  }
-  return std::nullopt;
+  return moveIntoPlace(m_part, m_target);
 }
 
 void AtomicFileWriter::abort() {
@@ -265,14 +266,7 @@ std::optional<std::string> writePrivateFile(const std::string& path, std::string
     fs::remove(part, ignored);
     return cause;
   }
-  std::error_code ec;
-  fs::rename(part, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(part, ignored);
-    return ec.message();
-  }
-  return std::nullopt;
+  return moveIntoPlace(part, target);
 }
 
 bool sameExistingFile(const std::string& a, const std::string& b) {

@@ -33,19 +33,22 @@ void StabilityTracker::clear() {
   m_insideSince.reset();
 }
 
+// The sums of the straight line's fit, taken about the window's first sample.
+void StabilityTracker::accumulate(double minutes, double value) {
+  const double t = minutes - m_t0, v = value - m_v0;
+  m_n += 1;
+  m_st += t;
+  m_sv += v;
+  m_stt += t * t;
+  m_svv += v * v;
+  m_stv += t * v;
+}
+
 void StabilityTracker::recompute() {
   m_t0 = m_window.front().t;
   m_v0 = m_window.front().v;
   m_n = m_st = m_sv = m_stt = m_svv = m_stv = 0;
-  for (const Sample& s : m_window) {
-    const double t = s.t - m_t0, v = s.v - m_v0;
-    m_n += 1;
-    m_st += t;
-    m_sv += v;
-    m_stt += t * t;
-    m_svv += v * v;
-    m_stv += t * v;
-  }
+  for (const Sample& s : m_window) accumulate(s.t, s.v);
   m_removed = 0;
 }
 
@@ -57,13 +60,7 @@ void StabilityTracker::add(double minutes, double value) {
   }
   m_lastT = minutes;
   m_window.push_back({minutes, value});
-  const double t = minutes - m_t0, v = value - m_v0;
-  m_n += 1;
-  m_st += t;
-  m_sv += v;
-  m_stt += t * t;
-  m_svv += v * v;
-  m_stv += t * v;
+  accumulate(minutes, value);
   while (!m_min.empty() && m_min.back().v >= value) m_min.pop_back();
   m_min.push_back({minutes, value});
   while (!m_max.empty() && m_max.back().v <= value) m_max.pop_back();

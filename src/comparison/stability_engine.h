@@ -58,6 +58,7 @@ class StabilityTracker {
     double t, v;
   };
   void recompute();
+  void accumulate(double minutes, double value);
   double span() const { return m_window.empty() ? 0 : m_window.back().t - m_window.front().t; }
   void moments(double& sd, double& slope) const;
   bool covered(double interval) const;

@@ -62,15 +62,10 @@ bool ComparisonWindow::confirmStopRun(bool quitting) {
   if (!m_controller->running()) return true;
   const QString text = qs(m_tr.text(quitting ? "bnStopToQuit" : "bnStopToClose"));
   if (stopQuestionHook) return stopQuestionHook(text);
-  QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
-                  dialogParent(quitting ? m_app.window() : this));
-  keepAboveParent(box);
-  auto* stop = box.addButton(qs(m_tr.text(quitting ? "bnStopAndQuit" : "bnStopAndClose")), QMessageBox::DestructiveRole);
-  auto* cancel = box.addButton(qs(m_tr.text("wCancel")), QMessageBox::RejectRole);
-  box.setDefaultButton(cancel);
-  box.setEscapeButton(cancel);
-  box.exec();
-  return box.clickedButton() == stop;
+  return askQuestion(dialogParent(quitting ? m_app.window() : this), QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text,
+                     {{qs(m_tr.text(quitting ? "bnStopAndQuit" : "bnStopAndClose")), QMessageBox::DestructiveRole},
+                      {qs(m_tr.text("wCancel")), QMessageBox::RejectRole}},
+                     1, 1) == 0;
 }
 
 void ComparisonWindow::closeEvent(QCloseEvent* event) {

@@ -79,12 +79,7 @@ bool askFields(QWidget* parent, const Translator& tr, comparison::CertificateInf
     items->setItem(r, 3, new QTableWidgetItem(qs(p.item->manufacturer)));
   }
   form->addRow(items);
-  auto* buttons = new QDialogButtonBox(&d);
-  buttons->addButton(qs(tr.text("ctCreate")), QDialogButtonBox::AcceptRole);
-  buttons->addButton(qs(tr.dialogWord("Cancel")), QDialogButtonBox::RejectRole);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
-  form->addRow(buttons);
+  addAcceptCancel(d, *form, qs(tr.text("ctCreate")), tr);
   assignMnemonics(&d);
   if (d.exec() != QDialog::Accepted) return false;
   for (std::size_t i = 0; i < edits.size(); ++i) info.*kFields[i].member = edits[i]->text().trimmed().toStdString();

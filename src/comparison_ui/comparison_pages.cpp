@@ -232,15 +232,12 @@ void ComparisonWindow::offerResume() {
   if (resumeHook) {
     choice = resumeHook(text);
   } else {
-    QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton, dialogParent(this));
-    keepAboveParent(box);
-    auto* resume = box.addButton(t("bnResume"), QMessageBox::AcceptRole);
-    auto* aside = box.addButton(t("bnSetAside"), QMessageBox::DestructiveRole);
-    auto* later = box.addButton(qs(m_tr.text("msgNotNow")), QMessageBox::RejectRole);
-    box.setDefaultButton(resume);
-    box.setEscapeButton(later);
-    box.exec();
-    choice = box.clickedButton() == resume ? ResumeChoice::Resume : box.clickedButton() == aside ? ResumeChoice::SetAside : ResumeChoice::Later;
+    const int answer = askQuestion(dialogParent(this), QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text,
+                                   {{t("bnResume"), QMessageBox::AcceptRole},
+                                    {t("bnSetAside"), QMessageBox::DestructiveRole},
+                                    {qs(m_tr.text("msgNotNow")), QMessageBox::RejectRole}},
+                                   0, 2);
+    choice = answer == 0 ? ResumeChoice::Resume : answer == 1 ? ResumeChoice::SetAside : ResumeChoice::Later;
   }
   if (choice == ResumeChoice::SetAside) {
     const QString aside = m_controller->setJournalAside();

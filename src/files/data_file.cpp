@@ -130,14 +130,18 @@ bool DataFileLoader::parseCsvLine(std::string_view line) {
   // Up to a billion minutes (1900 years), where six decimals still read back to the same
   // text; beyond that no recording reaches.
   if (!(std::fabs(row.elapsedMinutes) < 1e9)) return fail();
-  const double x = row.elapsedMinutes * 60.0 / 86400.0;
+  appendRow(row.elapsedMinutes * 60.0 / 86400.0, row);
+  return true;
+}
+
+// A row of the first instrument: into the loader's own columns.
+void DataFileLoader::appendRow(double x, const CsvRow& row) {
   if (!m_xs.empty() && x < m_xs.back()) m_sorted = false;
   m_list.append(listLine(x, row.temperature));
   m_xs.push_back(x);
   m_ys.push_back(row.temperature);
   m_rs.push_back(row.resistance);
   m_ts.push_back(row.utcMs);
-  return true;
 }
 
 // A row of the long form: the first instrument's go to the loader's own columns, the others'
@@ -151,12 +155,7 @@ bool DataFileLoader::parseChannelLine(std::string_view line) {
   const double x = row.elapsedMinutes * 60.0 / 86400.0;
   if (m_firstName.empty()) m_firstName = name;
   if (name == m_firstName) {
-    if (!m_xs.empty() && x < m_xs.back()) m_sorted = false;
-    m_list.append(listLine(x, row.temperature));
-    m_xs.push_back(x);
-    m_ys.push_back(row.temperature);
-    m_rs.push_back(row.resistance);
-    m_ts.push_back(row.utcMs);
+    appendRow(x, row);
     return true;
   }
   Extra* e = nullptr;

@@ -14,6 +14,8 @@
 
 namespace velmora {
 
+struct CsvRow;
+
 // The file's bytes: every line of the list followed by CR LF (an empty list gives an
 // empty file).
 void dataFileText(const ReadingList& list, std::string& out);
@@ -75,6 +77,7 @@ class DataFileLoader {
   bool parseLine(std::string_view line);
   bool parseCsvLine(std::string_view line);
   bool parseChannelLine(std::string_view line);
+  void appendRow(double x, const CsvRow& row);
   static bool sortColumns(Columns& c, const std::function<bool(double)>& keepGoing);
   bool fail();
 

@@ -265,15 +265,8 @@ bool DataFileActions::confirmRemove(const QString& instrument, bool hasReadings)
 
 int DataFileActions::ask(const QString& text, const QString& saveWord, const QString& discardWord, const QString& cancelWord) {
   if (questionHook) return questionHook(text);
-  QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton, dialogParent(&m_window));
-  keepAboveParent(box);
-  auto* save = box.addButton(saveWord, QMessageBox::YesRole);
-  auto* discard = box.addButton(discardWord, QMessageBox::NoRole);
-  auto* cancel = box.addButton(cancelWord, QMessageBox::RejectRole);
-  box.setDefaultButton(save);
-  box.setEscapeButton(cancel);
-  box.exec();
-  return box.clickedButton() == save ? 0 : box.clickedButton() == discard ? 1 : 2;
+  return askQuestion(dialogParent(&m_window), QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text,
+                     {{saveWord, QMessageBox::YesRole}, {discardWord, QMessageBox::NoRole}, {cancelWord, QMessageBox::RejectRole}}, 0, 2);
 }
 
 bool DataFileActions::exportCsv(std::size_t first, std::size_t last) {

@@ -179,33 +179,22 @@ void JournalKeeper::tell(MessageKind kind, const QString& text) {
 
 JournalKeeper::Choice JournalKeeper::ask(const QString& text) {
   if (restoreQuestionHook) return restoreQuestionHook(text);
-  QMessageBox box(QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
-                  dialogParent(&m_window));
-    keepAboveParent(box);
-  auto* restore = box.addButton(qs(m_tr.text("msgRestore")), QMessageBox::AcceptRole);
-  auto* discard = box.addButton(qs(m_tr.text("msgDiscard")), QMessageBox::DestructiveRole);
-  auto* later = box.addButton(qs(m_tr.text("msgNotNow")), QMessageBox::RejectRole);
-  box.setDefaultButton(restore);
-  box.setEscapeButton(later);  // Escape and the window's close button: not now
-  box.exec();
-  if (box.clickedButton() == restore) return Choice::Restore;
-  if (box.clickedButton() == discard) return Choice::Discard;
-  return Choice::Later;
+  // Escape and the window's close button: not now.
+  const int answer = askQuestion(dialogParent(&m_window), QMessageBox::Question, qs(m_tr.dialogWord("Confirm")), text,
+                                 {{qs(m_tr.text("msgRestore")), QMessageBox::AcceptRole},
+                                  {qs(m_tr.text("msgDiscard")), QMessageBox::DestructiveRole},
+                                  {qs(m_tr.text("msgNotNow")), QMessageBox::RejectRole}},
+                                 0, 2);
+  return answer == 0 ? Choice::Restore : answer == 1 ? Choice::Discard : Choice::Later;
 }
 
 bool JournalKeeper::confirmDiscard(std::size_t readings) {
   const QString text = readings == 0 ? qs(m_tr.text("msgTablesDiscardConfirm"))
                                      : qs(m_tr.plural("msgDiscardConfirm", static_cast<long long>(readings))).arg(readings);
   if (confirmDiscardHook) return confirmDiscardHook(text);
-  QMessageBox box(QMessageBox::Warning, qs(m_tr.dialogWord("Confirm")), text, QMessageBox::NoButton,
-                  dialogParent(&m_window));
-    keepAboveParent(box);
-  auto* yes = box.addButton(qs(m_tr.text("msgDiscard")), QMessageBox::DestructiveRole);
-  auto* no = box.addButton(qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole);
-  box.setDefaultButton(no);
-  box.setEscapeButton(no);
-  box.exec();
-  return box.clickedButton() == yes;
+  return askQuestion(dialogParent(&m_window), QMessageBox::Warning, qs(m_tr.dialogWord("Confirm")), text,
+                     {{qs(m_tr.text("msgDiscard")), QMessageBox::DestructiveRole}, {qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole}},
+                     1, 1) == 0;
 }
 
 // A journal that cannot be read is never deleted: it is renamed so that it is not offered

@@ -48,10 +48,8 @@ struct LabSubscriber::Callbacks {
   }
   static int onTlsError(const char* text, std::size_t length, void* context) {
     auto* self = static_cast<LabSubscriber*>(context);
-    std::string line(text, length);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     std::lock_guard lock(self->m_mutex);
-    self->m_tlsError = "TLS: " + line;
+    self->m_tlsError = paho::tlsErrorLine(text, length);
     return 0;
   }
   static int onMessage(void* context, char* topic, int topicLength, MQTTAsync_message* message) {

@@ -102,10 +102,8 @@ struct MqttPublisher::Callbacks {
 // OpenSSL's own words on a failed handshake (an untrusted certificate, a wrong host name…).
 int MqttPublisher::Callbacks::onTlsError(const char* text, std::size_t length, void* context) {
   auto* self = static_cast<MqttPublisher*>(context);
-  std::string line(text, length);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   std::lock_guard lock(self->m_mutex);
-  self->m_tlsError = "TLS: " + line;
+  self->m_tlsError = paho::tlsErrorLine(text, length);
   return 0;
 }
 

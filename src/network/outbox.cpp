@@ -24,6 +24,17 @@ void appendNumber(std::string& out, double v) {
   out.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
+// A reading's line: sequence number, UTC milliseconds, minutes, ohms, degrees.
+void appendLine(std::string& out, const LabReading& r) {
+  out += std::to_string(r.seq) + " " + std::to_string(r.utcMs) + " ";
+  appendNumber(out, r.elapsedMinutes);
+  out.push_back(' ');
+  appendNumber(out, r.resistance);
+  out.push_back(' ');
+  appendNumber(out, r.temperature);
+  out.push_back('\n');
+}
+
 std::string fileStem(const std::string& level) {
   static const char* const kHex = "0123456789ABCDEF";
   std::string out;
@@ -127,13 +138,8 @@ Outbox::Instrument& Outbox::open(const std::string& name) {
 bool Outbox::append(const std::string& instrument, LabReading& r) {
   Instrument& in = open(instrument);
   r.seq = in.last + 1;
-  std::string line = std::to_string(r.seq) + " " + std::to_string(r.utcMs) + " ";
-  appendNumber(line, r.elapsedMinutes);
-  line.push_back(' ');
-  appendNumber(line, r.resistance);
-  line.push_back(' ');
-  appendNumber(line, r.temperature);
-  line.push_back('\n');
+  std::string line;
+  appendLine(line, r);
   in.out.write(line.data(), static_cast<std::streamsize>(line.size()));
   in.out.flush();
   if (!in.out) {
@@ -170,15 +176,7 @@ void Outbox::compact(const std::string& instrument, Instrument& in) {
   in.out.close();
   const std::vector<LabReading> rest = after(instrument, in.acked, static_cast<std::size_t>(-1));
   std::string text;
-  for (const auto& r : rest) {
-    text += std::to_string(r.seq) + " " + std::to_string(r.utcMs) + " ";
-    appendNumber(text, r.elapsedMinutes);
-    text.push_back(' ');
-    appendNumber(text, r.resistance);
-    text.push_back(' ');
-    appendNumber(text, r.temperature);
-    text.push_back('\n');
-  }
+  for (const auto& r : rest) appendLine(text, r);
   if (!writeFileAtomically(pathToUtf8(file(instrument, ".out")), text)) in.firstInFile = in.acked + 1;
   in.readThrough = 0;
   in.readOffset = 0;

@@ -9,6 +9,12 @@ std::string url(std::string address) {
   return address;
 }
 
+std::string tlsErrorLine(const char* text, std::size_t length) {
+  std::string line(text, length);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return "TLS: " + line;
+}
+
 std::string refusal(int code, const char* message) {
   switch (code) {
     case 1: return "refused: protocol version";

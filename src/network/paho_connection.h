@@ -12,6 +12,8 @@ namespace velmora::paho {
 
 std::string url(std::string address);  // mqtt:// → tcp://, mqtts:// → ssl://, none → tcp://
 std::string refusal(int code, const char* message);
+// OpenSSL's words on a failed handshake as one line: "TLS: …".
+std::string tlsErrorLine(const char* text, std::size_t length);
 
 // Options that point into `settings` and into themselves: keep both alive until connected.
 struct ConnectOptions {

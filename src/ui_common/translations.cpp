@@ -1,5 +1,5 @@
-// Looking texts up: one table per window or subsystem (translations_*.cpp), searched the same
-// way; the list of the texts shown as messages.
+// Looking texts up: one table per window or subsystem (resources/texts/*.tsv, made into sources
+// by the build), searched the same way; the list of the texts shown as messages.
 #include "ui_common/translation_tables.h"
 
 namespace velmora {

@@ -1,6 +1,10 @@
 #include "ui_common/ui_helpers.h"
 
 #include <QAbstractButton>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QTableWidget>
 #include <QShortcut>
 #include <QTabWidget>
 #include <set>
@@ -151,6 +155,37 @@ QValidator::State DecimalSpinBox::validate(QString& input, int& pos) const {
 
 double DecimalSpinBox::valueFromText(const QString& text) const {
   return QDoubleSpinBox::valueFromText(QString(text).replace(',', '.'));
+}
+
+int askQuestion(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                std::initializer_list<std::pair<QString, QMessageBox::ButtonRole>> answers, int preferred, int escape) {
+  QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+  keepAboveParent(box);
+  std::vector<QPushButton*> buttons;
+  for (const auto& [word, role] : answers) buttons.push_back(box.addButton(word, role));
+  box.setDefaultButton(buttons.at(static_cast<std::size_t>(preferred)));
+  box.setEscapeButton(buttons.at(static_cast<std::size_t>(escape)));
+  box.exec();
+  const auto chosen = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  return chosen == buttons.end() ? escape : static_cast<int>(chosen - buttons.begin());
+}
+
+void addAcceptCancel(QDialog& dialog, QFormLayout& form, const QString& acceptText, const Translator& tr) {
+  auto* buttons = new QDialogButtonBox(&dialog);
+  buttons->addButton(acceptText, QDialogButtonBox::AcceptRole);
+  buttons->addButton(qs(tr.dialogWord("Cancel")), QDialogButtonBox::RejectRole);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form.addRow(buttons);
+}
+
+QTableWidgetItem* cellItem(QTableWidget* table, int row, int column) {
+  QTableWidgetItem* item = table->item(row, column);
+  if (!item) {
+    item = new QTableWidgetItem();
+    table->setItem(row, column, item);
+  }
+  return item;
 }
 
 void showMessage(QWidget* parent, const Translator& tr, MessageKind kind, const QString& text) {

@@ -4,6 +4,7 @@
 
 #include <QDoubleSpinBox>
 #include <QIcon>
+#include <QMessageBox>
 #include <optional>
 #include <QString>
 #include <QStringList>
@@ -12,6 +13,11 @@
 #include <string_view>
 
 #include "ui_common/translations.h"
+
+class QDialog;
+class QFormLayout;
+class QTableWidget;
+class QTableWidgetItem;
 
 namespace velmora {
 
@@ -22,6 +28,19 @@ inline QString qs(std::string_view s) { return QString::fromUtf8(s.data(), stati
 // A modal message box with one OK button; a carriage return in the text starts a new line.
 // It opens above the window the user is working in (see dialogParent).
 void showMessage(QWidget* parent, const Translator& tr, MessageKind kind, const QString& text);
+
+// A question with its answers (text and role), asked above `parent`: the answer `preferred`
+// is the default button, `escape` is what Escape and the window's close button give. Returns
+// the index of the answer chosen.
+int askQuestion(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+                std::initializer_list<std::pair<QString, QMessageBox::ButtonRole>> answers, int preferred, int escape);
+
+// A dialog's row of two buttons, the accepting one with `acceptText`, the other Cancel
+// (Escape); added as the last row of `form`.
+void addAcceptCancel(QDialog& dialog, QFormLayout& form, const QString& acceptText, const Translator& tr);
+
+// A table's cell, made when it has none yet.
+QTableWidgetItem* cellItem(QTableWidget* table, int row, int column);
 
 // The window a dialog should belong to: the modal window the user is working in (the
 // calibration window stays on top of the main window), else `fallback`.

@@ -66,15 +66,31 @@ TEST(DemoPort, RecordsThroughTheSamePath) {
   EXPECT_NEAR(w.display().series().y(0), 21.0, 2.0);
 }
 
-TEST(CalibrationTransfer, TheWindowWritesFactorsIntoTheInstrumentAndReadsThemBack) {
-  sim::PtyThermometer thermometer{3};
-  ASSERT_TRUE(thermometer.start());
-  thermometer.withModel([](sim::ThermometerModel& m) { m.faults.wrongEchoes = 1; });
+namespace {
+// A main window in English reading a pty instrument of its own; the messages it shows are kept.
+struct PtyWindow {
+  sim::PtyThermometer thermometer;
   MemorySettingsBackend store;
-  TfmMain w(store, MainWindowOptions::with(false, 1033));
+  std::unique_ptr<TfmMain> window;
   QStringList messages;
-  w.messageHook = [&](MessageKind, const QString& t) { messages.push_back(t); };
-  w.serialPort().setCommPort(thermometer.devicePath());
+  explicit PtyWindow(std::uint32_t serial) : thermometer(serial) {}
+  bool start() {
+    if (!thermometer.start()) return false;
+    window = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
+    window->messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
+    window->serialPort().setCommPort(thermometer.devicePath());
+    return true;
+  }
+};
+}  // namespace
+
+TEST(CalibrationTransfer, TheWindowWritesFactorsIntoTheInstrumentAndReadsThemBack) {
+  PtyWindow pty(3);
+  ASSERT_TRUE(pty.start());
+  sim::PtyThermometer& thermometer = pty.thermometer;
+  TfmMain& w = *pty.window;
+  QStringList& messages = pty.messages;
+  thermometer.withModel([](sim::ThermometerModel& m) { m.faults.wrongEchoes = 1; });
   TfmCalibr* c = w.calibrationWindow();
   bool written = false, read = false;
   QTimer::singleShot(0, [&] {
@@ -102,12 +118,10 @@ TEST(CalibrationTransfer, TheWindowWritesFactorsIntoTheInstrumentAndReadsThemBac
 }
 
 TEST(StaleReadout, AnOldValueIsGreyedWithItsAge) {
-  sim::PtyThermometer thermometer{4};
-  ASSERT_TRUE(thermometer.start());
-  MemorySettingsBackend store;
-  TfmMain w(store, MainWindowOptions::with(false, 1033));
-  w.messageHook = [](MessageKind, const QString&) {};
-  w.serialPort().setCommPort(thermometer.devicePath());
+  PtyWindow pty(4);
+  ASSERT_TRUE(pty.start());
+  sim::PtyThermometer& thermometer = pty.thermometer;
+  TfmMain& w = *pty.window;
   w.findChild<QSpinBox*>("seFlow")->setValue(120);
   auto* record = w.findChild<QAction*>("miRecord");
   record->setChecked(true);
@@ -128,13 +142,11 @@ TEST(StaleReadout, AnOldValueIsGreyedWithItsAge) {
 }
 
 TEST(CalibrationTransfer, WithVerifyOnTheWriteIsReadBackAndADifferentStoredValueIsReported) {
-  sim::PtyThermometer thermometer{5};
-  ASSERT_TRUE(thermometer.start());
-  MemorySettingsBackend store;
-  TfmMain w(store, MainWindowOptions::with(false, 1033));
-  QStringList messages;
-  w.messageHook = [&](MessageKind, const QString& t) { messages.push_back(t); };
-  w.serialPort().setCommPort(thermometer.devicePath());
+  PtyWindow pty(5);
+  ASSERT_TRUE(pty.start());
+  sim::PtyThermometer& thermometer = pty.thermometer;
+  TfmMain& w = *pty.window;
+  QStringList& messages = pty.messages;
   TfmCalibr* c = w.calibrationWindow();
   c->verifyBox()->setChecked(true);
   QString firstStatus, secondStatus;

@@ -7,15 +7,10 @@
 
 using namespace velmora;
 using test::FakeGrid;
+using test::exactRows;
+using test::kIec;
 
 namespace {
-const math::TCofSet kIec{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
-
-// Rows of exact standard resistances at the given temperatures.
-void exactRows(FakeGrid& g, const std::vector<double>& temps) {
-  int r = 1;
-  for (double t : temps) g.point(r++, formatFixed(math::RofT(kIec, t, t < 0), 12, 9), formatFixed(t, 6, 2));
-}
 double newValue(const FakeGrid& g, int column) { return *parseNumber(g.cofCell(column, 2)); }
 // The standard factors in row `row` of the coefficient table (1 "Old", 2 "New").
 void standardFactors(FakeGrid& g, int row) {

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "calibration/calculations.h"
+#include "common/number_text.h"
+#include "math/platinum.h"
 
 namespace velmora::test {
 
@@ -45,5 +47,13 @@ struct FakeGrid : CalibrationGrid {
     return {cofCell(1, 2), cofCell(2, 2), cofCell(3, 2), cofCell(4, 2)};
   }
 };
+
+// The IEC 60751 factors, and rows of their exact resistances (with `decimals`) at the given
+// temperatures, from row 1 on.
+inline const math::TCofSet kIec{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
+inline void exactRows(FakeGrid& g, const std::vector<double>& temps, int decimals = 9) {
+  int r = 1;
+  for (double t : temps) g.point(r++, formatFixed(math::RofT(kIec, t, t < 0), 12, decimals), formatFixed(t, 6, 2));
+}
 
 }  // namespace velmora::test

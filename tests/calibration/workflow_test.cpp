@@ -12,12 +12,7 @@ using namespace velmora;
 using test::FakeGrid;
 
 namespace {
-const math::TCofSet kIec{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
-
-void rows(FakeGrid& g, const std::vector<double>& temps) {
-  int r = 1;
-  for (double t : temps) g.point(r++, formatFixed(math::RofT(kIec, t, t < 0), 12, 6), formatFixed(t, 6, 2));
-}
+void rows(FakeGrid& g, const std::vector<double>& temps) { test::exactRows(g, temps, 6); }
 std::vector<std::string> warningsFor(int method, const FakeGrid& g) {
   return fitWarnings(method, g, [](std::string_view id) { return std::string(id); });
 }

@@ -257,24 +257,36 @@ TEST(CofWriteCommand, ReadBackIsComparedAtThePrecisionOfTheAnswer) {
     EXPECT_EQ(sameAtAnswerPrecision(c.answer, c.read, c.written, c.scaleExponent, c.decimals), c.same) << c.answer;
 }
 
-TEST_F(ProtocolFixture, WriteSequenceAgainstTheInstrumentModel) {
+// The instrument's model answers each command after it went out; the factors to write are set.
+namespace {
+struct VerifyFixture : ProtocolFixture {
   sim::ThermometerModel model;
-  std::vector<std::string> pending;  // the instrument answers after the command went out
-  host.onSend = [&](std::string_view t) {
-    auto reply = model.receive(t, 0);
-    if (!reply.empty()) pending.push_back(reply);
-  };
-  host.serialOpen = true;
-  host.cof[2][1] = "100.012";
-  host.cof[2][2] = "3.9080";
-  host.cof[2][3] = "-5.8000";
-  host.cof[2][4] = "-4.2000";
-  protocol.startCofWrite();
-  while (!pending.empty()) {
-    const std::string reply = pending.front();
-    pending.erase(pending.begin());
-    deliver(reply);
+  std::vector<std::string> pending;
+  void SetUp() override {
+    ProtocolFixture::SetUp();
+    host.onSend = [this](std::string_view t) {
+      auto reply = model.receive(t, 0);
+      if (!reply.empty()) pending.push_back(reply);
+    };
+    host.serialOpen = true;
+    host.cof[2][1] = "100.012";
+    host.cof[2][2] = "3.9080";
+    host.cof[2][3] = "-5.8000";
+    host.cof[2][4] = "-4.2000";
   }
+  void answerAll() {
+    while (!pending.empty()) {
+      const std::string reply = pending.front();
+      pending.erase(pending.begin());
+      deliver(reply);
+    }
+  }
+};
+}  // namespace
+
+TEST_F(VerifyFixture, WriteSequenceAgainstTheInstrumentModel) {
+  protocol.startCofWrite();
+  answerAll();
   std::vector<std::string> sent = host.serialSent;
   const std::vector<std::string> expected = {"wR100.012\r", "wY\r", "wA3.90801e-3\r", "wY\r",
                                              "wB-5.80001e-7\r", "wY\r", "wC-4.20001e-12\r", "wY\r"};
@@ -525,31 +537,6 @@ TEST_F(ProtocolFixture, TenPollsOfGarbageRaiseTheWarningAValidReadingClearsIt) {
 
 // ---------------------------------------------------------------- a write read back
 
-namespace {
-struct VerifyFixture : ProtocolFixture {
-  sim::ThermometerModel model;
-  std::vector<std::string> pending;
-  void SetUp() override {
-    ProtocolFixture::SetUp();
-    host.onSend = [this](std::string_view t) {
-      auto reply = model.receive(t, 0);
-      if (!reply.empty()) pending.push_back(reply);
-    };
-    host.serialOpen = true;
-    host.cof[2][1] = "100.012";
-    host.cof[2][2] = "3.9080";
-    host.cof[2][3] = "-5.8000";
-    host.cof[2][4] = "-4.2000";
-  }
-  void answerAll() {
-    while (!pending.empty()) {
-      const std::string reply = pending.front();
-      pending.erase(pending.begin());
-      deliver(reply);
-    }
-  }
-};
-}  // namespace
 
 TEST_F(VerifyFixture, OffByDefaultTheWriteEndsAsDesignedWithoutAReadBack) {
   EXPECT_FALSE(protocol.verifyWrite());
