@@ -17,7 +17,6 @@
 #include "channel/channel.h"
 #include "channel/channel_set.h"
 #include "comparison_ui/comparison_window.h"
-#include "files/journal_keeper.h"
 
 namespace velmora {
 

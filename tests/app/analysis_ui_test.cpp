@@ -176,56 +176,45 @@ TEST(ExportCommand, ConvertsWithoutAWindowAndFailsWithAMessage) {
   QFile out(dir.filePath("out.csv"));
   ASSERT_TRUE(out.open(QIODevice::ReadOnly));
   EXPECT_EQ(out.readAll(), QByteArray(kCsvHeader.data()) + "\r\n,,0.500000,,21.46\r\n");
-  p.start(VELMORA_EXE, {"--export-csv", dir.filePath("missing.vmd"), dir.filePath("x.csv")});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_NE(p.exitCode(), 0);
-  EXPECT_TRUE(p.readAllStandardError().contains("cannot read"));
-  p.start(VELMORA_EXE, {"--export-csv", in.fileName()});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 2);
-  EXPECT_TRUE(p.readAllStandardError().contains("usage"));
-  // "-" is standard output, written in place.
-  p.start(VELMORA_EXE, {"--export-csv", in.fileName(), "-"});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 0);
-  EXPECT_EQ(p.readAllStandardOutput(), QByteArray(kCsvHeader.data()) + "\r\n,,0.500000,,21.46\r\n");
   // A probe's conversions for scripts: the value on standard output, or the reason and 1.
   QFile probe(dir.filePath("pt100.txt"));
   ASSERT_TRUE(probe.open(QIODevice::WriteOnly));
   probe.write("VELMORA PROBE 1\ntype: CVD\nR0: 100\nA: 3.9083e-3\nB: -5.775e-7\nC: -4.183e-12\n");
   probe.close();
-  p.start(VELMORA_EXE, {"--probe-temperature", probe.fileName(), "138.5055"});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 0);
-  EXPECT_EQ(p.readAllStandardOutput(), "100.000000\n");
-  p.start(VELMORA_EXE, {"--probe-resistance", probe.fileName(), "x"});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 1);
-  EXPECT_TRUE(p.readAllStandardError().contains("not a number"));
-  // A value a hair beyond the range: converted, with a note on standard error; further out, refused.
-  p.start(VELMORA_EXE, {"--probe-resistance", probe.fileName(), "850.0004"});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 0);
-  EXPECT_TRUE(p.readAllStandardError().contains("extrapolated"));
-  p.start(VELMORA_EXE, {"--probe-resistance", probe.fileName(), "-300"});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 1);
-  // --help and --version answer without a window.
-  p.start(VELMORA_EXE, {"--help"});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 0);
-  EXPECT_TRUE(p.readAllStandardOutput().contains("--export-csv"));
-  p.start(VELMORA_EXE, {"--version"});
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitCode(), 0);
-  EXPECT_TRUE(p.readAllStandardOutput().startsWith("velmora "));
-  // A missing argument is a usage error (2), as the README says; so is a demo of no instruments.
-  for (const QStringList& args : {QStringList{"--probe-temperature", probe.fileName()}, QStringList{"--demo", "0"},
-                                  QStringList{"--demo", "17"}}) {
-    p.start(VELMORA_EXE, args);
-    ASSERT_TRUE(p.waitForFinished(20000));
-    EXPECT_EQ(p.exitCode(), 2) << args.join(' ').toStdString();
-    EXPECT_FALSE(p.readAllStandardError().isEmpty());
+  struct Case {
+    QStringList args;
+    int exitCode;
+    QByteArray out;          // standard output starts with it
+    QByteArray errContains;  // standard error holds it
+  };
+  const QString csvHeader = QString::fromUtf8(kCsvHeader.data(), static_cast<qsizetype>(kCsvHeader.size()));
+  const Case cases[] = {
+      {{"--export-csv", dir.filePath("missing.vmd"), dir.filePath("x.csv")}, 1, {}, "cannot read"},
+      {{"--export-csv", in.fileName()}, 2, {}, "usage"},
+      // "-" is standard output, written in place.
+      {{"--export-csv", in.fileName(), "-"}, 0, (csvHeader + "\r\n,,0.500000,,21.46\r\n").toUtf8(), {}},
+      {{"--probe-temperature", probe.fileName(), "138.5055"}, 0, "100.000000\n", {}},
+      {{"--probe-resistance", probe.fileName(), "x"}, 1, {}, "not a number"},
+      // A value a hair beyond the range: converted, with a note on standard error; further out, refused.
+      {{"--probe-resistance", probe.fileName(), "850.0004"}, 0, {}, "extrapolated"},
+      {{"--probe-resistance", probe.fileName(), "-300"}, 1, {}, {}},
+      // --help and --version answer without a window.
+      {{"--help"}, 0, "", {}},
+      {{"--version"}, 0, "velmora ", {}},
+      // A missing argument is a usage error (2), as the README says; so is a demo of no instruments.
+      {{"--probe-temperature", probe.fileName()}, 2, {}, ""},
+      {{"--demo", "0"}, 2, {}, ""},
+      {{"--demo", "17"}, 2, {}, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string name = c.args.join(' ').toStdString();
+    p.start(VELMORA_EXE, c.args);
+    ASSERT_TRUE(p.waitForFinished(20000)) << name;
+    EXPECT_EQ(p.exitCode(), c.exitCode) << name;
+    const QByteArray out = p.readAllStandardOutput(), err = p.readAllStandardError();
+    EXPECT_TRUE(out.startsWith(c.out)) << name << ": " << out.toStdString();
+    if (!c.errContains.isNull()) EXPECT_TRUE(c.errContains.isEmpty() ? !err.isEmpty() : err.contains(c.errContains)) << name;
+    if (c.args.front() == "--help") EXPECT_TRUE(out.contains("--export-csv"));
   }
 }
 #endif

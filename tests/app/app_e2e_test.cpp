@@ -68,28 +68,22 @@ TEST(DemoPort, RecordsThroughTheSamePath) {
 
 namespace {
 // A main window in English reading a pty instrument of its own; the messages it shows are kept.
-struct PtyWindow {
-  sim::PtyThermometer thermometer;
+struct PtyWindow : ::testing::Test {
+  sim::PtyThermometer thermometer{3};
   MemorySettingsBackend store;
   std::unique_ptr<TfmMain> window;
   QStringList messages;
-  explicit PtyWindow(std::uint32_t serial) : thermometer(serial) {}
-  bool start() {
-    if (!thermometer.start()) return false;
+  void SetUp() override {
+    ASSERT_TRUE(thermometer.start());
     window = std::make_unique<TfmMain>(store, MainWindowOptions::with(false, 1033));
     window->messageHook = [this](MessageKind, const QString& t) { messages.push_back(t); };
     window->serialPort().setCommPort(thermometer.devicePath());
-    return true;
   }
 };
 }  // namespace
 
-TEST(CalibrationTransfer, TheWindowWritesFactorsIntoTheInstrumentAndReadsThemBack) {
-  PtyWindow pty(3);
-  ASSERT_TRUE(pty.start());
-  sim::PtyThermometer& thermometer = pty.thermometer;
-  TfmMain& w = *pty.window;
-  QStringList& messages = pty.messages;
+TEST_F(PtyWindow, TheWindowWritesFactorsIntoTheInstrumentAndReadsThemBack) {
+  TfmMain& w = *window;
   thermometer.withModel([](sim::ThermometerModel& m) { m.faults.wrongEchoes = 1; });
   TfmCalibr* c = w.calibrationWindow();
   bool written = false, read = false;
@@ -117,11 +111,8 @@ TEST(CalibrationTransfer, TheWindowWritesFactorsIntoTheInstrumentAndReadsThemBac
   thermometer.stop();
 }
 
-TEST(StaleReadout, AnOldValueIsGreyedWithItsAge) {
-  PtyWindow pty(4);
-  ASSERT_TRUE(pty.start());
-  sim::PtyThermometer& thermometer = pty.thermometer;
-  TfmMain& w = *pty.window;
+TEST_F(PtyWindow, AnOldValueIsGreyedWithItsAge) {
+  TfmMain& w = *window;
   w.findChild<QSpinBox*>("seFlow")->setValue(120);
   auto* record = w.findChild<QAction*>("miRecord");
   record->setChecked(true);
@@ -141,12 +132,8 @@ TEST(StaleReadout, AnOldValueIsGreyedWithItsAge) {
   thermometer.stop();
 }
 
-TEST(CalibrationTransfer, WithVerifyOnTheWriteIsReadBackAndADifferentStoredValueIsReported) {
-  PtyWindow pty(5);
-  ASSERT_TRUE(pty.start());
-  sim::PtyThermometer& thermometer = pty.thermometer;
-  TfmMain& w = *pty.window;
-  QStringList& messages = pty.messages;
+TEST_F(PtyWindow, WithVerifyOnTheWriteIsReadBackAndADifferentStoredValueIsReported) {
+  TfmMain& w = *window;
   TfmCalibr* c = w.calibrationWindow();
   c->verifyBox()->setChecked(true);
   QString firstStatus, secondStatus;
