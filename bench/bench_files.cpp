@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "files/csv_file.h"
 #include "files/data_file.h"
 #include "files/journal.h"
 
@@ -201,6 +202,53 @@ static void BM_RestoreMillionReadings(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RestoreMillionReadings)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A long-form CSV (channel first) of N instruments with a million readings each, recorded side
+// by side, read in 4-MiB pieces: the cost per reading is the figure to compare between one
+// instrument and sixteen.
+static void BM_OpenLongFormCsv(benchmark::State& state) {
+  constexpr std::size_t kEach = 1000000;
+  const auto channels = static_cast<std::size_t>(state.range(0));
+  const std::string file = (std::filesystem::temp_directory_path() / "velmora-bench-long.csv").string();
+  {
+    std::string text;
+    appendCsvChannelHeader(text);
+    std::ofstream out(file, std::ios::binary);
+    for (std::size_t i = 0; i < kEach; ++i) {
+      const double x = static_cast<double>(i) * 0.5 / 86400.0;
+      for (std::size_t c = 0; c < channels; ++c) {
+        const double t = 21.0 + 0.01 * static_cast<double>(c) + 2 * std::sin(static_cast<double>(i) * 1e-4);
+        appendCsvChannelRow(text, "T" + std::to_string(c + 1), x, t, 100 + 0.39 * t,
+                            1796731200000 + static_cast<std::int64_t>(i) * 500);
+      }
+      if (text.size() > (8u << 20)) {
+        out << text;
+        text.clear();
+      }
+    }
+    out << text;
+  }
+  for (auto _ : state) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> piece(4 << 20);
+    DataFileLoader loader;
+    loader.reserve(kEach + 1, static_cast<std::size_t>(std::filesystem::file_size(file)) / channels);
+    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
+      loader.feed(std::string_view(piece.data(), static_cast<std::size_t>(in.gcount())));
+    loader.finish();
+    loader.order();
+    ReadingList list;
+    MeasurementSeries series;
+    loader.takeInto(list, series);
+    const auto others = loader.takeChannels();
+    std::size_t held = series.size();
+    for (const auto& c : others) held += c.series.size();
+    if (held != kEach * channels) state.SkipWithError("load failed");
+  }
+  state.counters["ns_per_reading"] = benchmark::Counter(static_cast<double>(kEach * channels), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  std::filesystem::remove(file);
+}
+BENCHMARK(BM_OpenLongFormCsv)->Arg(1)->Arg(16)->ArgName("instruments")->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();
 

@@ -20,6 +20,9 @@ std::string shortestText(double value);
 
 // Appends the same text to `out` (the hot path of the reading list avoids a temporary).
 void appendFixed(std::string& out, double value, int significantDigits, int decimals);
+// The same from the value's exact decimal expansion, always (appendFixed takes it where a
+// quicker way could differ).
+void appendFixedExact(std::string& out, double value, int significantDigits, int decimals);
 
 enum class Blanks { Refused, Allowed };
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <vector>
 
 #include "common/clock_text.h"
@@ -22,13 +23,22 @@ void appendShortest(std::string& out, double v) {
   out.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
-// Splits one line into fields; a quoted field may hold commas and doubled quotes.
-bool splitCsv(std::string_view line, std::vector<std::string>& fields) {
-  fields.clear();
+// One line's fields: views into the line, or, for a quoted field (which may hold commas and
+// doubled quotes), into its unescaped text kept here. Reused from line to line.
+struct CsvFields {
+  std::vector<std::string_view> fields;
+  std::deque<std::string> quoted;  // a deque: what the views point into stays where it is
+  std::size_t size() const { return fields.size(); }
+  std::string_view operator[](std::size_t i) const { return fields[i]; }
+};
+
+bool splitCsv(std::string_view line, CsvFields& out) {
+  out.fields.clear();
+  out.quoted.clear();
   std::size_t i = 0;
   while (true) {
-    std::string field;
     if (i < line.size() && line[i] == '"') {
+      std::string& field = out.quoted.emplace_back();
       ++i;
       while (true) {
         if (i >= line.size()) return false;  // an unclosed quote
@@ -44,14 +54,15 @@ bool splitCsv(std::string_view line, std::vector<std::string>& fields) {
         field.push_back(line[i++]);
       }
       if (i < line.size() && line[i] != ',') return false;
+      out.fields.push_back(field);
     } else {
       const std::size_t comma = line.find(',', i);
       const std::size_t end = comma == std::string_view::npos ? line.size() : comma;
-      field.assign(line.substr(i, end - i));
-      if (field.find('"') != std::string::npos) return false;
+      const std::string_view field = line.substr(i, end - i);
+      if (field.find('"') != std::string_view::npos) return false;
+      out.fields.push_back(field);
       i = end;
     }
-    fields.push_back(std::move(field));
     if (i >= line.size()) return true;
     ++i;  // the comma
   }
@@ -67,7 +78,7 @@ std::string_view headerLine(std::string_view line) {
 }
 
 // The five fields of one instrument's row.
-bool rowFromFields(const std::vector<std::string>& f, std::size_t at, CsvRow& row) {
+bool rowFromFields(const CsvFields& f, std::size_t at, CsvRow& row) {
   row.utcMs = kNoTime;
   if (!f[at].empty()) {
     const auto t = parseUtcIso(f[at]);
@@ -118,7 +129,7 @@ void appendCsvChannelRow(std::string& out, std::string_view channel, double x, d
 }
 
 bool parseCsvChannelRow(std::string_view line, std::string& channel, CsvRow& row) {
-  thread_local std::vector<std::string> f;
+  thread_local CsvFields f;
   if (!splitCsv(line, f) || f.size() != 6 || f[0].empty()) return false;
   channel = f[0];
   return rowFromFields(f, 1, row);
@@ -159,7 +170,7 @@ std::string csvText(const MeasurementSeries& series, std::size_t first, std::siz
 }
 
 bool parseCsvRow(std::string_view line, CsvRow& row) {
-  thread_local std::vector<std::string> f;
+  thread_local CsvFields f;
   if (!splitCsv(line, f) || f.size() != 5) return false;
   return rowFromFields(f, 0, row);
 }

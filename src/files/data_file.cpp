@@ -137,7 +137,9 @@ bool DataFileLoader::parseCsvLine(std::string_view line) {
 // A row of the first instrument: into the loader's own columns.
 void DataFileLoader::appendRow(double x, const CsvRow& row) {
   if (!m_xs.empty() && x < m_xs.back()) m_sorted = false;
-  m_list.append(listLine(x, row.temperature));
+  m_line.clear();
+  appendListLine(m_line, x, row.temperature);
+  m_list.append(m_line);
   m_xs.push_back(x);
   m_ys.push_back(row.temperature);
   m_rs.push_back(row.resistance);
@@ -158,16 +160,15 @@ bool DataFileLoader::parseChannelLine(std::string_view line) {
     appendRow(x, row);
     return true;
   }
-  Extra* e = nullptr;
-  for (auto& existing : m_extras)
-    if (existing.name == name) e = &existing;
-  if (!e) {
-    m_extras.push_back({name, {}, {}, {}});
-    e = &m_extras.back();
-  }
+  // The instrument by its name: found in one step however many there are.
+  auto [at, added] = m_extraIndex.try_emplace(name, m_extras.size());
+  if (added) m_extras.push_back({name, {}, {}, {}});
+  Extra* e = &m_extras[at->second];
   Columns& c = e->columns;
   if (!c.xs.empty() && x < c.xs.back()) c.sorted = false;
-  e->list.append(listLine(x, row.temperature));
+  m_line.clear();
+  appendListLine(m_line, x, row.temperature);
+  e->list.append(m_line);
   c.xs.push_back(x);
   c.ys.push_back(row.temperature);
   c.rs.push_back(row.resistance);
@@ -201,6 +202,7 @@ std::vector<DataFileLoader::Channel> DataFileLoader::takeChannels() {
   std::vector<Channel> out;
   for (auto& e : m_extras) out.push_back({std::move(e.name), std::move(e.list), std::move(e.series)});
   m_extras.clear();
+  m_extraIndex.clear();
   return out;
 }
 

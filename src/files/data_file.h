@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "display/measurement_series.h"
@@ -95,6 +96,8 @@ class DataFileLoader {
   bool m_channelCsv = false;
   std::string m_firstName;
   std::vector<Extra> m_extras;
+  std::unordered_map<std::string, std::size_t> m_extraIndex;  // by name
+  std::string m_line;  // the list line being made
 };
 
 // Parses a whole file's bytes. `progress` is called now and then with the number of bytes

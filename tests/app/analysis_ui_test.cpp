@@ -211,10 +211,14 @@ TEST(ExportCommand, ConvertsWithoutAWindowAndFailsWithAMessage) {
     p.start(VELMORA_EXE, c.args);
     ASSERT_TRUE(p.waitForFinished(20000)) << name;
     EXPECT_EQ(p.exitCode(), c.exitCode) << name;
-    const QByteArray out = p.readAllStandardOutput(), err = p.readAllStandardError();
-    EXPECT_TRUE(out.startsWith(c.out)) << name << ": " << out.toStdString();
-    if (!c.errContains.isNull()) EXPECT_TRUE(c.errContains.isEmpty() ? !err.isEmpty() : err.contains(c.errContains)) << name;
-    if (c.args.front() == "--help") EXPECT_TRUE(out.contains("--export-csv"));
+    const QByteArray said = p.readAllStandardOutput(), err = p.readAllStandardError();
+    EXPECT_TRUE(said.startsWith(c.out)) << name << ": " << said.toStdString();
+    if (!c.errContains.isNull()) {
+      EXPECT_TRUE(c.errContains.isEmpty() ? !err.isEmpty() : err.contains(c.errContains)) << name;
+    }
+    if (c.args.front() == "--help") {
+      EXPECT_TRUE(said.contains("--export-csv"));
+    }
   }
 }
 #endif

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 using velmora::Blanks;
 using velmora::formatFixed;
@@ -30,6 +35,50 @@ TEST(FormatFixed, TiesRoundAwayFromZeroOnTheExactBinaryValue) {
   EXPECT_EQ(formatFixed(1.005, 6, 2), "1.00");
   EXPECT_EQ(formatFixed(237.6, 3, 0), "238");
   EXPECT_EQ(formatFixed(225.0, 3, 0), "225");
+}
+
+// The quick way and the exact expansion give the same text: values of every size and sign,
+// binary fractions that lie exactly half-way, values next to them, and the widths in use.
+TEST(FormatFixed, TheQuickWayWritesWhatTheExactExpansionWrites) {
+  std::mt19937_64 random(42);
+  std::uniform_real_distribution<double> mantissa(-1, 1);
+  std::uniform_int_distribution<int> power(-8, 14), width(1, 17), places(0, 12), eighths(-800000, 800000);
+  for (int i = 0; i < 200000; ++i) {
+    double v = mantissa(random) * std::pow(10.0, power(random));
+    if (i % 4 == 1) v = eighths(random) / 8.0;               // ties at two decimals and fewer
+    if (i % 4 == 2) v = std::nextafter(eighths(random) / 8.0, 0.0);  // just beside one
+    if (i % 4 == 3) v = std::round(v * 1000) / 1000;          // a value typed with three decimals
+    const int sig = width(random), dec = places(random);
+    std::string quick, exact;
+    velmora::appendFixed(quick, v, sig, dec);
+    velmora::appendFixedExact(exact, v, sig, dec);
+    ASSERT_EQ(quick, exact) << v << " sig " << sig << " dec " << dec;
+  }
+}
+
+// Numbers read the quick way are the doubles the library's conversion gives: short decimals,
+// long ones, exponents, leading zeros and the edges of the quick way (2^53, 10^±22).
+TEST(ParseNumber, TheQuickWayReadsWhatTheLibraryReads) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> mantissa(-1, 1);
+  std::uniform_int_distribution<int> power(-30, 30), digits(0, 19);
+  std::vector<std::string> texts = {"9007199254740992", "9007199254740993", "900719925474099.3", "1e22", "1e23",
+                                    "1e-22", "123456789e-22", "0.000000000000000000000123", "-0", "00012.500",
+                                    "4.35e+3", "1E-5", "17976931348623157e292"};
+  for (int i = 0; i < 100000; ++i) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, i % 2 ? "%.*f" : "%.*e", digits(random), mantissa(random) * std::pow(10.0, power(random)));
+    texts.push_back(buf);
+  }
+  for (const std::string& t : texts) {
+    double expected = 0;
+    const bool minus = t.front() == '-';
+    std::from_chars(t.data() + minus, t.data() + t.size(), expected);
+    const auto got = parseNumber(t);
+    ASSERT_TRUE(got) << t;
+    ASSERT_EQ(*got, minus ? -expected : expected) << t;
+    ASSERT_EQ(std::signbit(*got), minus) << t;
+  }
 }
 
 TEST(FormatFixed, NoNegativeZero) {
