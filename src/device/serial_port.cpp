@@ -2,8 +2,16 @@
 
 #include <QMetaObject>
 #include <QSerialPort>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <future>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 #include "common/number_text.h"
 #include "device/port_names.h"
@@ -14,6 +22,13 @@ using Clock = std::chrono::steady_clock;
 
 TSerialPort::TSerialPort(DemoFactory demoFactory, QObject* parent)
     : QObject(parent), m_demoFactory(std::move(demoFactory)) {
+#ifdef Q_OS_UNIX
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+    m_wakeRead = fds[0];
+    m_wakeWrite = fds[1];
+  }
+#endif
   m_thread.reset(QThread::create([this] {
     run();
     std::lock_guard lock(m_mutex);
@@ -27,11 +42,49 @@ TSerialPort::TSerialPort(DemoFactory demoFactory, QObject* parent)
 TSerialPort::~TSerialPort() {
   m_stop = true;
   m_wake.notify_all();
+  wakeWorker();
   m_handOver.wake();
   if (m_thread) m_thread->wait();
   // Seen through the standard library as well, so that every tool sees the loop's end.
-  std::unique_lock lock(m_mutex);
-  m_wake.wait(lock, [this] { return m_finished; });
+  {
+    std::unique_lock lock(m_mutex);
+    m_wake.wait(lock, [this] { return m_finished; });
+  }
+#ifdef Q_OS_UNIX
+  if (m_wakeRead >= 0) ::close(m_wakeRead);
+  if (m_wakeWrite >= 0) ::close(m_wakeWrite);
+#endif
+}
+
+void TSerialPort::wakeWorker() {
+#ifdef Q_OS_UNIX
+  if (m_wakeWrite >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(m_wakeWrite, &byte, 1);  // a full pipe is awake already
+  }
+#endif
+}
+
+void TSerialPort::waitForInput(int timeoutMs) {
+#ifdef Q_OS_UNIX
+  auto* sp = qobject_cast<QSerialPort*>(m_device.get());
+  // A port with bytes still to write is served by Qt's own wait, which writes them.
+  if (sp && m_wakeRead >= 0 && sp->handle() >= 0 && sp->bytesToWrite() == 0) {
+    if (sp->bytesAvailable() > 0) return;
+    pollfd fds[2] = {{sp->handle(), POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
+    ::poll(fds, 2, timeoutMs);
+    if (fds[1].revents != 0) {
+      char drain[64];
+      while (::read(m_wakeRead, drain, sizeof drain) > 0) {
+      }
+    }
+    // The port's news (bytes, a hang-up, an error) are taken in by Qt without waiting.
+    if (fds[0].revents != 0) sp->waitForReadyRead(0);
+    return;
+  }
+#endif
+  (void)timeoutMs;
+  m_device->waitForReadyRead(kWaitSliceMs);
 }
 
 void TSerialPort::setBaudRate(int rate) {
@@ -53,6 +106,7 @@ void TSerialPort::post(std::function<void()> work, bool wait) {
       m_commands.push_back({std::move(work)});
       m_wake.notify_all();
     }
+    wakeWorker();
     m_handOver.wake();
     return;
   }
@@ -66,6 +120,7 @@ void TSerialPort::post(std::function<void()> work, bool wait) {
     }});
   }
   m_wake.notify_all();
+  wakeWorker();
   m_handOver.wake();  // the background thread may be waiting in a hand-over
   future.wait();
 }
@@ -256,8 +311,15 @@ void TSerialPort::run() {
       lastEmpty = Clock::now();
       continue;
     }
-    // Short slices, so that a send request waits at most a few milliseconds.
-    m_device->waitForReadyRead(kWaitSliceMs);
+    // Until bytes come, a send is asked for, or the bytes held have been quiet long enough to
+    // be a block (a second at most, so that nothing is missed for long).
+    int timeoutMs = 1000;
+    if (!pending.empty()) {
+      const double quiet = static_cast<double>(pending.size()) * m_line.rtoCharDelayUs / 1000.0 + m_line.rtoExtraDelayMs;
+      const double since = std::chrono::duration<double, std::milli>(Clock::now() - lastEmpty).count();
+      timeoutMs = std::clamp(static_cast<int>(std::ceil(quiet - since)) + 1, 1, 1000);
+    }
+    waitForInput(timeoutMs);
     if (m_device && m_device->bytesAvailable() > 0) {
       const QByteArray bytes = m_device->readAll();
       pending.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));

@@ -125,6 +125,10 @@ class TSerialPort : public QObject {
   };
   static constexpr int kWaitSliceMs = 5;
   LineSettings lineSettings() const;
+  // Sleeps until the port has bytes, a command is posted or `timeoutMs` has passed (-1: no
+  // limit); where the port cannot be watched so, a short slice.
+  void waitForInput(int timeoutMs);
+  void wakeWorker();
   bool deviceGone();
   void run();
   void post(std::function<void()> work, bool wait);
@@ -150,6 +154,7 @@ class TSerialPort : public QObject {
   BlockingHandOver m_handOver;
   std::unique_ptr<QThread> m_thread;  // a QThread, so that the port's notifiers work on it
   bool m_finished = false;            // set under m_mutex when the background loop has ended
+  int m_wakeRead = -1, m_wakeWrite = -1;  // a pipe that wakes the background thread's wait
 };
 
 }  // namespace velmora
