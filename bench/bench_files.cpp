@@ -35,6 +35,16 @@ const ReadingList& million() {
   return list;
 }
 
+// A file read in pieces as the window reads it, ordered and taken into a list and a series.
+void loadInPieces(std::ifstream& in, std::vector<char>& piece, DataFileLoader& loader, ReadingList& list,
+                  MeasurementSeries& series) {
+  while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
+    loader.feed(std::string_view(piece.data(), static_cast<std::size_t>(in.gcount())));
+  loader.finish();
+  loader.order();
+  loader.takeInto(list, series);
+}
+
 std::string path() { return (std::filesystem::temp_directory_path() / "velmora-bench.vmd").string(); }
 
 std::string readAll(const std::string& p) {
@@ -147,13 +157,9 @@ static void BM_OpenTenMillionLines(benchmark::State& state) {
     in.seekg(0);
     DataFileLoader loader;
     loader.reserve(lines + 1, static_cast<std::size_t>(std::filesystem::file_size(file)));
-    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
-      loader.feed(std::string_view(piece.data(), static_cast<std::size_t>(in.gcount())));
-    loader.finish();
-    loader.order();
     ReadingList list;
     MeasurementSeries series;
-    loader.takeInto(list, series);
+    loadInPieces(in, piece, loader, list, series);
     if (series.size() != kTen) state.SkipWithError("load failed");
     const double loaded = static_cast<double>(list.memoryBytes() + series.memoryBytes());
     peakRatio = static_cast<double>(g_heapPeak.load() - before) / loaded;
@@ -233,13 +239,9 @@ static void BM_OpenLongFormCsv(benchmark::State& state) {
     std::vector<char> piece(4 << 20);
     DataFileLoader loader;
     loader.reserve(kEach + 1, static_cast<std::size_t>(std::filesystem::file_size(file)) / channels);
-    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0)
-      loader.feed(std::string_view(piece.data(), static_cast<std::size_t>(in.gcount())));
-    loader.finish();
-    loader.order();
     ReadingList list;
     MeasurementSeries series;
-    loader.takeInto(list, series);
+    loadInPieces(in, piece, loader, list, series);
     const auto others = loader.takeChannels();
     std::size_t held = series.size();
     for (const auto& c : others) held += c.series.size();

@@ -270,7 +270,9 @@ void ChartPanel::showError(std::string_view text) {
 }
 
 // At most about 30 redraws a second, and fewer when a redraw is long (many instruments, a
-// slow machine): a fiftieth of the time at most goes to drawing.
+// slow machine): a fiftieth of the time at most goes to drawing. Several instruments' readings
+// are drawn together: 10 ms of the interval for each instrument (sixteen: six redraws a
+// second, however their polls fall).
 void ChartPanel::requestRedraw() {
   m_dirty = true;
   if (!m_redrawTimer.isActive()) m_redrawTimer.start(redrawIntervalMs());

@@ -106,7 +106,9 @@ class ChartPanel : public QWidget, public ChartView {
   // Redraws now if a redraw is pending.
   void flushRedraw();
   // The wait before a requested redraw: ~30 a second at most, fewer when drawing is long.
-  int redrawIntervalMs() const { return std::max(33, static_cast<int>(50 * m_lastReplotMs)); }
+  int redrawIntervalMs() const {
+    return std::max({33, static_cast<int>(50 * m_lastReplotMs), 10 * static_cast<int>(m_more.size() + 1)});
+  }
   double lastReplotMs() const { return m_lastReplotMs; }
 
   ChartPlot* plot() const { return m_plot; }
