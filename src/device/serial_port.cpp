@@ -24,7 +24,11 @@ TSerialPort::TSerialPort(DemoFactory demoFactory, QObject* parent)
     : QObject(parent), m_demoFactory(std::move(demoFactory)) {
 #ifdef Q_OS_UNIX
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+  if (::pipe(fds) == 0) {
+    for (int fd : fds) {
+      ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
     m_wakeRead = fds[0];
     m_wakeWrite = fds[1];
   }
