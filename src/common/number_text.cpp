@@ -188,6 +188,7 @@ static bool appendFixedFast(std::string& out, double value, int significantDigit
   const double fraction = scaled - down;
   if (std::fabs(fraction - 0.5) < 0.01) return false;
   auto n = static_cast<std::uint64_t>(down) + (fraction > 0.5 ? 1 : 0);
+  const bool zero = n == 0;
   char digits[24];
   int count = 0;
   do {
@@ -196,8 +197,6 @@ static bool appendFixedFast(std::string& out, double value, int significantDigit
   } while (n != 0);
   while (count <= shown) digits[count++] = '0';  // "0.05": a zero before the point
   if (count - shown > significantDigits) return false;  // a carry that needs the exponent
-  bool zero = true;
-  for (int i = 0; i < count; ++i) zero = zero && digits[i] == '0';
   char text[48];
   int length = 0;
   if (std::signbit(value) && !zero) text[length++] = '-';  // no "-0.00"

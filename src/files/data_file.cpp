@@ -239,26 +239,18 @@ bool DataFileLoader::finish() {
 bool DataFileLoader::order(const std::function<bool(double)>& keepGoing) {
   if (!m_result.ok) return false;
   if (!m_sorted && m_csv) {
-    // The points' places in the file ride along as Y, then every column follows them.
-    std::vector<Point> points(m_xs.size());
-    for (std::size_t i = 0; i < points.size(); ++i) points[i] = {m_xs[i], static_cast<double>(i)};
-    if (!stableSortByX(points, keepGoing)) {
+    // Every column follows its point, as a further instrument's do.
+    Columns c{std::move(m_xs), std::move(m_ys), std::move(m_rs), std::move(m_ts), false};
+    const bool sorted = sortColumns(c, keepGoing);
+    m_xs = std::move(c.xs);
+    m_ys = std::move(c.ys);
+    m_rs = std::move(c.rs);
+    m_ts = std::move(c.ts);
+    if (!sorted) {
       m_result.ok = false;
       m_result.cancelled = true;
       return false;
     }
-    std::vector<double> ys(points.size()), rs(points.size());
-    std::vector<std::int64_t> ts(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-      const auto from = static_cast<std::size_t>(points[i].y);
-      m_xs[i] = points[i].x;
-      ys[i] = m_ys[from];
-      rs[i] = m_rs[from];
-      ts[i] = m_ts[from];
-    }
-    m_ys.swap(ys);
-    m_rs.swap(rs);
-    m_ts.swap(ts);
   } else if (!m_sorted) {
     // Put the points in order as pairs, then back into the series' two columns.
     std::vector<Point> points(m_xs.size());
