@@ -82,6 +82,7 @@ void Protocol::ParseRXstr(std::string_view line) {
     } else {
       invalidPoll();
     }
+    pollIfDue();
     return;
   }
   if (WaitEcho) {
@@ -103,6 +104,10 @@ void Protocol::ParseRXstr(std::string_view line) {
   }
   if (WaitCof && line.find("Rt0=") != std::string_view::npos) {
     parseCofLine(line);
+    if (m_factorsPolled) {
+      m_factorsPolled = false;
+      pollIfDue();
+    }
     return;
   }
   // Nothing awaited, or a line without "Rt0=" while a factor line is awaited: ignored.
@@ -251,6 +256,7 @@ void Protocol::linkLost() {
 
 void Protocol::startReconnect() {
   m_reconnecting = true;
+  m_pollDue = m_factorsPolled = false;
   m_attempt = 0;
   m_reconnectElapsedMs = 0;
   m_dataTimer.stop();
@@ -278,7 +284,7 @@ void Protocol::ReconnectTimerTimer() {
   m_link.setActive(false);
   if (!ToggleSerialPort(true)) return;  // not there yet: the next attempt in 2 s
   RetriesLeft = 0;
-  DataTimerTimer();  // a reading in answer brings the recording back
+  poll();  // a reading in answer brings the recording back
 }
 
 bool Protocol::ToggleSerialPort(bool on) {
@@ -300,20 +306,52 @@ bool Protocol::miRecordClick(bool checked) {
     m_dataTimer.start(m_pollInterval);
   else
     m_dataTimer.stop();
+  m_pollDue = m_factorsPolled = false;
   if (on) {
     if (!was) m_sink.startRun();
-    DataTimerTimer();
+    poll();
     RetriesLeft = kRetryBudget;
   } else {
     if (was) m_sink.endRun();
     m_timeOff.stop();
     WaitData = false;
+    m_factorsDue = false;
     stopReconnect();
   }
   return on;
 }
 
 void Protocol::DataTimerTimer() {
+  if ((WaitData || m_factorsPolled) && m_timeOff.active()) {
+    m_pollDue = true;
+    return;
+  }
+  poll();
+}
+
+void Protocol::pollIfDue() {
+  if (!m_pollDue) return;
+  m_pollDue = false;
+  if (m_recording && !m_reconnecting) poll();
+}
+
+void Protocol::readFactorsAtNextPoll() {
+  if (m_recording) m_factorsDue = true;
+}
+
+void Protocol::poll() {
+  m_pollDue = false;
+  m_factorsPolled = false;
+  if (m_factorsDue && m_recording && !m_reconnecting) {
+    m_factorsDue = false;
+    m_factorsPolled = true;
+    VerifyingCof = WritingCof = false;
+    ReadingCof = true;
+    SendCmd("q");
+    WaitCof = true;
+    WaitData = WaitEcho = false;
+    return;
+  }
   pollEnded();
   SendCmd("d");
   m_sink.readoutRequest();
@@ -341,7 +379,7 @@ void Protocol::TimeOffTimerTimer() {
   if (RetriesLeft > 0) {
     --RetriesLeft;
     if (WaitData) {
-      DataTimerTimer();
+      poll();
       m_sink.appendStatusText("*");
     }
     if (WaitEcho && !LastCmd.empty()) SendCmd(LastCmd);

@@ -140,7 +140,13 @@ class Protocol {
 
   // "Record": the toggle's new state. Returns whether recording is on.
   bool miRecordClick(bool checked);
+  // The data timer's tick: a poll, unless the last poll's answer is still awaited (a busy
+  // program or a slow link); then the poll goes out as soon as that answer has come, so that
+  // no answer is ever taken for another poll's and a late poll delays a reading, never loses one.
   void DataTimerTimer();
+  // While recording: the next poll asks for the factors ("q") instead of a reading; the
+  // answer goes to the factor link as a read does. Nothing happens when not recording.
+  void readFactorsAtNextPoll();
   // The rate control's text; nothing happens when it is not an integer. Returns the
   // clamped rate written back into the control.
   std::optional<int> seFlowChange(std::string_view text);
@@ -177,6 +183,8 @@ class Protocol {
   void startReconnect();
   void stopReconnect();
   void pollEnded();
+  void poll();
+  void pollIfDue();
   void invalidPoll();
   void validReading();
   void setPbWrite(int v) {
@@ -216,6 +224,9 @@ class Protocol {
   ProtocolTimer& m_dataTimer;
   ProtocolTimer& m_timeOff;
   bool m_recording = false;
+  bool m_pollDue = false;        // a tick came while an answer was awaited
+  bool m_factorsDue = false;     // the next poll asks for the factors
+  bool m_factorsPolled = false;  // the poll under way asked for the factors
   int m_pollInterval = 1000;
   int m_pbWrite = 0;
 };

@@ -601,3 +601,54 @@ TEST_F(VerifyFixture, AReadBackWithoutAnswerOrWithGarbageIsReportedNotSilent) {
   ASSERT_EQ(host.readBackFailures.size(), 1u);
   EXPECT_NE(host.readBackFailures[0].find("'x'"), std::string::npos) << host.readBackFailures[0];
 }
+
+// An answer that comes after the next tick (a busy program hands it over late) belongs to the
+// poll it answers: the tick waits for it, and the poll goes out as soon as it has come. Over a
+// long run with answers late by up to three poll intervals, every poll answered is one reading.
+TEST_F(ProtocolFixture, LateAnswersAreNeverCreditedToAnotherPollNorLost) {
+  for (const int lateMs : {0, 300, 700, 1400}) {
+    SCOPED_TRACE(lateMs);
+    host.points.clear();
+    host.serialSent.clear();
+    protocol.seFlowChange("120");
+    startRecording();
+    std::mt19937 random(static_cast<unsigned>(lateMs));
+    int answered = 0;
+    for (int round = 0; round < 200; ++round) {
+      time.advance(std::uniform_int_distribution<int>(0, lateMs)(random));
+      // Never two polls out without an answer between them.
+      ASSERT_LE(static_cast<int>(host.serialSent.size()), answered + 1);
+      if (protocol.WaitData) {
+        ++answered;
+        deliver("100." + std::to_string(answered) + " " + std::to_string(answered) + "\r");
+      }
+      time.advance(50);
+    }
+    ASSERT_EQ(static_cast<int>(host.points.size()), answered);
+    for (int i = 0; i < answered; ++i) ASSERT_EQ(host.points[static_cast<std::size_t>(i)].second, i + 1);
+    EXPECT_EQ(host.communicationErrors, 0);
+    protocol.miRecordClick(false);
+  }
+}
+
+// While recording, a factor read takes one poll's place; the reading that tick would have
+// asked for follows as soon as the factors have come.
+TEST_F(ProtocolFixture, AFactorReadWhileRecordingTakesOnePollsPlace) {
+  protocol.seFlowChange("120");
+  startRecording();
+  deliver("100 1\r");
+  protocol.readFactorsAtNextPoll();
+  time.advance(500);
+  EXPECT_EQ(host.serialSent.back(), "q\r");
+  time.advance(500);  // a tick while the factors are awaited
+  EXPECT_EQ(host.serialSent.back(), "q\r");
+  deliver("Rt0=100.01,A=3.9083e-3,B=-5.775e-7,C=-4.183e-12\r");
+  EXPECT_EQ(host.cof[1][1], "100.010");
+  EXPECT_EQ(host.serialSent.back(), "d\r");  // the tick's poll, at once
+  deliver("100 2\r");
+  ASSERT_EQ(host.points.size(), 2u);
+  EXPECT_TRUE(protocol.recording());
+  protocol.miRecordClick(false);
+  protocol.readFactorsAtNextPoll();  // not recording: nothing
+  EXPECT_EQ(host.serialSent.back(), "d\r");
+}
