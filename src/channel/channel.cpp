@@ -66,8 +66,8 @@ void Channel::setFactors(const math::TCofSet& f) {
 }
 
 void Channel::readFactors() {
-  // A poll would cut the exchange off; one exchange at a time.
-  if (m_protocol->recording() || m_readingFactors || m_writing || m_protocol->exchangingFactors()) return;
+  // One exchange at a time.
+  if (m_readingFactors || m_writing || m_protocol->exchangingFactors()) return;
   m_readingFactors = true;
   for (double& v : m_read) v = NAN;
   // The answer comes to this channel (the first channel's otherwise go to the calibration window).
@@ -76,7 +76,10 @@ void Channel::readFactors() {
   m_openedForFactors = !m_connection->active();
   m_writeTimeout.setSingleShot(true);
   m_writeTimeout.start(30000);
-  m_protocol->startCofRead();
+  if (m_protocol->recording())
+    m_protocol->readFactorsAtNextPoll();  // a poll would cut a read off: it takes a poll's place
+  else
+    m_protocol->startCofRead();
 }
 
 void Channel::endRead() {
@@ -146,10 +149,14 @@ void Channel::addReading(double x, double y, double resistance) {
   } else {
     m_line.clear();
     appendListLine(m_line, x, y);
-    m_list.append(m_line);
     m_lastUtcMs = m_wallClock.utcMs();
-    m_series.add(x, y, resistance, m_lastUtcMs);
+    if (m_keep) {
+      m_list.append(m_line);
+      m_series.add(x, y, resistance, m_lastUtcMs);
+    }
   }
+  m_last = {x, y, resistance, m_designed && !m_series.empty() ? m_series.utcMs(m_series.size() - 1) : m_lastUtcMs};
+  ++m_count;
   emit readingAdded(this);
 }
 

@@ -61,6 +61,18 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
   const ReadingList& list() const { return m_list; }
   Readout& readout() { return m_readout; }
   std::int64_t lastUtcMs() const { return m_lastUtcMs; }
+  // The newest reading (also when the channel keeps none) and how many came.
+  struct Reading {
+    double x = NAN, y = NAN, resistance = NAN;
+    std::int64_t utcMs = kNoTime;
+  };
+  const Reading& lastReading() const { return m_last; }
+  std::uint64_t readingCount() const { return m_count; }
+  const std::string& lastLine() const { return m_line; }  // the newest reading's list line
+  // A further channel keeps its readings in its list and series (the default); a channel
+  // that hands each on at once (a recorder writing files) keeps none, so that its memory
+  // stays the same however long it records. The designed channel's readings are the window's.
+  void setKeepReadings(bool keep) { m_keep = keep; }
 
   // The port this channel reads: a serial port's name, "DEMO…", or "USB:<serial number>".
   std::string port() const;
@@ -70,7 +82,8 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
   // The factors the instrument holds (after a read, "q"); nothing until one answered.
   const std::optional<math::TCofSet>& factors() const { return m_factors; }
   void setFactors(const math::TCofSet& f);
-  // Reads them now: "q", the port opened for it while the channel does not record.
+  // Reads them now: "q", the port opened for it while the channel does not record; while it
+  // records, the next poll asks for them instead of a reading.
   void readFactors();
 
   // Writes factors into the instrument (cells as the calibration table shows them: R0, A·10³,
@@ -139,6 +152,9 @@ class Channel : public QObject, public ReadingSink, public FactorLink {
   std::string m_line;
   std::string m_status;
   std::int64_t m_lastUtcMs = kNoTime;
+  Reading m_last;
+  std::uint64_t m_count = 0;
+  bool m_keep = true;
   Link m_link = Link::Idle;
   QString m_linkText;
   std::optional<math::TCofSet> m_factors;

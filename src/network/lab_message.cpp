@@ -58,6 +58,14 @@ std::string statusPayload(std::string_view state, std::string_view lastError, co
   return j.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+std::string stationPayload(std::string_view state, std::uint64_t droppedReadings) {
+  Json j;
+  j["state"] = state;
+  j["last_error"] = "";
+  if (droppedReadings > 0) j["dropped_readings"] = droppedReadings;
+  return j.dump();
+}
+
 std::string factorsPayload(double r0, double a, double b, double c) {
   Json j;
   j["R0"] = number(r0);

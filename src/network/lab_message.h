@@ -38,6 +38,9 @@ struct InstrumentIdentity {
 };
 // The status; with an identity its serial number, model and manufacturer too.
 std::string statusPayload(std::string_view state, std::string_view lastError, const InstrumentIdentity& identity = {});
+// This program's own status ("online", "offline"); with the count of readings its outbox
+// dropped for its limit when there were any.
+std::string stationPayload(std::string_view state, std::uint64_t droppedReadings);
 std::string factorsPayload(double r0, double a, double b, double c);
 
 // The lab view's side: a topic's station, instrument and kind; a reading's payload.

@@ -3,6 +3,7 @@
 #include <MQTTAsync.h>
 
 #include <chrono>
+#include <fstream>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -44,6 +45,23 @@ struct SentContext {
 
 MqttPublisher::MqttPublisher(MqttSettings settings, std::filesystem::path outboxFolder)
     : m_settings(std::move(settings)), m_folder(std::move(outboxFolder)) {
+  // One program at a time per outbox: a second one (the same station on this computer)
+  // would mix the sequence numbers. It is told who holds it and publishes nothing.
+  std::error_code ec;
+  std::filesystem::create_directories(m_folder, ec);
+  const std::filesystem::path lockFile = m_folder / "lock";
+  m_lock = std::make_unique<ExclusiveLock>(lockFile);
+  if (m_lock->held()) {
+    if (!m_settings.owner.empty()) {
+      std::ofstream(lockFile, std::ios::binary | std::ios::trunc) << m_settings.owner << "\n";
+    }
+  } else {
+    std::string who;
+    readWholeFile(pathToUtf8(lockFile), who);
+    while (!who.empty() && (who.back() == '\n' || who.back() == '\r')) who.pop_back();
+    m_holder = who.empty() ? std::string("another program") : who;
+    m_state.error = "the outbox " + pathToUtf8(m_folder) + " is in use by " + *m_holder;
+  }
   m_thread = std::thread([this] { run(); });
 }
 
@@ -87,6 +105,15 @@ MqttPublisher::State MqttPublisher::state() const {
   return m_state;
 }
 
+std::vector<std::string> MqttPublisher::takeEvents() {
+  std::lock_guard lock(m_mutex);
+  return std::exchange(m_events, {});
+}
+
+void MqttPublisher::event(std::string line) {
+  if (m_events.size() < 1000) m_events.push_back(std::move(line));  // nobody reading: bounded
+}
+
 // ---------------------------------------------------------------- Paho's side
 
 struct MqttPublisher::Callbacks {
@@ -116,6 +143,7 @@ void MqttPublisher::Callbacks::onConnected(void* context, char*) {
   self->m_connecting = false;
   self->m_everConnected = true;
   self->m_wake.notify_all();
+  self->event("connected to " + paho::url(self->m_settings.url));
   trace("connected");
 }
 
@@ -124,6 +152,7 @@ void MqttPublisher::Callbacks::onConnectionLost(void* context, char* cause) {
   std::lock_guard lock(self->m_mutex);
   self->m_state.connected = false;
   self->m_state.error = cause && *cause ? cause : "connection lost";
+  self->event("connection to the broker lost: " + self->m_state.error);
   trace("connection lost: %s", self->m_state.error.c_str());
 }
 
@@ -134,6 +163,7 @@ void MqttPublisher::Callbacks::onConnectFailure(void* context, MQTTAsync_failure
   self->m_state.error = response ? paho::refusal(response->code, response->message) : "cannot connect";
   self->m_connecting = false;
   if (!self->m_tlsError.empty()) self->m_state.error = std::exchange(self->m_tlsError, {});
+  self->event("cannot connect to " + paho::url(self->m_settings.url) + ": " + self->m_state.error);
   trace("connect failed: %s", self->m_state.error.c_str());
 }
 
@@ -205,18 +235,15 @@ bool MqttPublisher::send(const std::string& topic, const std::string& payload, b
 // ---------------------------------------------------------------- the publisher's thread
 
 void MqttPublisher::run() {
-  // One program at a time per outbox: a second one (the same station on this computer)
-  // would mix the sequence numbers. It says so and publishes nothing.
-  std::error_code ec;
-  std::filesystem::create_directories(m_folder, ec);
-  ExclusiveLock owner(m_folder / "lock");
-  if (!owner.held()) {
+  if (m_holder) {
     std::unique_lock wait(m_mutex);
-    m_state.error = "the outbox " + pathToUtf8(m_folder) + " is in use by another program (the same station on this computer)";
     m_wake.wait(wait, [&] { return m_stop; });
     return;
   }
   Outbox outbox(m_folder);
+  outbox.setLimit(m_settings.outboxLimitBytes);
+  std::uint64_t overflowSent = 0;  // the dropped count the station's status last carried
+  std::map<std::string, std::uint64_t> backlogOf;  // readings of a backlog under way
   MQTTAsync client = nullptr;
   MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
   create.sendWhileDisconnected = 0;  // the outbox keeps what cannot go now
@@ -225,6 +252,7 @@ void MqttPublisher::run() {
                                   nullptr, &create) != MQTTASYNC_SUCCESS) {
     std::lock_guard lock(m_mutex);
     m_state.error = "not a broker address: " + m_settings.url;
+    event(m_state.error);
     client = nullptr;
   }
   m_client = client;
@@ -278,9 +306,11 @@ void MqttPublisher::run() {
         liveFrom[name] = outbox.lastSeq(name) + 1;
         trace("backlog of %s: %llu to %llu", name.c_str(), static_cast<unsigned long long>(cursor[name]),
               static_cast<unsigned long long>(liveFrom[name] - 1));
+        if (liveFrom[name] > cursor[name]) backlogOf[name] = liveFrom[name] - cursor[name];
         inflight[name].clear();
       }
-      send(stationTopic(m_settings.station), statusPayload("online", ""), true, {}, 0);
+      send(stationTopic(m_settings.station), stationPayload("online", outbox.overflowDropped()), true, {}, 0);
+      overflowSent = outbox.overflowDropped();
       sentRetained.clear();  // everything retained goes again
     }
     if (connected)
@@ -312,6 +342,11 @@ void MqttPublisher::run() {
       for (auto& [name, next] : cursor) {
         const std::uint64_t end = liveFrom.count(name) ? liveFrom[name] : outbox.lastSeq(name) + 1;
         if (next < end) backlogRunning = true;
+        if (next >= end && backlogOf.count(name)) {
+          std::lock_guard events(m_mutex);
+          event("backlog of " + name + " sent: " + std::to_string(backlogOf[name]) + " readings");
+          backlogOf.erase(name);
+        }
         if (next >= end || budget < 1) continue;
         const auto readings = outbox.after(name, next - 1, static_cast<std::size_t>(budget));
         for (LabReading r : readings) {
@@ -335,9 +370,18 @@ void MqttPublisher::run() {
       outbox.save();
       lastSave = now;
     }
+    const auto overflow = outbox.takeOverflow();
+    if (connected && outbox.overflowDropped() != overflowSent &&
+        send(stationTopic(m_settings.station), stationPayload("online", outbox.overflowDropped()), true, {}, 0))
+      overflowSent = outbox.overflowDropped();
     lock.lock();
+    for (const auto& [name, n] : overflow)
+      event("outbox over its limit: the oldest " + std::to_string(n) + " waiting readings of " + name +
+            " dropped (the files keep them)");
     m_state.waiting = outbox.waiting();
     m_state.dropped = outbox.dropped();
+    m_state.overflow = outbox.overflowDropped();
+    m_state.outboxBytes = outbox.bytes();
     if (stopping) break;
   }
   lock.unlock();

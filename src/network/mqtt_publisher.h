@@ -33,6 +33,8 @@ struct MqttSettings {
   std::string user, password;
   std::string caFile, certFile, keyFile;  // TLS: the broker's CA, and this client's own (optional)
   int backlogPerSecond = 200;             // historical readings a second at most
+  std::uint64_t outboxLimitBytes = 0;     // what waits for the broker, at most (0: no limit)
+  std::string owner;                      // who holds the outbox, as another program is told
 };
 
 class MqttPublisher {
@@ -55,9 +57,16 @@ class MqttPublisher {
     std::string error;         // why not (never the password)
     std::uint64_t waiting = 0;  // written, not yet acknowledged
     std::uint64_t dropped = 0;  // refused by a full disk
+    std::uint64_t overflow = 0;  // dropped for the outbox's limit (the files still hold them)
+    std::uint64_t outboxBytes = 0;
     std::uint64_t sent = 0;
   };
   State state() const;
+  // Another program holds the outbox (what it wrote of itself); then nothing is published.
+  const std::optional<std::string>& outboxHolder() const { return m_holder; }
+  // What happened since the last call, a line each: connected, refused and why, lost, the
+  // backlog sent, readings dropped for the outbox's limit.
+  std::vector<std::string> takeEvents();
 
  private:
   struct Pending {
@@ -69,6 +78,7 @@ class MqttPublisher {
   };
   void run();
   void connect();
+  void event(std::string line);  // under m_mutex
   bool send(const std::string& topic, const std::string& payload, bool retained, const std::string& instrument,
             std::uint64_t seq);
   struct Callbacks;  // Paho's callbacks (their types are Paho's)
@@ -91,6 +101,9 @@ class MqttPublisher {
   bool m_everConnected = false;  // under m_mutex: from then on Paho reconnects by itself
   State m_state;               // under m_mutex
   std::string m_tlsError;      // under m_mutex: why the last handshake failed
+  std::vector<std::string> m_events;  // under m_mutex
+  std::unique_ptr<class ExclusiveLock> m_lock;
+  std::optional<std::string> m_holder;
   std::thread m_thread;
 };
 

@@ -1,5 +1,7 @@
 #include "network/network_settings.h"
 
+#include "common/number_text.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <cctype>
@@ -56,6 +58,7 @@ NetworkProblem checkNetworkSettings(const MqttSettings& s) {
     const std::string name = s.url.substr(0, scheme);
     if (name != "tcp" && name != "ssl" && name != "mqtt" && name != "mqtts") return {Kind::BadScheme, {}, {}};
   }
+  if (brokerAddressProblem(s.url)) return {Kind::BadHostOrPort, {}, {}};
   if (s.station.empty()) return {Kind::NoStation, {}, {}};
   for (const std::string* f : {&s.caFile, &s.certFile, &s.keyFile}) {
     if (f->empty()) continue;
@@ -64,6 +67,39 @@ NetworkProblem checkNetworkSettings(const MqttSettings& s) {
   }
   if (s.certFile.empty() != s.keyFile.empty()) return {Kind::CertificateWithoutKey, {}, {}};
   return {};
+}
+
+std::optional<std::string> brokerAddressProblem(std::string_view url) {
+  std::string_view rest = url;
+  if (const auto scheme = rest.find("://"); scheme != std::string_view::npos) {
+    const std::string_view name = rest.substr(0, scheme);
+    if (name != "tcp" && name != "ssl" && name != "mqtt" && name != "mqtts")
+      return "the address must start with tcp://, ssl://, mqtt:// or mqtts://: " + std::string(url);
+    rest.remove_prefix(scheme + 3);
+  }
+  std::string_view host = rest, port;
+  if (!rest.empty() && rest.front() == '[') {  // an IPv6 address
+    const auto close = rest.find(']');
+    if (close == std::string_view::npos) return "an IPv6 address without its \"]\": " + std::string(url);
+    host = rest.substr(0, close + 1);
+    rest.remove_prefix(close + 1);
+    if (!rest.empty() && rest.front() != ':') return "something after the host: " + std::string(url);
+    if (!rest.empty()) port = rest.substr(1);
+    if (host.size() <= 2) return "no host in the address: " + std::string(url);
+  } else if (const auto colon = rest.rfind(':'); colon != std::string_view::npos) {
+    host = rest.substr(0, colon);
+    port = rest.substr(colon + 1);
+    if (port.empty()) return "a \":\" without a port: " + std::string(url);
+  }
+  if (host.empty()) return "no host in the address: " + std::string(url);
+  for (const char c : host)
+    if (static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '?' || c == '#' || c == '@')
+      return "not a host name: " + std::string(host);
+  if (!port.empty() || rest.size() != host.size()) {
+    const auto p = parseInteger(port);
+    if (!p || *p < 1 || *p > 65535) return "the port must be 1 to 65535: " + std::string(port);
+  }
+  return std::nullopt;
 }
 
 std::string outboxName(const MqttSettings& s) {

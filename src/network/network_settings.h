@@ -4,7 +4,9 @@
 // address, this station's name, the user, the TLS files. The password is never in that store:
 // it lives in a file of its own that only its owner may read.
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/settings_backend.h"
 #include "network/mqtt_publisher.h"
@@ -25,10 +27,15 @@ std::optional<std::string> saveNetworkPassword(const std::string& path, const st
 // What is wrong with settings about to be used: no address, an address that is not
 // tcp/ssl/mqtt/mqtts, no station, a TLS file that cannot be read, a certificate without its key.
 struct NetworkProblem {
-  enum class Kind { None, NoAddress, BadScheme, NoStation, Unreadable, CertificateWithoutKey } kind = Kind::None;
+  enum class Kind { None, NoAddress, BadScheme, BadHostOrPort, NoStation, Unreadable, CertificateWithoutKey } kind = Kind::None;
   std::string file, cause;  // Unreadable: which file, and why
 };
 NetworkProblem checkNetworkSettings(const MqttSettings& settings);
+
+// What is wrong with a broker address, in words (nothing when it will do): the scheme
+// (tcp, ssl, mqtt, mqtts or none), a host, a port from 1 to 65535 when one is given, and
+// nothing after it.
+std::optional<std::string> brokerAddressProblem(std::string_view url);
 
 // The folder name of a destination's outbox (the broker and the station): readable, and
 // different for different destinations.

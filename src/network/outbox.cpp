@@ -12,7 +12,7 @@ namespace velmora {
 namespace fs = std::filesystem;
 
 namespace {
-constexpr std::uint64_t kCompactAfter = 100000;  // acknowledged readings kept in a file at most
+constexpr std::uint64_t kCompactBytes = 64 * 1024;  // a file smaller than this is left as it is
 
 void appendNumber(std::string& out, double v) {
   if (!std::isfinite(v)) {
@@ -115,22 +115,25 @@ Outbox::Instrument& Outbox::open(const std::string& name) {
     const std::string_view t = trimBlanks(bytes);
     if (std::from_chars(t.data(), t.data() + t.size(), v).ptr == t.data() + t.size()) in.acked = v;
   }
-  if (!readWholeFile(pathToUtf8(file(instrument, ".out")), bytes)) {
-    std::string_view rest = bytes;
-    bool first = true;
-    while (!rest.empty()) {
-      const auto nl = rest.find('\n');
-      if (nl == std::string_view::npos) break;  // a half-written last line is not a reading
-      LabReading r;
-      if (parseLine(rest.substr(0, nl), r)) {
-        if (first) in.firstInFile = r.seq;
-        first = false;
-        in.last = r.seq;
-      }
-      rest.remove_prefix(nl + 1);
+  // The file is read a line at a time: an outbox that waited long for its broker can be large.
+  std::ifstream text(file(instrument, ".out"), std::ios::binary);
+  bool first = true;
+  for (std::string line; std::getline(text, line);) {
+    if (text.eof()) break;  // a half-written last line is not a reading
+    in.bytes += line.size() + 1;
+    LabReading r;
+    if (parseLine(line, r)) {
+      if (first) in.firstInFile = r.seq;
+      first = false;
+      in.last = r.seq;
     }
   }
   in.last = std::max(in.last, in.acked);
+  text.close();
+  // A line the power cut off would run into the next reading written: it goes.
+  std::error_code ec;
+  if (fs::exists(file(instrument, ".out"), ec) && fs::file_size(file(instrument, ".out"), ec) > in.bytes && !ec)
+    fs::resize_file(file(instrument, ".out"), in.bytes, ec);
   in.out.open(file(instrument, ".out"), std::ios::binary | std::ios::app);
   return in;
 }
@@ -148,6 +151,7 @@ bool Outbox::append(const std::string& instrument, LabReading& r) {
     return false;
   }
   in.last = r.seq;
+  in.bytes += line.size();
   return true;
 }
 
@@ -167,20 +171,78 @@ void Outbox::save() {
     if (!in.dirty) continue;
     in.dirty = false;
     writeFileAtomically(pathToUtf8(file(name, ".ack")), std::to_string(in.acked) + "\n");
-    if (in.acked >= in.firstInFile + kCompactAfter) compact(name, in);
+    // Acknowledged readings leave once they are half the file.
+    const std::uint64_t inFile = in.last >= in.firstInFile ? in.last - in.firstInFile + 1 : 0;
+    const std::uint64_t ackedInFile = in.acked >= in.firstInFile ? in.acked - in.firstInFile + 1 : 0;
+    if (in.bytes >= kCompactBytes && 2 * ackedInFile >= inFile) cutFront(name, in, in.acked + 1, 0);
   }
+  if (m_limit == 0 || m_instruments.empty() || bytes() <= m_limit) return;
+  // Over the limit: each instrument over its share keeps its newest three quarters of it.
+  const std::uint64_t share = m_limit / m_instruments.size();
+  for (auto& [name, in] : m_instruments)
+    if (in.bytes > share) cutFront(name, in, in.acked + 1, share - share / 4);
 }
 
-// A long file whose readings are acknowledged is cut down to those that are not.
-void Outbox::compact(const std::string& instrument, Instrument& in) {
+void Outbox::cutFront(const std::string& instrument, Instrument& in, std::uint64_t keepFrom, std::uint64_t maxBytes) {
   in.out.close();
-  const std::vector<LabReading> rest = after(instrument, in.acked, static_cast<std::size_t>(-1));
-  std::string text;
-  for (const auto& r : rest) appendLine(text, r);
-  if (!writeFileAtomically(pathToUtf8(file(instrument, ".out")), text)) in.firstInFile = in.acked + 1;
+  const fs::path path = file(instrument, ".out"), part = file(instrument, ".out.part");
+  std::ifstream src(path, std::ios::binary);
+  std::ofstream dst(part, std::ios::binary | std::ios::trunc);
+  std::uint64_t offset = 0, kept = 0, droppedWaiting = 0, firstKept = 0, lastDropped = 0;
+  bool keeping = false;
+  std::string line;
+  while (std::getline(src, line)) {
+    if (src.eof()) break;  // a half-written last line
+    const std::uint64_t size = line.size() + 1;
+    offset += size;
+    LabReading r;
+    if (!keeping) {
+      if (!parseLine(line, r)) continue;
+      const bool fits = maxBytes == 0 || in.bytes - offset + size <= maxBytes;
+      if (r.seq < keepFrom || !fits) {
+        if (r.seq > in.acked) {
+          ++droppedWaiting;
+          lastDropped = r.seq;
+        }
+        continue;
+      }
+      keeping = true;
+      firstKept = r.seq;
+    }
+    line.push_back('\n');
+    dst.write(line.data(), static_cast<std::streamsize>(line.size()));
+    kept += line.size();
+  }
+  dst.flush();
+  const bool written = static_cast<bool>(dst);
+  dst.close();
+  src.close();
+  std::error_code ec;
+  if (written) fs::rename(part, path, ec);
+  if (!written || ec) {
+    fs::remove(part, ec);  // the file stays as it was
+  } else {
+    in.bytes = kept;
+    in.firstInFile = keeping ? firstKept : in.last + 1;
+    if (droppedWaiting > 0) {
+      // The dropped readings count as gone: the backlog starts after them.
+      m_overflow += droppedWaiting;
+      m_overflowNew[instrument] += droppedWaiting;
+      in.acked = std::max(in.acked, lastDropped);
+      for (auto it = in.ackedBeyond.begin(); it != in.ackedBeyond.end();)
+        it = *it <= in.acked ? in.ackedBeyond.erase(it) : std::next(it);
+      writeFileAtomically(pathToUtf8(file(instrument, ".ack")), std::to_string(in.acked) + "\n");
+    }
+  }
   in.readThrough = 0;
   in.readOffset = 0;
-  in.out.open(file(instrument, ".out"), std::ios::binary | std::ios::app);
+  in.out.open(path, std::ios::binary | std::ios::app);
+}
+
+std::uint64_t Outbox::bytes() const {
+  std::uint64_t n = 0;
+  for (const auto& [name, in] : m_instruments) n += in.bytes;
+  return n;
 }
 
 std::uint64_t Outbox::lastSeq(const std::string& instrument) const {

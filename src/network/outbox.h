@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "network/lab_message.h"
@@ -31,8 +32,16 @@ class Outbox {
   // A sequence number the broker acknowledged; the acknowledged mark moves on over every one
   // up to it.
   void acknowledged(const std::string& instrument, std::uint64_t seq);
-  // Writes the marks that moved (and drops acknowledged readings from a long file).
+  // Writes the marks that moved; a file whose acknowledged readings make up half of it (and
+  // more than 64 KiB) is cut down to the waiting ones. Beyond the limit the oldest waiting
+  // readings are dropped (each instrument keeps at most its share of the limit).
   void save();
+  // The most the files may hold together, in bytes (0: no limit).
+  void setLimit(std::uint64_t bytes) { m_limit = bytes; }
+  // Waiting readings dropped for the limit since the last call, per instrument.
+  std::map<std::string, std::uint64_t> takeOverflow() { return std::exchange(m_overflowNew, {}); }
+  std::uint64_t overflowDropped() const { return m_overflow; }
+  std::uint64_t bytes() const;
 
   std::uint64_t lastSeq(const std::string& instrument) const;
   std::uint64_t ackedThrough(const std::string& instrument) const;
@@ -51,6 +60,7 @@ class Outbox {
     std::set<std::uint64_t> ackedBeyond;
     bool dirty = false;
     std::uint64_t firstInFile = 1;
+    std::uint64_t bytes = 0;  // the file's size
     std::ofstream out;
     // Where the backlog's reading stopped: the lines after readThrough start at readOffset.
     std::uint64_t readThrough = 0;
@@ -58,11 +68,15 @@ class Outbox {
   };
   Instrument& open(const std::string& instrument);
   std::filesystem::path file(const std::string& instrument, const char* suffix) const;
-  void compact(const std::string& instrument, Instrument& in);
+  // Cuts the file's front: every reading before `keepFrom` (a sequence number) or, with
+  // `maxBytes`, as many as it takes to leave the file no larger. Streams the file.
+  void cutFront(const std::string& instrument, Instrument& in, std::uint64_t keepFrom, std::uint64_t maxBytes);
 
   std::filesystem::path m_folder;
   std::map<std::string, Instrument> m_instruments;
   std::uint64_t m_dropped = 0;
+  std::uint64_t m_limit = 0, m_overflow = 0;
+  std::map<std::string, std::uint64_t> m_overflowNew;
 };
 
 }  // namespace velmora

@@ -102,6 +102,7 @@ void NetworkDialog::accept() {
     case Kind::None: break;
     case Kind::NoAddress: why = qs(m_tr.text("nwNoAddress")), field = m_url; break;
     case Kind::BadScheme: why = qs(m_tr.text("nwBadScheme")), field = m_url; break;
+    case Kind::BadHostOrPort: why = qs(m_tr.text("nwBadHostOrPort")), field = m_url; break;
     case Kind::NoStation: why = qs(m_tr.text("nwNoStation")), field = m_station; break;
     case Kind::Unreadable:
       why = qs(m_tr.text("nwUnreadable")).arg(text(p.file), text(p.cause));

@@ -1,14 +1,14 @@
 // velmora-recorder: Velmora's recording without a window, for a small computer beside the
-// instruments. It reads every instrument given, keeps the recording journal, reconnects,
-// publishes every reading to an MQTT broker (when asked), and at a clean stop (SIGTERM,
-// SIGINT) writes every reading as CSV. A one-line status goes to a terminal.
+// instruments, running for months under a service manager. It reads every instrument given,
+// appends every reading to the day's CSV file as it comes (and/or keeps the recording
+// journal), reconnects, and publishes every reading and each instrument's factors to an MQTT
+// broker (when asked). It holds no reading in memory beyond what the files and the outbox
+// need. Every state change and error is one timestamped line on stderr; a live status line
+// only on a terminal. Under systemd it tells readiness and a watchdog's keep-alive.
 //
-//   velmora-recorder --port PATH[=NAME] [--port …] [--rate N] [--reconnect MINUTES]
-//                    [--mqtt URL --station NAME [--user U --password-file F]
-//                     [--ca FILE [--cert FILE --key FILE]]] [--csv DIR] [--outbox DIR]
-//
-// Exit status: 0 after a clean stop, 1 when an instrument's port cannot be opened at the
-// start or the CSV cannot be written, 2 for wrong arguments.
+// Exit status: 0 after a clean stop (SIGTERM, SIGINT); 1 when something needed cannot be had
+// at the start (an instrument's port, the CSV folder, the outbox held by another recorder);
+// 2 for wrong arguments.
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -18,6 +18,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,9 +26,10 @@
 #include "channel/channel.h"
 #include "common/file_io.h"
 #include "common/number_text.h"
-#include "files/csv_file.h"
+#include "files/daily_csv.h"
 #include "files/journal.h"
 #include "network/mqtt_publisher.h"
+#include "network/network_settings.h"
 #include "simulator/thermometer_model.h"
 
 #ifdef _WIN32
@@ -35,7 +37,11 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
+#endif
+#ifdef VELMORA_HAVE_SYSTEMD
+#include <systemd/sd-daemon.h>
 #endif
 
 using namespace velmora;
@@ -46,25 +52,86 @@ void onSignal(int) { g_stop = true; }
 
 const char* const kUsage =
     "usage: velmora-recorder --port PATH[=NAME] [--port ...] [--rate N] [--reconnect MINUTES]\n"
-    "       [--mqtt URL --station NAME [--user U --password-file F] [--ca FILE [--cert F --key F]]]\n"
-    "       [--csv DIR] [--outbox DIR]\n"
+    "       [--csv DIR] [--mqtt URL [--station NAME] [--user U --password-file F]\n"
+    "        [--ca FILE [--cert F --key F]] [--outbox DIR] [--outbox-limit SIZE]]\n"
     "  --port PATH[=NAME]  an instrument's serial port (DEMO: the demo thermometer), named NAME\n"
     "  --rate N            readings a minute, 1 to 120 (60)\n"
     "  --reconnect M       minutes a lost instrument is tried again (10)\n"
+    "  --csv DIR           every reading as it comes into DIR/<station>-YYYY-MM-DD.csv (a file\n"
+    "                      each UTC day); without it the recording journal keeps them\n"
     "  --mqtt URL          publish every reading: tcp://host:1883, ssl://host:8883\n"
-    "  --station NAME      this recorder's name in the topics (the host name)\n"
-    "  --csv DIR           at a clean stop (SIGTERM, SIGINT) every reading as CSV into DIR\n"
+    "  --station NAME      this recorder's name in the topics and the CSV files (the host name)\n"
     "  --outbox DIR        where readings wait for the broker\n"
-    "Exit status: 0 after a clean stop, 1 when a port cannot be opened or the CSV not written,\n"
-    "2 for wrong arguments.\n";
+    "  --outbox-limit S    the most that waits for the broker: 30d (days of the instruments\n"
+    "                      given, the default) or a size, 500M, 2G; beyond it the oldest\n"
+    "                      waiting readings are dropped (the CSV files keep them)\n"
+    "  --help, --version\n"
+    "Exit status: 0 after a clean stop (SIGTERM, SIGINT); 1 when a port cannot be opened, the CSV\n"
+    "folder cannot be written or the outbox is held by another recorder; 2 for wrong arguments.\n";
 
-int usage(const char* why) {
-  std::fprintf(stderr, "velmora-recorder: %s\n%s", why, kUsage);
+int usage(const std::string& why) {
+  std::fprintf(stderr, "velmora-recorder: %s\n%s", why.c_str(), kUsage);
   return 2;
 }
 
 QString dataFolder(const char* sub) {
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/KORVAN/Velmora/" + sub;
+}
+
+// Bytes a reading takes in the outbox, about ("seq utc_ms minutes ohms degrees").
+constexpr std::uint64_t kOutboxLineBytes = 52;
+
+// "30d" (days of the instruments at the rate), "500M", "2G", "64K" or bytes.
+std::optional<std::uint64_t> parseLimit(const std::string& text, std::size_t instruments, int rate) {
+  if (text.empty()) return std::nullopt;
+  const char unit = text.back();
+  const std::string digits = std::isdigit(static_cast<unsigned char>(unit)) ? text : text.substr(0, text.size() - 1);
+  const auto n = parseInteger(digits);
+  if (!n || *n < 1) return std::nullopt;
+  const auto v = static_cast<std::uint64_t>(*n);
+  switch (unit) {
+    case 'd': case 'D': return v * instruments * static_cast<std::uint64_t>(rate) * 1440 * kOutboxLineBytes;
+    case 'k': case 'K': return v << 10;
+    case 'm': case 'M': return v << 20;
+    case 'g': case 'G': return v << 30;
+    default: return std::isdigit(static_cast<unsigned char>(unit)) ? std::optional<std::uint64_t>(v) : std::nullopt;
+  }
+}
+
+struct Log {
+  bool terminal = false;
+  bool statusShown = false;
+  // One line: UTC time, the program, what happened.
+  void line(const std::string& text) {
+    if (statusShown) std::fprintf(stderr, "\r\033[K");
+    statusShown = false;
+    const std::string when = QDateTime::currentDateTimeUtc().toString("yyyy-MM-ddThh:mm:ssZ").toStdString();
+    std::fprintf(stderr, "%s velmora-recorder: %s\n", when.c_str(), text.c_str());
+    std::fflush(stderr);
+  }
+  void status(const std::string& text) {
+    int width = 120;
+#ifndef _WIN32
+    winsize ws{};
+    if (ioctl(fileno(stderr), TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) width = ws.ws_col;
+#endif
+    std::fprintf(stderr, "\r%-*.*s", width - 1, width - 1, text.c_str());
+    std::fflush(stderr);
+    statusShown = true;
+  }
+};
+
+void notifySystemd(const char* state) {
+#ifdef VELMORA_HAVE_SYSTEMD
+  sd_notify(0, state);
+#else
+  (void)state;
+#endif
+}
+
+const char* linkWord(Channel::Link link) {
+  static const char* const kStates[] = {"idle", "recording", "reconnecting", "no valid readings", "failed"};
+  return kStates[static_cast<int>(link)];
 }
 }  // namespace
 
@@ -76,7 +143,7 @@ int main(int argc, char** argv) {
   std::vector<Port> ports;
   int rate = 60, reconnectMinutes = 10;
   MqttSettings mqtt;
-  std::string csvDir, outboxDir, passwordFile;
+  std::string csvDir, outboxDir, passwordFile, limitText = "30d", station;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool value = i + 1 < argc;
@@ -109,7 +176,7 @@ int main(int argc, char** argv) {
       mqtt.url = next();
       mqtt.enabled = true;
     } else if (a == "--station" && value) {
-      mqtt.station = next();
+      station = next();
     } else if (a == "--user" && value) {
       mqtt.user = next();
     } else if (a == "--password-file" && value) {
@@ -124,13 +191,24 @@ int main(int argc, char** argv) {
       csvDir = next();
     } else if (a == "--outbox" && value) {
       outboxDir = next();
+    } else if (a == "--outbox-limit" && value) {
+      limitText = next();
     } else {
-      return usage(("unknown or incomplete argument: " + a).c_str());
+      return usage("unknown or incomplete argument: " + a);
     }
   }
   if (ports.empty()) return usage("at least one --port is needed");
   if (ports.size() > 16) return usage("at most 16 instruments");
-  if (mqtt.enabled && mqtt.station.empty()) mqtt.station = QSysInfo::machineHostName().toStdString();
+  if (station.empty()) station = QSysInfo::machineHostName().toStdString();
+  mqtt.station = station;
+  const auto limit = parseLimit(limitText, ports.size(), rate);
+  if (!limit || *limit < (64u << 10)) return usage("--outbox-limit takes days (30d) or a size of 64K or more (500M, 2G)");
+  mqtt.outboxLimitBytes = *limit;
+  if (mqtt.enabled) {
+    if (mqtt.url.empty() || mqtt.url.size() == mqtt.url.find("://") + 3) return usage("--mqtt: no broker address");
+    if (auto why = brokerAddressProblem(mqtt.url)) return usage("--mqtt: " + *why);
+    if (mqtt.certFile.empty() != mqtt.keyFile.empty()) return usage("--cert and --key go together");
+  }
   // Under systemd the password may come as a credential of the service.
   if (passwordFile.empty() && !qEnvironmentVariableIsEmpty("CREDENTIALS_DIRECTORY")) {
     const QString credential = QDir(qEnvironmentVariable("CREDENTIALS_DIRECTORY")).filePath("mqtt-password");
@@ -138,9 +216,32 @@ int main(int argc, char** argv) {
   }
   if (!passwordFile.empty()) {
     std::string text;
-    if (auto cause = readWholeFile(passwordFile, text)) return usage(("cannot read the password file: " + *cause).c_str());
+    if (auto cause = readWholeFile(passwordFile, text)) return usage("cannot read the password file: " + *cause);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     mqtt.password = text;
+  }
+
+  Log log;
+  log.terminal = isatty(fileno(stderr));
+  // What cannot work is refused before any reading is taken.
+  std::unique_ptr<DailyCsvWriter> csv;
+  if (!csvDir.empty()) {
+    if (auto why = DailyCsvWriter::folderProblem(csvDir)) {
+      log.line("cannot write CSV files: " + *why);
+      return 1;
+    }
+    csv = std::make_unique<DailyCsvWriter>(csvDir, station);
+  }
+  std::unique_ptr<MqttPublisher> publisher;
+  if (mqtt.enabled) {
+    const QString outbox = outboxDir.empty() ? dataFolder("outbox") + "/" + QString::fromStdString(topicLevel(mqtt.station))
+                                             : QString::fromStdString(outboxDir);
+    mqtt.owner = "velmora-recorder (process " + std::to_string(QCoreApplication::applicationPid()) + ")";
+    publisher = std::make_unique<MqttPublisher>(mqtt, outbox.toStdString());
+    if (publisher->outboxHolder()) {
+      log.line("the outbox " + outbox.toStdString() + " is in use by " + *publisher->outboxHolder());
+      return 1;
+    }
   }
 
   SteadyDayClock wall;
@@ -154,120 +255,153 @@ int main(int argc, char** argv) {
     auto c = std::make_unique<Channel>(static_cast<int>(k + 1), options, clock, wall);
     c->name = QString::fromStdString(ports[k].name);
     c->setPort(ports[k].path);
+    c->setKeepReadings(false);  // each reading goes to the files and the outbox at once
     c->protocol().seFlowChange(std::to_string(rate));
     c->setReconnect(true, reconnectMinutes * 60000);
     channels.push_back(std::move(c));
   }
 
-  // The journal: every reading, as the program keeps it (channel 1 as the designed records).
-  const QString journalFolder = qEnvironmentVariableIsEmpty("VELMORA_JOURNAL_DIR")
-                                    ? dataFolder("journal")
-                                    : QString::fromLocal8Bit(qgetenv("VELMORA_JOURNAL_DIR"));
-  QDir().mkpath(journalFolder);
-  const QString journalPath =
-      QDir(journalFolder).filePath(QString("recorder-%1.txt").arg(QCoreApplication::applicationPid()));
-  JournalWriter journal(journalPath.toStdString());
-  journal.startNew(std::nullopt);
-  for (std::size_t k = 0; k < channels.size(); ++k)  // the first's name too ("N 1"); its readings are "V" records
-    journal.declareChannel(static_cast<int>(k + 1), ports[k].path, ports[k].name);
-
-  std::unique_ptr<MqttPublisher> publisher;
-  if (mqtt.enabled) {
-    const QString outbox = outboxDir.empty() ? dataFolder("outbox") + "/" + QString::fromStdString(topicLevel(mqtt.station))
-                                             : QString::fromStdString(outboxDir);
-    publisher = std::make_unique<MqttPublisher>(mqtt, outbox.toStdString());
+  // Without CSV files the recording journal keeps every reading (channel 1 as the designed
+  // records); with them the day's files are the record and no journal is kept.
+  std::unique_ptr<JournalWriter> journal;
+  QString journalPath;
+  if (!csv) {
+    const QString journalFolder = qEnvironmentVariableIsEmpty("VELMORA_JOURNAL_DIR")
+                                      ? dataFolder("journal")
+                                      : QString::fromLocal8Bit(qgetenv("VELMORA_JOURNAL_DIR"));
+    QDir().mkpath(journalFolder);
+    journalPath = QDir(journalFolder).filePath(QString("recorder-%1.txt").arg(QCoreApplication::applicationPid()));
+    journal = std::make_unique<JournalWriter>(journalPath.toStdString());
+    journal->startNew(std::nullopt);
+    for (std::size_t k = 0; k < channels.size(); ++k)
+      journal->declareChannel(static_cast<int>(k + 1), ports[k].path, ports[k].name);
   }
 
+  std::map<const Channel*, Channel::Link> lastLink;
+  std::map<const Channel*, std::string> lastFactors;
   for (auto& c : channels) {
     Channel* ch = c.get();
+    lastLink[ch] = Channel::Link::Idle;
     QObject::connect(ch, &Channel::readingAdded, [&, ch] {
-      const MeasurementSeries& s = ch->series();
-      const std::size_t i = s.size() - 1;
-      const std::string_view line = ch->list().line(ch->list().size() - 1);
-      if (ch->number() == 1)
-        journal.append(s.x(i), s.y(i), line, s.resistance(i), s.utcMs(i));
-      else
-        journal.appendOn(ch->number(), s.x(i), s.y(i), line, s.resistance(i), s.utcMs(i));
-      if (publisher) publisher->publish(ch->name.toStdString(), s.utcMs(i), s.x(i) * 1440.0, s.resistance(i), s.y(i));
+      const Channel::Reading& r = ch->lastReading();
+      const std::string name = ch->name.toStdString();
+      if (csv) csv->append(name, r.x, r.y, r.resistance, r.utcMs);
+      if (journal) {
+        if (ch->number() == 1)
+          journal->append(r.x, r.y, ch->lastLine(), r.resistance, r.utcMs);
+        else
+          journal->appendOn(ch->number(), r.x, r.y, ch->lastLine(), r.resistance, r.utcMs);
+      }
+      if (publisher) publisher->publish(name, r.utcMs, r.x * 1440.0, r.resistance, r.y);
     });
     QObject::connect(ch, &Channel::changed, [&, ch] {
-      if (!publisher) return;
-      static const char* const kStates[] = {"idle", "recording", "reconnecting", "no valid readings", "failed"};
-      publisher->setStatus(ch->name.toStdString(), kStates[static_cast<int>(ch->link())], ch->linkText().toStdString());
-      if (const auto& f = ch->factors()) publisher->setFactors(ch->name.toStdString(), f->R0, f->A, f->B, f->C);
+      const std::string name = ch->name.toStdString();
+      const Channel::Link was = lastLink[ch], now = ch->link();
+      if (now != was) {
+        lastLink[ch] = now;
+        std::string text = name + " (" + ch->port() + "): " + linkWord(now);
+        if (!ch->linkText().isEmpty() && now != Channel::Link::Recording) text += ": " + ch->linkText().toStdString();
+        if (now == Channel::Link::Reconnecting && was != Channel::Link::Reconnecting) text = name + " (" + ch->port() + "): lost, reconnecting";
+        if (now != Channel::Link::Reconnecting || was != Channel::Link::Reconnecting) log.line(text);
+        // An instrument back after an outage may be another one: its factors are asked again.
+        if (now == Channel::Link::Recording && was == Channel::Link::Reconnecting) ch->readFactors();
+      }
+      if (publisher) publisher->setStatus(name, linkWord(now), ch->linkText().toStdString());
+      if (const auto& f = ch->factors()) {
+        const std::string text = factorsPayload(f->R0, f->A, f->B, f->C);
+        if (lastFactors[ch] != text) {
+          lastFactors[ch] = text;
+          log.line(name + ": factors R0=" + shortestText(f->R0) + " A=" + shortestText(f->A) + " B=" +
+                   shortestText(f->B) + " C=" + shortestText(f->C));
+          if (publisher) publisher->setFactors(name, f->R0, f->A, f->B, f->C);
+        }
+      }
     });
   }
-  // The factors each instrument holds, then the recording.
+  // The recording, its first poll asking each instrument for the factors it holds.
   clock.startRun();
   for (std::size_t k = 0; k < channels.size(); ++k) {
     if (!channels[k]->record(true)) {
-      std::fprintf(stderr, "velmora-recorder: %s: %s\n", ports[k].path.c_str(),
-                   channels[k]->linkText().isEmpty() ? "cannot be opened" : channels[k]->linkText().toUtf8().constData());
+      log.line(ports[k].path + ": " +
+               (channels[k]->linkText().isEmpty() ? std::string("cannot be opened") : channels[k]->linkText().toStdString()));
       return 1;
     }
+    channels[k]->readFactors();
   }
+  log.line("recording " + std::to_string(channels.size()) + " instrument(s) at " + std::to_string(rate) + " a minute" +
+           (csv ? " into " + csvDir : " into the journal " + journalPath.toStdString()) +
+           (publisher ? ", publishing to " + mqtt.url + " as " + station : std::string()));
+  notifySystemd("READY=1");
 
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
-  const bool terminal = isatty(fileno(stderr));
+  std::uint64_t watchdogUsec = 0;
+#ifdef VELMORA_HAVE_SYSTEMD
+  if (sd_watchdog_enabled(0, &watchdogUsec) <= 0) watchdogUsec = 0;
+#endif
+  std::string csvError, diskError;
+  int tick = 0;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
     if (g_stop) {
       app.quit();
       return;
     }
-    static int tick = 0;
-    if (!terminal || ++tick % 10 != 0) return;
+    ++tick;
+    if (csv && tick % 10 == 0) {  // a second: rows to the file; ten: to the disk
+      auto why = tick % 100 == 0 ? csv->sync() : csv->flush();
+      const std::string text = why ? *why : std::string();
+      if (text != csvError) log.line(text.empty() ? "CSV writing again: " + csv->currentFile() : "cannot write CSV: " + text);
+      csvError = text;
+      const std::string repair = csv->takeRepairNote();
+      if (!repair.empty()) log.line("a cut last line removed from " + csv->currentFile() + ": " + repair);
+    }
+    if (journal && journal->failing() != !diskError.empty()) {
+      diskError = journal->failing() ? "journal" : "";
+      log.line(journal->failing() ? "cannot write the journal " + journalPath.toStdString() : "journal writing again");
+    }
+    if (publisher)
+      for (const auto& e : publisher->takeEvents()) log.line("mqtt: " + e);
+    if (watchdogUsec > 0 && tick % std::max<std::uint64_t>(1, watchdogUsec / 200000) == 0) notifySystemd("WATCHDOG=1");
+    if (!log.terminal || tick % 10 != 0) return;
     std::string line = QDateTime::currentDateTime().toString("hh:mm:ss").toStdString();
     for (auto& c : channels) {
-      const MeasurementSeries& s = c->series();
-      line += "  " + c->name.toStdString() + " " + (s.empty() ? std::string("-") : formatFixed(s.y(s.size() - 1), 7, 3)) +
-              " (" + std::to_string(s.size()) + ")";
+      const Channel::Reading& r = c->lastReading();
+      line += "  " + c->name.toStdString() + " " + (c->readingCount() == 0 ? std::string("-") : formatFixed(r.y, 7, 3)) +
+              " (" + std::to_string(c->readingCount()) + ")";
     }
     if (publisher) {
       const auto st = publisher->state();
       line += st.connected ? "  mqtt: connected" : "  mqtt: " + (st.error.empty() ? std::string("connecting") : st.error);
       line += ", waiting " + std::to_string(st.waiting);
     }
-    std::fprintf(stderr, "\r%-120.120s", line.c_str());
-    std::fflush(stderr);
+    log.status(line);
   });
   watch.start(100);
   app.exec();
-  if (terminal) std::fprintf(stderr, "\n");
+  notifySystemd("STOPPING=1");
 
-  // A clean stop: recording ends, every reading into the CSV, the journal complete.
+  // A clean stop: recording ends, the files and the journal complete.
   for (auto& c : channels) c->record(false);
   clock.endRun();
   int status = 0;
-  if (!csvDir.empty()) {
-    const std::string path = QDir(QString::fromStdString(csvDir))
-                                 .filePath("velmora-" + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss") + ".csv")
-                                 .toStdString();
-    std::string text;
-    if (channels.size() == 1) {
-      appendCsvHeader(text);
-    } else {
-      appendCsvChannelHeader(text);
-    }
-    for (auto& c : channels) {
-      const MeasurementSeries& s = c->series();
-      for (std::size_t i = 0; i < s.size(); ++i) {
-        if (channels.size() == 1)
-          appendCsvRow(text, s.x(i), s.y(i), s.resistance(i), s.utcMs(i));
-        else
-          appendCsvChannelRow(text, c->name.toStdString(), s.x(i), s.y(i), s.resistance(i), s.utcMs(i));
-      }
-    }
-    if (auto cause = writeFileAtomically(path, text)) {
-      std::fprintf(stderr, "velmora-recorder: cannot write %s: %s\n", path.c_str(), cause->c_str());
+  std::uint64_t total = 0;
+  for (auto& c : channels) total += c->readingCount();
+  if (csv) {
+    if (auto why = csv->sync()) {
+      log.line("cannot write CSV: " + *why);
       status = 1;
-    } else {
-      std::fprintf(stderr, "velmora-recorder: %s\n", path.c_str());
     }
   }
-  journal.stop();
-  publisher.reset();  // what was queued reaches the outbox
+  if (journal) journal->stop();
+  if (publisher) {
+    for (const auto& e : publisher->takeEvents()) log.line("mqtt: " + e);
+    const auto st = publisher->state();
+    publisher.reset();  // what was queued reaches the outbox
+    if (st.overflow > 0) log.line("mqtt: " + std::to_string(st.overflow) + " readings were dropped for the outbox's limit");
+  }
+  log.line("stopped: " + std::to_string(total) + " readings" +
+           (csv ? std::string(" in ") + csvDir : " in the journal " + journalPath.toStdString()));
   channels.clear();
   return status;
 }

@@ -14,7 +14,7 @@ constexpr std::string_view kMessageIds[] = {
     "msgAwaitingAdapter", "msgStale", "msgJournalFailing", "msgCannotOpen", "msgCannotWrite", "msgExported",
     "msgActualInvalid", "msgTableFull", "msgNoValuesInSpan", "msgPointAdded", "msgPointOtherInstrument", "msgTooFewPoints1", "msgTooFewPoints2",
     "msgTooFewPointsPositive", "fwQuestion", "msgVerifiedLong", "msgVerifyDiffers", "msgReadBackFailed", "rpSaved",
-    "rpWriteFailed", "nwNoAddress", "nwBadScheme", "nwNoStation", "nwUnreadable", "nwCertKey", "nwPasswordNotSaved",
+    "rpWriteFailed", "nwNoAddress", "nwBadScheme", "nwBadHostOrPort", "nwNoStation", "nwUnreadable", "nwCertKey", "nwPasswordNotSaved",
     "nwNotConnected", "lvNotConnected", "lvLost", "lvNoUrl", "bnStopToQuit", "bnStopToClose", "bnBathSilent", "bnSkipped", "bnLeftOutAt", "bnNotSettled",
     "bnWritten", "bnResumeQuestion", "bnSetAsideDone", "bnBadSetPoints", "bnNoProbeFile", "bnNoSetPoints", "bnNoProbes",
     "bnNoRule", "bnNoReference", "bnNoFactors", "bnProbeUnreadable", "bnProbeDamaged", "bnBathNotOpened",
