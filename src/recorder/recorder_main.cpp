@@ -202,7 +202,7 @@ int main(int argc, char** argv) {
   if (station.empty()) station = QSysInfo::machineHostName().toStdString();
   mqtt.station = station;
   const auto limit = parseLimit(limitText, ports.size(), rate);
-  if (!limit || *limit < (64u << 10)) return usage("--outbox-limit takes days (30d) or a size of 64K or more (500M, 2G)");
+  if (!limit || *limit < (4u << 10)) return usage("--outbox-limit takes days (30d) or a size of 4K or more (500M, 2G)");
   mqtt.outboxLimitBytes = *limit;
   if (mqtt.enabled) {
     if (mqtt.url.empty() || mqtt.url.size() == mqtt.url.find("://") + 3) return usage("--mqtt: no broker address");

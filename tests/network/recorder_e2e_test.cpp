@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <signal.h>
+#include <filesystem>
 
 #include "files/csv_file.h"
 #include "files/journal.h"
@@ -29,13 +30,19 @@ using velmora::test::Subscriber;
 namespace {
 struct Recorder {
   QProcess process;
-  explicit Recorder(const QString& journalDir, const QStringList& args) {
+  QString errorText;
+  // `captured`: its standard error comes to a pipe (as under a service manager), read by errors().
+  explicit Recorder(const QString& journalDir, const QStringList& args, bool captured = false) {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("VELMORA_JOURNAL_DIR", journalDir);
     process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setProcessChannelMode(captured ? QProcess::ForwardedOutputChannel : QProcess::ForwardedChannels);
     process.start(VELMORA_RECORDER, args);
     process.waitForStarted();
+  }
+  const QString& errors() {
+    errorText += QString::fromUtf8(process.readAllStandardError());
+    return errorText;
   }
   ~Recorder() {
     if (process.state() != QProcess::NotRunning) {
@@ -214,45 +221,119 @@ TEST_F(Instruments, BrokerOutageAndARestartOfTheRecorderLoseNoReading) {
   }
 }
 
-TEST_F(Instruments, SigtermLeavesACompleteCsvAndJournal) {
-  Recorder recorder(dir("journal"), ports() + QStringList{"--csv", dir("csv")});
-  // A second one on the demo thermometer whose CSV folder does not exist: exit status 1.
-  Recorder unwritable(dir("journal"), {"--port", "DEMO", "--rate", "120", "--csv", dir("missing/folder")});
-  const QString journalPath = recorder.journal(dir("journal"));
-  ASSERT_TRUE(QTest::qWaitFor([&] {
-    const auto j = readJournalFile(journalPath);
-    return j.readings.size() >= 4 && !j.channels.empty() && j.channels[0].readings.size() >= 4;
-  }, 30000));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return readJournalFile(unwritable.journal(dir("journal"))).readings.size() >= 2; }, 30000));
-  EXPECT_EQ(recorder.stop(), 0);
-  EXPECT_EQ(unwritable.stop(), 1);
-
-  const auto journal = readJournalFile(journalPath);
-  EXPECT_FALSE(journal.damaged);
-  const QStringList csvs = QDir(dir("csv")).entryList({"*.csv"});
-  ASSERT_EQ(csvs.size(), 1);
-  QFile f(QDir(dir("csv")).filePath(csvs[0]));
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  const QList<QByteArray> lines = f.readAll().split('\n');
-  ASSERT_TRUE(isCsvChannelHeader(lines[0].trimmed().toStdString()));
-  std::map<std::string, std::vector<CsvRow>> rows;
-  for (int i = 1; i < lines.size(); ++i) {
-    if (lines[i].trimmed().isEmpty()) continue;
-    std::string channel;
-    CsvRow row;
-    ASSERT_TRUE(parseCsvChannelRow(lines[i].trimmed().toStdString(), channel, row)) << lines[i].toStdString();
-    rows[channel].push_back(row);
+// The day's CSV file is the live record: a SIGKILL leaves every reading but the last second's,
+// in order and with the values the instruments answered; the next run goes on in the same
+// file without a second header; a folder that cannot be written is refused before any reading.
+TEST_F(Instruments, TheDaysCsvFileHoldsEveryReadingAfterAKill) {
+  const QStringList args = ports() + QStringList{"--csv", dir("csv"), "--station", "room/12"};
+  auto answered = [&](int k) {
+    long n = 0;
+    sims[static_cast<std::size_t>(k)]->withModel([&](sim::ThermometerModel& m) { n = m.readings(); });
+    return n;
+  };
+  auto rows = [&] {
+    std::map<std::string, std::vector<CsvRow>> out;
+    int headers = 0;
+    for (const QString& name : QDir(dir("csv")).entryList({"*.csv"})) {
+      EXPECT_TRUE(name.startsWith("room_12-20")) << name.toStdString();
+      QFile f(QDir(dir("csv")).filePath(name));
+      f.open(QIODevice::ReadOnly);
+      for (const QByteArray& raw : f.readAll().split('\n')) {
+        const std::string line = raw.trimmed().toStdString();
+        if (line.empty()) continue;
+        if (isCsvChannelHeader(line)) {
+          ++headers;
+          continue;
+        }
+        std::string channel;
+        CsvRow row;
+        EXPECT_TRUE(parseCsvChannelRow(line, channel, row)) << line;
+        out[channel].push_back(row);
+      }
+    }
+    EXPECT_EQ(headers, 1);
+    return out;
+  };
+  {
+    Recorder recorder(dir("journal"), args);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answered(0) >= 12 && answered(1) >= 12; }, 30000));
+    ::kill(static_cast<pid_t>(recorder.process.processId()), SIGKILL);
+    ASSERT_TRUE(recorder.process.waitForFinished(10000));
   }
-  // Every reading the journal holds is in the CSV, with the same values.
-  const std::vector<JournalReading>* lists[] = {&journal.readings, &journal.channels.at(0).readings};
+  const auto killed = rows();
+  const long answeredAtKill[] = {answered(0), answered(1)};
   const char* names[] = {"bath-1", "bath-2"};
   for (int k = 0; k < 2; ++k) {
-    ASSERT_EQ(rows[names[k]].size(), lists[k]->size()) << names[k];
-    for (std::size_t i = 0; i < lists[k]->size(); ++i) {
-      EXPECT_EQ(rows[names[k]][i].utcMs, (*lists[k])[i].utcMs);
-      EXPECT_EQ(rows[names[k]][i].resistance, (*lists[k])[i].resistance);
-    }
+    const auto& r = killed.at(names[k]);
+    // At 120 a minute the last second is two readings, one more may have been on its way.
+    EXPECT_GE(static_cast<long>(r.size()), answered(k) - 3) << names[k];
+    for (std::size_t i = 1; i < r.size(); ++i) EXPECT_GT(r[i].utcMs, r[i - 1].utcMs);
   }
+  EXPECT_TRUE(QDir(dir("journal")).entryList({"recorder-*.txt"}).isEmpty());  // the files are the record
+
+  Recorder again(dir("journal"), args);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answered(0) >= 20; }, 30000));
+  EXPECT_EQ(again.stop(), 0);
+  const auto all = rows();
+  for (int k = 0; k < 2; ++k) {
+    // A clean stop loses nothing (a poll answered as the port closed is not a reading).
+    const long added = static_cast<long>(all.at(names[k]).size() - killed.at(names[k]).size());
+    EXPECT_GE(added, answered(k) - answeredAtKill[k] - 1) << names[k];
+    EXPECT_GE(added, 4);
+  }
+
+  Recorder unwritable(dir("journal"), {"--port", "DEMO", "--rate", "120", "--csv", dir("missing/folder")}, true);
+  ASSERT_TRUE(unwritable.process.waitForFinished(30000));
+  EXPECT_EQ(unwritable.process.exitCode(), 1);
+  EXPECT_TRUE(unwritable.errors().contains("missing/folder: No such file or directory")) << unwritable.errors().toStdString();
+}
+
+// A broker away for long: the refusal is a line on a pipe, the outbox stays within its limit
+// and says what it dropped, a second recorder on the same outbox is refused naming the first;
+// when the broker comes, the newest reading arrives promptly, the station's status tells the
+// drop, each instrument's factors are there retained, and the CSV still holds every reading.
+TEST_F(Instruments, ABrokerAwayForLongKeepsTheOutboxWithinItsLimit) {
+  if (test::mosquittoProgram().isEmpty()) GTEST_SKIP() << "mosquitto is not installed";
+  Broker broker;  // its port, not yet listening
+  QStringList args{"--rate", "120", "--mqtt", broker.url(), "--station", "room-12", "--outbox", dir("outbox"),
+                   "--outbox-limit", "4K", "--csv", dir("csv")};
+  for (int k = 1; k <= 4; ++k) args += QStringList{"--port", QString("DEMO%1=demo-%1").arg(k)};
+  Recorder recorder(dir("journal"), args, true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.errors().contains("outbox over its limit"); }, 60000))
+      << recorder.errors().toStdString();
+  EXPECT_TRUE(recorder.errors().contains("mqtt: cannot connect to " + broker.url())) << recorder.errors().toStdString();
+  std::uintmax_t outboxBytes = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir("outbox").toStdString()))
+    if (e.path().extension() == ".out") outboxBytes += std::filesystem::file_size(e.path());
+  EXPECT_LE(outboxBytes, 4096u + 4 * 60u);  // the limit, and a reading each written since
+
+  Recorder second(dir("journal"), {"--port", "DEMO", "--mqtt", broker.url(), "--outbox", dir("outbox")}, true);
+  ASSERT_TRUE(second.process.waitForFinished(30000));
+  EXPECT_EQ(second.process.exitCode(), 1);
+  EXPECT_TRUE(second.errors().contains(QString("in use by velmora-recorder (process %1)").arg(recorder.process.processId())))
+      << second.errors().toStdString();
+
+  const std::uint64_t newest = lastInOutbox(dir("outbox") + "/demo-1.out");
+  ASSERT_TRUE(broker.start());
+  Subscriber sub(broker);
+  ASSERT_TRUE(sub.ready(broker));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return readings(sub, "velmora/v1/room-12/demo-1/reading").bySeq.count(newest) > 0; }, 15000));
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    const auto st = sub.on("velmora/v1/room-12/status");
+    return !st.empty() && st.back().payload.contains("\"dropped_readings\":");
+  }, 15000));
+  for (int k = 1; k <= 4; ++k) {
+    const auto factors = sub.on(QString("velmora/v1/room-12/demo-%1/factors").arg(k));
+    ASSERT_FALSE(factors.empty()) << k;
+    EXPECT_TRUE(factors.back().payload.startsWith("{\"R0\":100,\"A\":0.0039083,")) << factors.back().payload.toStdString();
+  }
+  EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.errors().contains("mqtt: connected to " + broker.url()); }, 5000));
+  EXPECT_EQ(recorder.stop(), 0);
+  // The CSV kept what the outbox dropped: every number up to the last one published.
+  QFile csv(QDir(dir("csv")).filePath(QDir(dir("csv")).entryList({"*.csv"}).value(0)));
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  const auto published = readings(sub, "velmora/v1/room-12/demo-1/reading");
+  EXPECT_GE(static_cast<std::uint64_t>(csv.readAll().count("\ndemo-1,")), published.bySeq.rbegin()->first);
 }
 
 TEST(RecorderArguments, ExitCodes) {
@@ -267,6 +348,10 @@ TEST(RecorderArguments, ExitCodes) {
       {{"--port", "DEMO", "--rate", "121"}, 2},
       {{"--port", "DEMO", "--bogus"}, 2},
       {{"--port", "DEMO", "--mqtt", "tcp://127.0.0.1:1", "--password-file", dir.filePath("none")}, 2},
+      {{"--version"}, 0},
+      {{"--port", "DEMO", "--mqtt", "tcp://"}, 2},
+      {{"--port", "DEMO", "--mqtt", "tcp://127.0.0.1:99999"}, 2},
+      {{"--port", "DEMO", "--mqtt", "tcp://127.0.0.1:1883", "--outbox-limit", "lots"}, 2},
       {{"--port", dir.filePath("no-such-port")}, 1},
   };
   for (const auto& c : cases) {
