@@ -1,30 +1,64 @@
 #!/bin/bash
-# velmora-recorder's memory and CPU with four instruments at 120 readings a minute each,
-# publishing to a local mosquitto: the simulators on pseudo-terminals, SECONDS of recording
-# (60 unless given), then the recorder's peak resident memory and its CPU share.
-#   bench/recorder_load.sh [BUILD_DIR] [SECONDS]
+# velmora-recorder under load, as a lab cabinet's small computer runs it: sixteen instruments on
+# pseudo-terminals at 120 readings a minute, the day's CSV file, a real broker (mosquitto on a
+# free port) read by an independent subscriber, and stress-ng keeping four workers busy on
+# every core. Over SECONDS (600 unless given) its resident memory every minute; at the end,
+# for each instrument, the polls the simulator answered, the rows in the CSV and the distinct
+# sequence numbers the broker delivered. They must be equal: no reading lost to a late poll.
+#   bench/recorder_load.sh [BUILD_DIR] [SECONDS] [STRESS_WORKERS]
 set -euo pipefail
-build=${1:-build}
-seconds=${2:-60}
+build=$(cd "${1:-build}" && pwd)
+seconds=${2:-600}
+workers=${3:-4}
 work=$(mktemp -d)
-trap 'kill $sim $broker $recorder 2>/dev/null || true; rm -rf "$work"' EXIT
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-mosquitto -p "$port" >/dev/null 2>&1 & broker=$!
-"$build"/tools/thermometer-sim/velmora-thermometer-sim --count 4 > "$work/ports" & sim=$!
-while [ "$(wc -l < "$work/ports")" -lt 4 ]; do sleep 0.1; done
+pids=()
+trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" > "$work/mosquitto.conf"
+mosquitto -c "$work/mosquitto.conf" > /dev/null 2>&1 & pids+=($!)
+sleep 1
+mosquitto_sub -h 127.0.0.1 -p "$port" -q 1 -t 'velmora/v1/load/+/reading' -F '%t %p' > "$work/published" & sub=$!
+pids+=($sub)
+"$build"/tools/thermometer-sim/velmora-thermometer-sim --count 16 > "$work/ports" 2> "$work/answered" & sim=$!
+pids+=($sim)
+while [ "$(wc -l < "$work/ports")" -lt 16 ]; do sleep 0.1; done
 args=()
 n=1
-while read -r p; do args+=(--port "$p=bath-$n"); n=$((n + 1)); done < "$work/ports"
-VELMORA_JOURNAL_DIR="$work" "$build"/src/recorder/velmora-recorder "${args[@]}" --rate 120 \
-  --mqtt "tcp://127.0.0.1:$port" --station load --outbox "$work/outbox" --csv "$work" 2>/dev/null & recorder=$!
-sleep 5
-ticks0=$(awk '{print $14 + $15}' /proc/$recorder/stat)
-sleep "$seconds"
-ticks1=$(awk '{print $14 + $15}' /proc/$recorder/stat)
-hz=$(getconf CLK_TCK)
-rss=$(awk '/VmHWM/ {print $2}' /proc/$recorder/status)
-kill -TERM $recorder; wait $recorder || true
-readings=$(grep -c . "$work"/outbox/*.out | awk -F: '{s += $2} END {print s}')
-echo "recorder, 4 instruments x 120/min for ${seconds} s: peak RSS ${rss} kB," \
-     "CPU $(awk -v t=$((ticks1 - ticks0)) -v hz="$hz" -v s="$seconds" 'BEGIN {printf "%.2f", 100 * t / hz / s}') %" \
-     "of one core, ${readings} readings published"
+while read -r p; do
+  args+=(--port "$p=T$n")
+  echo "$p T$n" >> "$work/names"
+  n=$((n + 1))
+done < "$work/ports"
+mkdir "$work/csv"
+if [ "$workers" -gt 0 ]; then stress-ng --cpu "$workers" --timeout "$((seconds + 30))" --quiet & pids+=($!); fi
+"$build"/src/recorder/velmora-recorder "${args[@]}" --rate 120 --csv "$work/csv" --station load \
+  --mqtt "tcp://127.0.0.1:$port" --outbox "$work/outbox" 2> "$work/log" & rec=$!
+pids+=($rec)
+rss() { awk '/VmRSS/ {print $2}' "/proc/$rec/status"; }
+echo "minute  rss_kB  load_1min"
+for ((m = 1; m * 60 <= seconds; m++)); do
+  sleep 60
+  printf '%6d  %6d  %s\n' "$m" "$(rss)" "$(cut -d' ' -f1 /proc/loadavg)"
+done
+left=$((seconds - (m - 1) * 60))
+[ "$left" -gt 0 ] && sleep "$left"
+final_rss=$(rss)
+kill -TERM "$rec"
+wait "$rec" || true
+sleep 3  # the last acknowledgements reach the subscriber
+kill -TERM "$sim"
+wait "$sim" || true
+kill "$sub" 2>/dev/null || true
+echo "instrument  answered  csv_rows  published  (distinct seq)"
+bad=0
+while read -r p name; do
+  answered=$(awk -v p="$p" '$1 == "answered" && $2 == p {print $3}' "$work/answered")
+  rows=$(cat "$work"/csv/*.csv | grep -c "^$name," || true)
+  published=$(grep "^velmora/v1/load/$name/reading " "$work/published" | grep -o '"seq":[0-9]*' | sort -u | wc -l)
+  printf '%-10s  %8d  %8d  %9d\n' "$name" "$answered" "$rows" "$published"
+  if [ "$answered" != "$rows" ] || [ "$rows" != "$published" ]; then bad=1; fi
+done < "$work/names"
+echo "resident memory at the end: $final_rss kB; log lines: $(wc -l < "$work/log")"
+grep -v ' recording$\| idle$\|factors R0=' "$work/log" | head -20 || true
+if [ "$bad" -ne 0 ]; then echo "MISMATCH"; exit 1; fi
+echo "every answered reading recorded and published"

@@ -162,6 +162,14 @@ class Protocol {
   bool verifyWrite() const { return m_verifyWrite; }
 
   bool recording() const { return m_recording; }
+  // No further poll goes out (the recording stays on): a clean stop lets the answers on their
+  // way come in first.
+  void stopPolling() {
+    m_dataTimer.stop();
+    m_pollDue = false;
+  }
+  // A poll (or a factor read in its place) went out and its answer is still awaited.
+  bool awaitingAnswer() const { return (WaitData || m_factorsPolled) && m_timeOff.active(); }
   int pollIntervalMs() const { return m_pollInterval; }
   int pbWrite() const { return m_pbWrite; }
 

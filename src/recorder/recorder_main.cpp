@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTimer>
@@ -381,7 +382,17 @@ int main(int argc, char** argv) {
   app.exec();
   notifySystemd("STOPPING=1");
 
-  // A clean stop: recording ends, the files and the journal complete.
+  // A clean stop: no poll goes out any more, and the answers still on their way (a second at
+  // most) are readings too; then recording ends, the files and the journal complete.
+  for (auto& c : channels) c->protocol().stopPolling();
+  QElapsedTimer answers;
+  answers.start();
+  auto awaiting = [&] {
+    for (auto& c : channels)
+      if (c->protocol().awaitingAnswer()) return true;
+    return false;
+  };
+  while (awaiting() && answers.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   for (auto& c : channels) c->record(false);
   clock.endRun();
   int status = 0;

@@ -153,5 +153,11 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, onSignal);
   while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   for (auto& s : sims) s->stop();
+  // What each instrument answered, for a load test to hold against what was recorded.
+  for (auto& s : sims) {
+    long n = 0;
+    s->withModel([&](velmora::sim::ThermometerModel& m) { n = m.readings(); });
+    std::fprintf(stderr, "answered %s %ld\n", s->devicePath().c_str(), n);
+  }
   return 0;
 }
