@@ -1,5 +1,7 @@
 #include "device/demo_device.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <thread>
 
@@ -18,8 +20,13 @@ DemoDevice::DemoDevice(std::uint32_t seed, QObject* parent) : QIODevice(parent),
   m_model.profile.noise = 0.004;
 }
 
+DemoDevice::~DemoDevice() {
+  if (!qEnvironmentVariableIsEmpty("VELMORA_DEMO_TALLY"))
+    std::fprintf(stderr, "demo %d answered %ld\n", m_index, m_model.readings());
+}
+
 DemoDevice::DemoDevice(std::shared_ptr<const sim::Bath> bath, int index, QObject* parent)
-    : QIODevice(parent), m_model(static_cast<std::uint32_t>(index)) {
+    : QIODevice(parent), m_model(static_cast<std::uint32_t>(index)), m_index(index) {
   sim::placeInBath(m_model, std::move(bath), index);
 }
 

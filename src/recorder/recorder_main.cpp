@@ -31,6 +31,7 @@
 #include "files/journal.h"
 #include "network/mqtt_publisher.h"
 #include "network/network_settings.h"
+#include "recorder/recorder_outputs.h"
 #include "simulator/thermometer_model.h"
 
 #ifdef _WIN32
@@ -278,23 +279,13 @@ int main(int argc, char** argv) {
       journal->declareChannel(static_cast<int>(k + 1), ports[k].path, ports[k].name);
   }
 
+  const RecorderOutputs outputs{csv.get(), journal.get(), publisher.get()};
   std::map<const Channel*, Channel::Link> lastLink;
   std::map<const Channel*, std::string> lastFactors;
   for (auto& c : channels) {
     Channel* ch = c.get();
     lastLink[ch] = Channel::Link::Idle;
-    QObject::connect(ch, &Channel::readingAdded, [&, ch] {
-      const Channel::Reading& r = ch->lastReading();
-      const std::string name = ch->name.toStdString();
-      if (csv) csv->append(name, r.x, r.y, r.resistance, r.utcMs);
-      if (journal) {
-        if (ch->number() == 1)
-          journal->append(r.x, r.y, ch->lastLine(), r.resistance, r.utcMs);
-        else
-          journal->appendOn(ch->number(), r.x, r.y, ch->lastLine(), r.resistance, r.utcMs);
-      }
-      if (publisher) publisher->publish(name, r.utcMs, r.x * 1440.0, r.resistance, r.y);
-    });
+    QObject::connect(ch, &Channel::readingAdded, [&, ch] { outputs.reading(*ch); });
     QObject::connect(ch, &Channel::changed, [&, ch] {
       const std::string name = ch->name.toStdString();
       const Channel::Link was = lastLink[ch], now = ch->link();
