@@ -2,9 +2,10 @@
 # The window with sixteen demo instruments (--demo 16) recording at 120 a minute and publishing
 # to a real broker (mosquitto on a free port) read by an independent subscriber, in a virtual
 # display, beside stress-ng keeping four workers busy on every core. After SECONDS (600 unless
-# given) the recording is stopped (Ctrl+R): the polls each demo instrument answered, the
-# readings the recording journal holds, and the distinct sequence numbers the broker delivered
-# for each instrument. Needs xvfb-run, xdotool and openbox.
+# given) the recording is stopped (Ctrl+R): the polls each demo instrument answered (less an
+# answer still on the line when Record off closed the port, which the program cannot have
+# read; their count is shown), the readings the recording journal holds, and the distinct
+# sequence numbers the broker delivered for each instrument. Needs xvfb-run, xdotool and openbox.
 #   bench/window_demo_load.sh [BUILD_DIR] [SECONDS] [STRESS_WORKERS]
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -45,14 +46,15 @@ xvfb-run -a -s "-screen 0 1920x1080x24" "$work/run"
 sleep 1
 # The journal: channel 1's readings are V records, channel k's are "W k".
 journal=$(ls "$work"/journal-*.txt | head -n 1)
-echo "instrument  answered  journal"
+echo "instrument  answered  cut_off_at_stop  journal"
 bad=0
 total_answered=0
 total_recorded=0
 for k in $(seq 1 16); do
-  answered=$(awk -v k="$k" '$1 == "demo" && $2 == k {n += $4} END {print n + 0}' "$work/answered")
+  answered=$(awk -v k="$k" '$1 == "demo" && $2 == k {n += $4 - $6} END {print n + 0}' "$work/answered")
+  cut=$(awk -v k="$k" '$1 == "demo" && $2 == k {n += $6} END {print n + 0}' "$work/answered")
   if [ "$k" -eq 1 ]; then recorded=$(grep -c '^V ' "$journal" || true); else recorded=$(grep -c "^W $k " "$journal" || true); fi
-  printf '%10d  %8d  %7d\n' "$k" "$answered" "$recorded"
+  printf '%10d  %8d  %15d  %7d\n' "$k" "$answered" "$cut" "$recorded"
   [ "$answered" = "$recorded" ] || bad=1
   total_answered=$((total_answered + answered))
   total_recorded=$((total_recorded + recorded))

@@ -87,6 +87,8 @@ class ExclusiveLock {
 bool syncToDisk(std::FILE* file);
 // Opens a file for writing from its start (created when absent); errno tells why not.
 std::FILE* openForWriting(const std::filesystem::path& path);
+// std::fopen with a path as the system takes it (UTF-16 on Windows); `mode` as fopen's.
+std::FILE* openFile(const std::filesystem::path& path, const char* mode);
 // The same for a file its owner alone may read and write.
 std::FILE* openPrivatelyForWriting(const std::filesystem::path& path);
 // Whether a path lies in the system's device namespace (/dev, /proc; \\.\ on Windows),

@@ -11,6 +11,7 @@ namespace velmora {
 bool syncToDisk(std::FILE* file) { return ::fsync(::fileno(file)) == 0; }
 
 std::FILE* openForWriting(const std::filesystem::path& path) { return std::fopen(path.c_str(), "wb"); }
+std::FILE* openFile(const std::filesystem::path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 std::FILE* openPrivatelyForWriting(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "common/file_io.h"
 
@@ -14,6 +15,10 @@ namespace velmora {
 bool syncToDisk(std::FILE* file) { return ::_commit(::_fileno(file)) == 0; }
 
 std::FILE* openForWriting(const std::filesystem::path& path) { return ::_wfopen(path.c_str(), L"wb"); }
+std::FILE* openFile(const std::filesystem::path& path, const char* mode) {
+  const std::wstring wide(mode, mode + std::char_traits<char>::length(mode));  // fopen's modes are ASCII
+  return ::_wfopen(path.c_str(), wide.c_str());
+}
 
 // A user's profile folders are the user's own; the file takes their rights.
 std::FILE* openPrivatelyForWriting(const std::filesystem::path& path) { return openForWriting(path); }

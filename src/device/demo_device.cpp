@@ -21,8 +21,12 @@ DemoDevice::DemoDevice(std::uint32_t seed, QObject* parent) : QIODevice(parent),
 }
 
 DemoDevice::~DemoDevice() {
-  if (!qEnvironmentVariableIsEmpty("VELMORA_DEMO_TALLY"))
-    std::fprintf(stderr, "demo %d answered %ld\n", m_index, m_model.readings());
+  if (qEnvironmentVariableIsEmpty("VELMORA_DEMO_TALLY")) return;
+  // Answers still on the line when the port closed (Record off cut them off) are told apart.
+  long onTheLine = 0;
+  const auto now = Clock::now();
+  for (const auto& p : m_pending) onTheLine += p.due > now;
+  std::fprintf(stderr, "demo %d answered %ld on-the-line-at-close %ld\n", m_index, m_model.readings(), onTheLine);
 }
 
 DemoDevice::DemoDevice(std::shared_ptr<const sim::Bath> bath, int index, QObject* parent)

@@ -57,7 +57,7 @@ std::optional<std::string> DailyCsvWriter::folderProblem(const std::string& fold
   if (!fs::exists(p, ec)) return folder + ": No such file or directory";
   if (!fs::is_directory(p, ec)) return folder + ": Not a directory";
   const fs::path probe = p / ".velmora-write-test";
-  std::FILE* f = std::fopen(pathToUtf8(probe).c_str(), "wb");
+  std::FILE* f = openFile(probe, "wb");
   if (!f) return folder + ": " + systemError();
   std::fclose(f);
   fs::remove(probe, ec);
@@ -89,7 +89,7 @@ std::optional<std::string> DailyCsvWriter::openDay(std::int64_t utcMs) {
   if (ec) size = 0;
   if (size > 0) {
     // The bytes after the last line end are a row the power cut off.
-    std::FILE* f = std::fopen(m_path.c_str(), "rb");
+    std::FILE* f = openFile(path, "rb");
     std::uintmax_t keep = size;
     if (f) {
       char buf[4096];
@@ -111,7 +111,7 @@ std::optional<std::string> DailyCsvWriter::openDay(std::int64_t utcMs) {
     if (keep < size) fs::resize_file(path, keep, ec);
     size = keep;
   }
-  m_file = std::fopen(m_path.c_str(), "ab");
+  m_file = openFile(path, "ab");
   if (!m_file) return m_path + ": " + systemError();
   std::setvbuf(m_file, nullptr, _IONBF, 0);  // the rows are gathered here: a short write is exact
   if (size == 0) {

@@ -142,6 +142,7 @@ void MqttPublisher::Callbacks::onConnected(void* context, char*) {
   self->m_reconnected = true;
   self->m_connecting = false;
   self->m_everConnected = true;
+  self->m_lastRefusal.clear();
   self->m_wake.notify_all();
   self->event("connected to " + paho::url(self->m_settings.url));
   trace("connected");
@@ -153,6 +154,7 @@ void MqttPublisher::Callbacks::onConnectionLost(void* context, char* cause) {
   self->m_state.connected = false;
   self->m_state.error = cause && *cause ? cause : "connection lost";
   self->event("connection to the broker lost: " + self->m_state.error);
+  self->m_lastRefusal = self->m_state.error;
   trace("connection lost: %s", self->m_state.error.c_str());
 }
 
@@ -163,7 +165,10 @@ void MqttPublisher::Callbacks::onConnectFailure(void* context, MQTTAsync_failure
   self->m_state.error = response ? paho::refusal(response->code, response->message) : "cannot connect";
   self->m_connecting = false;
   if (!self->m_tlsError.empty()) self->m_state.error = std::exchange(self->m_tlsError, {});
-  self->event("cannot connect to " + paho::url(self->m_settings.url) + ": " + self->m_state.error);
+  // Said once for each reason, not at every attempt of an outage that lasts.
+  if (self->m_state.error != self->m_lastRefusal)
+    self->event("cannot connect to " + paho::url(self->m_settings.url) + ": " + self->m_state.error);
+  self->m_lastRefusal = self->m_state.error;
   trace("connect failed: %s", self->m_state.error.c_str());
 }
 

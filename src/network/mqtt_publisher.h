@@ -102,6 +102,7 @@ class MqttPublisher {
   State m_state;               // under m_mutex
   std::string m_tlsError;      // under m_mutex: why the last handshake failed
   std::vector<std::string> m_events;  // under m_mutex
+  std::string m_lastRefusal;          // under m_mutex: the reason last told
   std::unique_ptr<class ExclusiveLock> m_lock;
   std::optional<std::string> m_holder;
   std::thread m_thread;

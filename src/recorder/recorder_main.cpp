@@ -81,7 +81,7 @@ QString dataFolder(const char* sub) {
 }
 
 // Bytes a reading takes in the outbox, about ("seq utc_ms minutes ohms degrees").
-constexpr std::uint64_t kOutboxLineBytes = 52;
+constexpr std::uint64_t kOutboxLineBytes = 57;
 
 // "30d" (days of the instruments at the rate), "500M", "2G", "64K" or bytes.
 std::optional<std::uint64_t> parseLimit(const std::string& text, std::size_t instruments, int rate) {
@@ -300,11 +300,12 @@ int main(int argc, char** argv) {
       }
       if (publisher) publisher->setStatus(name, linkWord(now), ch->linkText().toStdString());
       if (const auto& f = ch->factors()) {
-        const std::string text = factorsPayload(f->R0, f->A, f->B, f->C);
-        if (lastFactors[ch] != text) {
-          lastFactors[ch] = text;
-          log.line(name + ": factors R0=" + shortestText(f->R0) + " A=" + shortestText(f->A) + " B=" +
-                   shortestText(f->B) + " C=" + shortestText(f->C));
+        const std::string payload = factorsPayload(f->R0, f->A, f->B, f->C);
+        if (lastFactors[ch] != payload) {
+          lastFactors[ch] = payload;
+          char text[160];
+          std::snprintf(text, sizeof text, ": factors R0=%.10g A=%.10g B=%.10g C=%.10g", f->R0, f->A, f->B, f->C);
+          log.line(name + text);
           if (publisher) publisher->setFactors(name, f->R0, f->A, f->B, f->C);
         }
       }

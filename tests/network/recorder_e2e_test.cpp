@@ -322,12 +322,15 @@ TEST_F(Instruments, ABrokerAwayForLongKeepsTheOutboxWithinItsLimit) {
     const auto st = sub.on("velmora/v1/room-12/status");
     return !st.empty() && st.back().payload.contains("\"dropped_readings\":");
   }, 15000));
+  // Retained: a subscriber that comes now still gets every instrument's factors.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.errors().contains("mqtt: connected to " + broker.url()); }, 5000));
+  Subscriber late(broker, {"-i", "velmora-test-late"});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return late.on("velmora/v1/room-12/demo-4/factors").size() == 1; }, 10000));
   for (int k = 1; k <= 4; ++k) {
-    const auto factors = sub.on(QString("velmora/v1/room-12/demo-%1/factors").arg(k));
+    const auto factors = late.on(QString("velmora/v1/room-12/demo-%1/factors").arg(k));
     ASSERT_FALSE(factors.empty()) << k;
     EXPECT_TRUE(factors.back().payload.startsWith("{\"R0\":100,\"A\":0.0039083,")) << factors.back().payload.toStdString();
   }
-  EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.errors().contains("mqtt: connected to " + broker.url()); }, 5000));
   EXPECT_EQ(recorder.stop(), 0);
   // The CSV kept what the outbox dropped: every number up to the last one published.
   QFile csv(QDir(dir("csv")).filePath(QDir(dir("csv")).entryList({"*.csv"}).value(0)));
