@@ -285,18 +285,29 @@ int main(int argc, char** argv) {
   for (auto& c : channels) {
     Channel* ch = c.get();
     lastLink[ch] = Channel::Link::Idle;
+    auto* retry = new QTimer(ch);
+    QObject::connect(retry, &QTimer::timeout, ch, [ch] {
+      if (ch->link() == Channel::Link::Failed && !g_stop) ch->record(true);
+    });
     QObject::connect(ch, &Channel::readingAdded, [&, ch] { outputs.reading(*ch); });
-    QObject::connect(ch, &Channel::changed, [&, ch] {
+    QObject::connect(ch, &Channel::changed, [&, ch, retry] {
       const std::string name = ch->name.toStdString();
       const Channel::Link was = lastLink[ch], now = ch->link();
       if (now != was) {
         lastLink[ch] = now;
         std::string text = name + " (" + ch->port() + "): " + linkWord(now);
         if (!ch->linkText().isEmpty() && now != Channel::Link::Recording) text += ": " + ch->linkText().toStdString();
-        if (now == Channel::Link::Reconnecting && was != Channel::Link::Reconnecting) text = name + " (" + ch->port() + "): lost, reconnecting";
-        if (now != Channel::Link::Reconnecting || was != Channel::Link::Reconnecting) log.line(text);
+        if (now == Channel::Link::Reconnecting) text = name + " (" + ch->port() + "): lost, reconnecting";
+        // Unattended, an instrument given up is tried again a round later, for as long as it runs.
+        if (now == Channel::Link::Failed) {
+          text += "; tried again every " + std::to_string(reconnectMinutes) + " min";
+          retry->start(reconnectMinutes * 60000);
+        }
+        if (now == Channel::Link::Recording) retry->stop();
+        if (was != Channel::Link::Failed || now != Channel::Link::Idle) log.line(text);
         // An instrument back after an outage may be another one: its factors are asked again.
-        if (now == Channel::Link::Recording && was == Channel::Link::Reconnecting) ch->readFactors();
+        if (now == Channel::Link::Recording && (was == Channel::Link::Reconnecting || was == Channel::Link::Failed))
+          ch->readFactors();
       }
       if (publisher) publisher->setStatus(name, linkWord(now), ch->linkText().toStdString());
       if (const auto& f = ch->factors()) {
