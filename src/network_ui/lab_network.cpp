@@ -1,5 +1,7 @@
 #include "network_ui/lab_network.h"
 
+#include <QCoreApplication>
+
 #include <QAction>
 #include <QDir>
 #include <QSysInfo>
@@ -84,7 +86,9 @@ void LabNetwork::start() {
   m_publisher.reset();
   if (m_settings.enabled && checkNetworkSettings(m_settings).kind == NetworkProblem::Kind::None) {
     const QString outbox = QDir(m_folder).filePath("outbox/" + QString::fromStdString(outboxName(m_settings)));
-    m_publisher = std::make_unique<MqttPublisher>(m_settings, outbox.toStdString());
+    MqttSettings settings = m_settings;
+    settings.owner = "velmora (process " + std::to_string(QCoreApplication::applicationPid()) + ")";
+    m_publisher = std::make_unique<MqttPublisher>(settings, outbox.toStdString());
     for (std::size_t i = 0; i < m_app.channels().size(); ++i) channelChanged(&m_app.channels().at(i));
   }
   refreshField();

@@ -344,6 +344,7 @@ int main(int argc, char** argv) {
   if (sd_watchdog_enabled(0, &watchdogUsec) <= 0) watchdogUsec = 0;
 #endif
   std::string csvError, diskError;
+  std::uint64_t diskDropped = 0;
   int tick = 0;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -364,8 +365,14 @@ int main(int argc, char** argv) {
       diskError = journal->failing() ? "journal" : "";
       log.line(journal->failing() ? "cannot write the journal " + journalPath.toStdString() : "journal writing again");
     }
-    if (publisher)
+    if (publisher) {
       for (const auto& e : publisher->takeEvents()) log.line("mqtt: " + e);
+      const std::uint64_t refused = publisher->state().dropped;
+      if (refused != diskDropped)
+        log.line("mqtt: " + std::to_string(refused - diskDropped) + " readings could not be written to the outbox (the disk refused them" +
+                 (csv ? "; the CSV keeps them)" : ")"));
+      diskDropped = refused;
+    }
     if (watchdogUsec > 0 && tick % std::max<std::uint64_t>(1, watchdogUsec / 200000) == 0) notifySystemd("WATCHDOG=1");
     if (!log.terminal || tick % 10 != 0) return;
     std::string line = QDateTime::currentDateTime().toString("hh:mm:ss").toStdString();
