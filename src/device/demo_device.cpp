@@ -22,11 +22,10 @@ DemoDevice::DemoDevice(std::uint32_t seed, QObject* parent) : QIODevice(parent),
 
 DemoDevice::~DemoDevice() {
   if (qEnvironmentVariableIsEmpty("VELMORA_DEMO_TALLY")) return;
-  // Answers still on the line when the port closed (Record off cut them off) are told apart.
-  long onTheLine = 0;
-  const auto now = Clock::now();
-  for (const auto& p : m_pending) onTheLine += p.due > now;
-  std::fprintf(stderr, "demo %d answered %ld on-the-line-at-close %ld\n", m_index, m_model.readings(), onTheLine);
+  // Answers the program had not taken off the line when it closed the port (Record off cut
+  // them off) are told apart from those it took.
+  const long untaken = static_cast<long>(m_pending.size()) + (m_ready.empty() ? 0 : 1);
+  std::fprintf(stderr, "demo %d answered %ld untaken-at-close %ld\n", m_index, m_model.readings(), untaken);
 }
 
 DemoDevice::DemoDevice(std::shared_ptr<const sim::Bath> bath, int index, QObject* parent)

@@ -18,8 +18,8 @@ class DemoDevice : public QIODevice {
   explicit DemoDevice(std::uint32_t seed = 1, QObject* parent = nullptr);
   // Probe `index` of a shared bath (see sim::placeInBath).
   DemoDevice(std::shared_ptr<const sim::Bath> bath, int index, QObject* parent = nullptr);
-  // With VELMORA_DEMO_TALLY set, "demo <index> answered <n> on-the-line-at-close <m>" on
-  // stderr: what a load test holds against what was recorded.
+  // With VELMORA_DEMO_TALLY set, "demo <index> answered <n> untaken-at-close <m>" on stderr:
+  // what a load test holds against what was recorded.
   ~DemoDevice() override;
 
   bool open(OpenMode mode) override;
