@@ -2,11 +2,11 @@
 # The window with sixteen demo instruments (--demo 16) recording at 120 a minute and publishing
 # to a real broker (mosquitto on a free port) read by an independent subscriber, in a virtual
 # display, beside stress-ng keeping four workers busy on every core. After SECONDS (600 unless
-# given) the recording is stopped (Ctrl+R): the answers each demo instrument gave that the
-# window took off the line (an answer to the last poll that was still there when Record off
-# closed the port, at once as designed, is shown apart), the readings the recording journal
-# holds, and the distinct sequence numbers the broker delivered for each instrument. Needs
-# xvfb-run, xdotool and openbox.
+# given) the recording is stopped (Ctrl+R): the polls each demo instrument answered (a poll
+# sent in the last second before Record off, which closes the ports at once as designed, is
+# shown apart: its answer may come after the recording ended), the readings the recording
+# journal holds, and the distinct sequence numbers the broker delivered for each instrument.
+# Needs xvfb-run, xdotool and openbox.
 #   bench/window_demo_load.sh [BUILD_DIR] [SECONDS] [STRESS_WORKERS]
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -35,9 +35,7 @@ window=\$(xdotool search --sync --onlyvisible --pid \$app | head -n 1)
 sleep 5  # the instruments' factors are read first
 xdotool windowactivate --sync "\$window"
 xdotool key --clearmodifiers ctrl+r
-# Record off half a poll interval after the last poll: Record off closes the ports at once (as
-# designed), and an answer to a poll sent a few milliseconds before it is not part of the run.
-sleep $seconds.25
+sleep $seconds
 xdotool windowactivate --sync "\$window"
 xdotool key --clearmodifiers ctrl+r
 sleep 5
@@ -49,17 +47,18 @@ xvfb-run -a -s "-screen 0 1920x1080x24" "$work/run"
 sleep 1
 # The journal: channel 1's readings are V records, channel k's are "W k".
 journal=$(ls "$work"/journal-*.txt | head -n 1)
-echo "instrument  taken  untaken_at_stop  journal"
+echo "instrument  answered  asked_in_last_second  journal"
 bad=0
 total_answered=0
 total_recorded=0
 for k in $(seq 1 16); do
-  answered=$(awk -v k="$k" '$1 == "demo" && $2 == k {n += $4 - $6} END {print n + 0}' "$work/answered")
+  answered=$(awk -v k="$k" '$1 == "demo" && $2 == k {n += $4} END {print n + 0}' "$work/answered")
   cut=$(awk -v k="$k" '$1 == "demo" && $2 == k {n += $6} END {print n + 0}' "$work/answered")
   if [ "$k" -eq 1 ]; then recorded=$(grep -c '^V ' "$journal" || true); else recorded=$(grep -c "^W $k " "$journal" || true); fi
-  printf '%10d  %5d  %15d  %7d\n' "$k" "$answered" "$cut" "$recorded"
-  [ "$answered" = "$recorded" ] || bad=1
-  total_answered=$((total_answered + answered))
+  printf '%10d  %8d  %20d  %7d\n' "$k" "$answered" "$cut" "$recorded"
+  # Every answer to a poll sent before the last second is a reading; the last one may be too.
+  { [ "$recorded" -ge $((answered - cut)) ] && [ "$recorded" -le "$answered" ]; } || bad=1
+  total_answered=$((total_answered + answered - cut))
   total_recorded=$((total_recorded + recorded))
 done
 echo "published, distinct sequence numbers per instrument:"
@@ -69,7 +68,7 @@ for t in $(cut -d' ' -f1 "$work/published" | sort -u); do
   printf '  %-40s %d\n' "$t" "$n"
   total_published=$((total_published + n))
 done
-echo "total: taken $total_answered, recorded $total_recorded, published $total_published"
+echo "total: answered before the last second $total_answered, recorded $total_recorded, published $total_published"
 [ "$total_recorded" = "$total_published" ] || bad=1
 if [ "$bad" -ne 0 ]; then echo "MISMATCH"; exit 1; fi
 echo "every answered reading recorded and published"

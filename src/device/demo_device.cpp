@@ -22,10 +22,10 @@ DemoDevice::DemoDevice(std::uint32_t seed, QObject* parent) : QIODevice(parent),
 
 DemoDevice::~DemoDevice() {
   if (qEnvironmentVariableIsEmpty("VELMORA_DEMO_TALLY")) return;
-  // Answers the program had not taken off the line when it closed the port (Record off cut
-  // them off) are told apart from those it took.
-  const long untaken = static_cast<long>(m_pending.size()) + (m_ready.empty() ? 0 : 1);
-  std::fprintf(stderr, "demo %d answered %ld untaken-at-close %ld\n", m_index, m_model.readings(), untaken);
+  // A reading asked for in the last second before the port closed: Record off (which closes
+  // at once) may have come before its answer was handled; told apart.
+  const long atClose = m_model.readings() > 0 && Clock::now() - m_lastReadingAt < std::chrono::seconds(1) ? 1 : 0;
+  std::fprintf(stderr, "demo %d answered %ld asked-in-the-last-second %ld\n", m_index, m_model.readings(), atClose);
 }
 
 DemoDevice::DemoDevice(std::shared_ptr<const sim::Bath> bath, int index, QObject* parent)
@@ -43,7 +43,9 @@ bool DemoDevice::open(OpenMode mode) {
 double DemoDevice::seconds() const { return std::chrono::duration<double>(Clock::now() - m_start).count(); }
 
 qint64 DemoDevice::writeData(const char* data, qint64 size) {
+  const long before = m_model.readings();
   std::string answer = m_model.receive(std::string_view(data, static_cast<std::size_t>(size)), seconds());
+  if (m_model.readings() != before) m_lastReadingAt = Clock::now();
   if (!answer.empty()) {
     if (m_settleByte) answer.insert(answer.begin(), '\0');
     m_settleByte = false;

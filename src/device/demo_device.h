@@ -18,8 +18,8 @@ class DemoDevice : public QIODevice {
   explicit DemoDevice(std::uint32_t seed = 1, QObject* parent = nullptr);
   // Probe `index` of a shared bath (see sim::placeInBath).
   DemoDevice(std::shared_ptr<const sim::Bath> bath, int index, QObject* parent = nullptr);
-  // With VELMORA_DEMO_TALLY set, "demo <index> answered <n> untaken-at-close <m>" on stderr:
-  // what a load test holds against what was recorded.
+  // With VELMORA_DEMO_TALLY set, "demo <index> answered <n> asked-in-the-last-second <0|1>"
+  // on stderr: what a load test holds against what was recorded.
   ~DemoDevice() override;
 
   bool open(OpenMode mode) override;
@@ -44,6 +44,7 @@ class DemoDevice : public QIODevice {
 
   sim::ThermometerModel m_model;
   int m_index = 1;
+  std::chrono::steady_clock::time_point m_lastReadingAt;
   Clock::time_point m_start = Clock::now();
   bool m_settleByte = false;  // the line's settling character, before the first answer after opening
   mutable std::mutex m_mutex;
