@@ -8,18 +8,8 @@
 # sequence numbers the broker delivered. They must be equal: no reading lost to a late poll.
 #   bench/recorder_load.sh [BUILD_DIR] [SECONDS] [STRESS_WORKERS]
 set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
-seconds=${2:-600}
-workers=${3:-4}
-work=$(mktemp -d)
-pids=()
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" > "$work/mosquitto.conf"
-mosquitto -c "$work/mosquitto.conf" > /dev/null 2>&1 & pids+=($!)
-sleep 1
-mosquitto_sub -h 127.0.0.1 -p "$port" -q 1 -t 'velmora/v1/load/+/reading' -F '%t %p' > "$work/published" & sub=$!
-pids+=($sub)
+. "$(dirname "$0")/load_common.sh"
+load_setup load "$@"
 "$build"/tools/thermometer-sim/velmora-thermometer-sim --count 16 > "$work/ports" 2> "$work/answered" & sim=$!
 pids+=($sim)
 while [ "$(wc -l < "$work/ports")" -lt 16 ]; do sleep 0.1; done

@@ -9,17 +9,8 @@
 # Needs xvfb-run, xdotool and openbox.
 #   bench/window_demo_load.sh [BUILD_DIR] [SECONDS] [STRESS_WORKERS]
 set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
-seconds=${2:-600}
-workers=${3:-4}
-work=$(mktemp -d)
-pids=()
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" > "$work/mosquitto.conf"
-mosquitto -c "$work/mosquitto.conf" > /dev/null 2>&1 & pids+=($!)
-sleep 1
-mosquitto_sub -h 127.0.0.1 -p "$port" -q 1 -t 'velmora/v1/window/+/reading' -F '%t %p' > "$work/published" & pids+=($!)
+. "$(dirname "$0")/load_common.sh"
+load_setup window "$@"
 printf '[Velmora]\nFlow=120\nLangID=2\nWidth=1600\nHeight=900\n[Velmora/Network]\nEnabled=1\nUrl=tcp://127.0.0.1:%s\nStation=window\n' \
   "$port" > "$work/Velmora.ini"
 mkdir -p "$work/home"

@@ -155,7 +155,7 @@ void Channel::addReading(double x, double y, double resistance) {
       m_series.add(x, y, resistance, m_lastUtcMs);
     }
   }
-  m_last = {x, y, resistance, m_designed && !m_series.empty() ? m_series.utcMs(m_series.size() - 1) : m_lastUtcMs};
+  m_last = {x, y, resistance, m_lastUtcMs};
   ++m_count;
   emit readingAdded(this);
 }

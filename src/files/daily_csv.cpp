@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/clock_text.h"
 #include "common/file_io.h"
 #include "files/csv_file.h"
 
@@ -16,19 +17,6 @@ namespace {
 constexpr std::int64_t kDayMs = 86400000;
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-// Civil date of a count of days since 1970-01-01 (proleptic Gregorian).
-void civil(std::int64_t days, int& y, unsigned& m, unsigned& d) {
-  days += 719468;
-  const std::int64_t era = floorDiv(days, 146097);
-  const auto doe = static_cast<unsigned>(days - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
 
 std::string fileStem(std::string_view station) {
   std::string out;
@@ -65,11 +53,9 @@ std::optional<std::string> DailyCsvWriter::folderProblem(const std::string& fold
 }
 
 std::string DailyCsvWriter::fileOf(std::int64_t utcMs) const {
-  int y = 0;
-  unsigned m = 0, d = 0;
-  civil(floorDiv(utcMs, kDayMs), y, m, d);
+  const CivilTime t = utcCivil(utcMs);
   char date[32];
-  std::snprintf(date, sizeof date, "-%04d-%02u-%02u.csv", y, m, d);
+  std::snprintf(date, sizeof date, "-%04d-%02d-%02d.csv", t.year, t.month, t.day);
   return pathToUtf8(pathFromUtf8(m_folder) / pathFromUtf8(m_stem + date));
 }
 
