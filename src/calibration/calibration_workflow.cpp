@@ -13,7 +13,6 @@ std::optional<int> nextFreeRow(const CalibrationGrid& grid) {
   return std::nullopt;
 }
 
-namespace {
 std::string replaceArgs(std::string text, const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string mark = "%" + std::to_string(i + 1);
@@ -22,7 +21,6 @@ std::string replaceArgs(std::string text, const std::vector<std::string>& args) 
   }
   return text;
 }
-}  // namespace
 
 std::vector<std::string> fitWarnings(int calcMethod, const CalibrationGrid& grid,
                                      const std::function<std::string(std::string_view)>& text) {

@@ -22,6 +22,9 @@ std::optional<int> nextFreeRow(const CalibrationGrid& grid);
 // temperatures than the method needs (4 for method 1, 3 for the others), a single point
 // below 0 °C for methods 1 and 2, no point within 5 °C of 0 °C, and excluded rows that leave
 // the method short.
+// A text with its "%1", "%2", … (each once) replaced by `args`.
+std::string replaceArgs(std::string text, const std::vector<std::string>& args);
+
 std::vector<std::string> fitWarnings(int calcMethod, const CalibrationGrid& grid,
                                      const std::function<std::string(std::string_view)>& text);
 

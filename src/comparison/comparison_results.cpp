@@ -90,6 +90,8 @@ std::vector<PointResult> probePoints(const std::vector<CapturedPoint>& points, i
     if (!r || !c || r->n == 0 || c->n == 0) continue;
     PointResult pr;
     pr.setPoint = p.setPoint;
+    pr.bathMean = p.bathMean;
+    pr.forced = p.forced;
     pr.reference = *r;
     pr.probe = *c;
     try {
@@ -138,7 +140,7 @@ ProbeResult evaluateProbe(const std::vector<CapturedPoint>& points, int referenc
   const math::TCofSet old = held.value_or(math::TCofSet{100.0, 3.9083e-3, -5.775e-7, -4.183e-12});
   PointsGrid grid(res.points, cellsOfFactors(old), text);
   // The designed checks first, then the designed calculation.
-  for (auto& w : fitWarnings(method, grid, text)) res.messages.push_back(std::move(w));
+  for (auto& w : fitWarnings(method, grid, text)) res.hints.push_back(std::move(w));
   CalibrationState state;
   state.OldCof = old;  // a method that keeps C keeps the one the instrument holds
   CalibrationInput input = readCalibrationInput(grid);
@@ -191,17 +193,109 @@ ProbeResult evaluateProbe(const std::vector<CapturedPoint>& points, int referenc
   return res;
 }
 
+double ProbeResult::rangeLow() const {
+  double v = NAN;
+  for (const auto& p : points) v = std::isnan(v) ? p.referenceT : std::min(v, p.referenceT);
+  return v;
+}
+double ProbeResult::rangeHigh() const {
+  double v = NAN;
+  for (const auto& p : points) v = std::isnan(v) ? p.referenceT : std::max(v, p.referenceT);
+  return v;
+}
+
+double nominalR0(double held) {
+  for (double n : {10.0, 25.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0})
+    if (std::fabs(held - n) <= 0.05 * n) return n;
+  return held;
+}
+
+std::vector<std::string> implausibleReasons(const ProbeResult& probe, const Plan& plan,
+                                            const std::function<std::string(std::string_view)>& text,
+                                            const FactorBands& bands) {
+  std::vector<std::string> out;
+  const auto say = [&](const char* id, const std::vector<std::string>& args) {
+    out.push_back(replaceArgs(text ? text(id) : std::string(id), args));
+  };
+  const auto g = [](double v) { return shortestText(v); };
+  for (const auto& p : probe.points)
+    if (p.forced) say("bnImplForced", {fixed(p.setPoint, 3), fixed(p.reference.meanT - p.setPoint, 3)});
+  const auto f = probe.fitted ? factorsOfCells(probe.cells) : std::nullopt;
+  if (!f) return out;
+  if (probe.held) {
+    const double nominal = nominalR0(probe.held->R0);
+    if (!(std::fabs(f->R0 - nominal) <= bands.r0Share * nominal)) say("bnImplR0", {fixed(f->R0, 3), g(nominal)});
+  }
+  const struct {
+    const char* name;
+    double v, low, high;
+  } checks[] = {{"A", f->A, bands.aLow, bands.aHigh}, {"B", f->B, bands.bLow, bands.bHigh}, {"C", f->C, bands.cLow, bands.cHigh}};
+  for (const auto& c : checks)
+    if (!(c.v >= c.low && c.v <= c.high)) say("bnImplFactor", {c.name, g(c.v), g(c.low), g(c.high)});
+  for (const auto& r : probe.residuals) {
+    const auto i = static_cast<std::size_t>(r.row - 1);
+    if (i < probe.points.size() && std::fabs(r.deviation) > probe.points[i].uncertainty.expanded)
+      say("bnImplResidual", {fixed(r.deviation, 4), fixed(r.actual, 3), fixed(probe.points[i].uncertainty.expanded, 4)});
+  }
+  const auto planned = plan.setPoints;
+  if (!planned.empty()) {
+    const double span = *std::max_element(planned.begin(), planned.end()) - *std::min_element(planned.begin(), planned.end());
+    const double got = probe.rangeHigh() - probe.rangeLow();
+    if (span > 0 && !(got >= bands.spanShare * span)) say("bnImplSpan", {fixed(got, 3), fixed(span, 3)});
+  }
+  return out;
+}
+
+namespace {
+std::string nameOf(const std::vector<std::string>& names, int channel) {
+  return channel >= 0 && static_cast<std::size_t>(channel) < names.size() ? names[static_cast<std::size_t>(channel)] : std::to_string(channel + 1);
+}
+std::string timeOf(std::int64_t utcMs) { return utcMs > 0 ? formatUtcIso(utcMs) : std::string("-"); }
+}  // namespace
+
+std::vector<std::string> pointRecord(const CapturedPoint& p, int reference, const std::vector<std::string>& names, const TextOf& text) {
+  const auto say = [&](const char* id, const std::vector<std::string>& args) { return replaceArgs(text ? text(id) : std::string(id), args); };
+  std::int64_t from = 0, to = 0;
+  for (const auto& c : p.channels) {
+    if (c.firstUtcMs && (!from || c.firstUtcMs < from)) from = c.firstUtcMs;
+    to = std::max(to, c.lastUtcMs);
+  }
+  std::vector<std::string> out;
+  out.push_back(say("bnRecPoint", {timeOf(to), fixed(p.setPoint, 3), timeOf(from), timeOf(to)}) +
+                (p.forced ? say("bnRecAnyway", {}) : std::string()));
+  if (p.bathMean) out.push_back(say("bnRecBath", {fixed(*p.bathMean, 4), fixed(p.bathSd, 4), std::to_string(p.bathN)}));
+  for (const auto& c : p.channels)
+    out.push_back(say(c.channel == reference ? "bnRecReference" : "bnRecProbe",
+                      {nameOf(names, c.channel), fixed(c.meanR, 5), fixed(c.meanT, 4), fixed(c.sdR, 5), fixed(c.sdT, 4), std::to_string(c.n)}));
+  return out;
+}
+
+std::string noticeRecord(const Notice& n, double setPoint, double tolerance, const std::vector<std::string>& names, const TextOf& text) {
+  const auto say = [&](const char* id, const std::vector<std::string>& args) { return replaceArgs(text ? text(id) : std::string(id), args); };
+  const std::string at = timeOf(n.utcMs), sp = fixed(setPoint, 3);
+  if (n.channel >= 0) return say("bnRecLeftOut", {at, nameOf(names, n.channel), sp});
+  if (n.text == kNotReached) return say("bnRecNotReached", {at, sp});
+  if (n.text == kNoProbe) return say("bnRecNoProbe", {at, sp});
+  if (n.text == kReferenceOff && n.value)
+    return say("bnRecReferenceOff", {at, sp, fixed(*n.value, 3), fixed(*n.value - setPoint, 3), fixed(tolerance, 3)});
+  return say("bnRecNotStable", {at, sp});
+}
+
 std::string certificateCsv(const ProbeResult& probe) {
   std::string out =
       "set_point_C,reference_C,probe_resistance_ohm,probe_reading_C,as_found_deviation_C,n,sd_ohm,time_from_utc,time_to_utc,"
-      "expanded_uncertainty_C,coverage_factor,residual_after_fit_C\r\n";
+      "expanded_uncertainty_C,coverage_factor,residual_after_fit_C,reference_resistance_ohm,reference_sd_ohm,reference_n,"
+      "reference_reading_C,bath_mean_C,captured_anyway\r\n";
   for (std::size_t i = 0; i < probe.points.size(); ++i) {
     const PointResult& p = probe.points[i];
     const double residual = i < probe.residuals.size() ? probe.residuals[i].deviation : NAN;
     out += num(p.setPoint) + "," + fixed(p.referenceT, 5) + "," + fixed(p.probe.meanR, 6) + "," + fixed(p.probe.meanT, 5) + "," +
            fixed(p.asFoundDeviation, 5) + "," + std::to_string(p.probe.n) + "," + fixed(p.probe.sdR, 6) + "," +
            formatUtcIso(p.probe.firstUtcMs) + "," + formatUtcIso(p.probe.lastUtcMs) + "," + fixed(p.uncertainty.expanded, 4) + "," +
-           fixed(p.uncertainty.coverageFactor, 2) + "," + (std::isfinite(residual) ? fixed(residual, 5) : std::string()) + "\r\n";
+           fixed(p.uncertainty.coverageFactor, 2) + "," + (std::isfinite(residual) ? fixed(residual, 5) : std::string()) + "," +
+           fixed(p.reference.meanR, 6) + "," + fixed(p.reference.sdR, 6) + "," + std::to_string(p.reference.n) + "," +
+           fixed(p.reference.meanT, 5) + "," + (p.bathMean ? fixed(*p.bathMean, 4) : std::string()) + "," + (p.forced ? "1" : "0") +
+           "\r\n";
   }
   return out;
 }
@@ -231,6 +325,11 @@ std::string certificateJson(const CertificateInfo& info, const ProbeResult& prob
                      {"sd_ohm", number(p.probe.sdR)},
                      {"time_from_utc", formatUtcIso(p.probe.firstUtcMs)},
                      {"time_to_utc", formatUtcIso(p.probe.lastUtcMs)},
+                     {"reference_resistance_ohm", number(p.reference.meanR)},
+                     {"reference_sd_ohm", number(p.reference.sdR)},
+                     {"reference_n", p.reference.n},
+                     {"bath_mean_C", p.bathMean ? number(*p.bathMean) : Json(nullptr)},
+                     {"captured_anyway", p.forced},
                      {"uncertainty",
                       {{"combined_C", number(p.uncertainty.combined)},
                        {"expanded_C", number(p.uncertainty.expanded)},
@@ -266,7 +365,8 @@ std::string certificateJson(const CertificateInfo& info, const ProbeResult& prob
   if (asLeftPlan) j["as_left_plan"] = planJson(*asLeftPlan);
   j["reference"] = {{"channel", ref.name},
                     {"serial", ref.probe.serial},
-                    {"certificate", ref.probe.certificate},
+                    {"certificate", info.referenceCertificate.empty() ? ref.probe.certificate : info.referenceCertificate},
+                    {"certificate_date", info.referenceCertificateDate.empty() ? ref.probe.date : info.referenceCertificateDate},
                     {"characterisation", ref.source},
                     {"traceability", info.referenceTraceability}};
   j["budget_inputs_C"] = {{"reference_U", number(b.referenceU)},
@@ -283,7 +383,10 @@ std::string certificateJson(const CertificateInfo& info, const ProbeResult& prob
                      {"residuals_C", residuals},
                      {"curve_expanded_uncertainty_C", number(probe.curveU)},
                      {"curve_coverage_factor", 2},
-                     {"messages", probe.messages}};
+                     {"range_C", {{"low", number(probe.rangeLow())}, {"high", number(probe.rangeHigh())}}},
+                     {"messages", probe.messages},
+                     {"fit_hints", probe.hints},
+                     {"implausible", probe.implausible}};
   j["as_left"] = {{"points", points(probe.asLeft)}};
   j["not_settled"] = probe.notices;
   j["calibrated_by"] = info.calibratedBy;

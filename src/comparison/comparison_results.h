@@ -32,6 +32,8 @@ struct PointResult {
   double referenceT = 0;  // °C
   ChannelCapture reference, probe;
   double asFoundDeviation = 0;  // the probe's own temperature − the reference's, °C
+  std::optional<double> bathMean;
+  bool forced = false;  // captured although the reference was off the set point
   std::vector<metrology::UncertaintyComponent> budget;
   metrology::UncertaintyResult uncertainty;  // of the point's reference temperature for this probe
 };
@@ -45,11 +47,37 @@ struct ProbeResult {
   int method = 0;                      // the designed method (0, 1, 2)
   std::optional<math::TCofSet> fitted;  // at full precision
   std::array<std::string, 4> cells;    // as the instrument will store them (R0, A·10³, B·10⁷, C·10¹²)
-  std::vector<std::string> messages;   // the method's own messages and the fit checks' warnings
+  std::vector<std::string> messages;   // the method's own messages (why there are no factors)
+  std::vector<std::string> hints;      // the fit checks' hints of the calibration window (not findings)
+  std::vector<std::string> implausible;  // why the factors are not to be trusted (empty: plausible)
   std::vector<Residual> residuals;     // of the points under the stored factors
   double curveU = NAN;                 // expanded (k = 2) uncertainty of the fitted curve, °C
   std::vector<std::string> notices;    // set points where it did not settle
+  // The reference temperatures the factors were determined over (°C; NaN without points).
+  double rangeLow() const;
+  double rangeHigh() const;
 };
+
+// The bands a fitted sensor's factors are expected in: R0 within ±1 % of the nominal R0 of the
+// factors its instrument held (the standard size nearest to them: 10, 25, 50, 100, 200, 500,
+// 1000, 2000 Ω, or the held R0 itself when none is within 5 %), A and B within the widths real
+// platinum sensors span around the IEC 60751 values, C (which only a fit below 0 °C sets) too.
+struct FactorBands {
+  double r0Share = 0.01;
+  double aLow = 3.80e-3, aHigh = 4.00e-3;    // IEC 60751: 3.9083e-3
+  double bLow = -7.0e-7, bHigh = -4.5e-7;    // IEC 60751: -5.775e-7
+  double cLow = -2.0e-11, cHigh = 1.0e-11;   // IEC 60751: -4.183e-12
+  // The points must span at least this share of the plan's set-point span.
+  double spanShare = 0.5;
+};
+double nominalR0(double heldR0);
+// Why a probe's fitted factors are not to be trusted, in the active language: factors outside
+// their bands, a residual larger than its point's expanded uncertainty, points that span far
+// less than the plan (a fit at one temperature), a point captured with the reference off its
+// set point. Empty: plausible.
+std::vector<std::string> implausibleReasons(const ProbeResult& probe, const Plan& plan,
+                                            const std::function<std::string(std::string_view)>& text,
+                                            const FactorBands& bands = {});
 
 // The reference's temperature for a resistance, and its sensitivity (°C/Ω).
 struct Reference {
@@ -75,6 +103,13 @@ int suggestedMethod(const std::vector<PointResult>& points);
 std::optional<math::TCofSet> factorsOfCells(const std::array<std::string, 4>& cells);
 std::array<std::string, 4> cellsOfFactors(const math::TCofSet& f);
 
+// The run's record for a person (the run's log, saved with the run): a captured point with its
+// clock times, the bath's and every instrument's mean, standard deviation and number of readings;
+// a notice (a set point not captured, a probe left out) with its time and why. `names` by channel.
+using TextOf = std::function<std::string(std::string_view)>;
+std::vector<std::string> pointRecord(const CapturedPoint& p, int reference, const std::vector<std::string>& names, const TextOf& text);
+std::string noticeRecord(const Notice& n, double setPoint, double tolerance, const std::vector<std::string>& names, const TextOf& text);
+
 // What the certificate states beyond the results.
 struct CertificateInfo {
   std::string title = "Calibration certificate";
@@ -84,6 +119,7 @@ struct CertificateInfo {
   std::string item, itemSerial, manufacturer;
   std::string receivedDate, calibrationDate, issueDate;
   std::string referenceTraceability;  // the reference's certificate
+  std::string referenceCertificate, referenceCertificateDate;  // its number and date
   std::string conditions;             // ambient temperature, humidity
   std::string calibratedBy, approvedBy;
   std::string method =

@@ -99,7 +99,8 @@ std::string ComparisonRun::header(const std::vector<std::string>& names) const {
   h += "\nrule " + num(r.windowMinutes) + " " + opt(r.maxSd) + " " + opt(r.maxDriftPerMinute) + " " + opt(r.maxPeakToPeak) + " " +
        opt(r.band) + " " + num(r.bandMinutes);
   h += "\ntiming " + num(m_plan.soakMinutes) + " " + std::to_string(m_plan.captureReadings) + " " + num(m_plan.captureMinutes) +
-       " " + num(m_plan.maxWaitMinutes) + " " + num(m_plan.reachedBand) + " " + (m_plan.bathInLock ? "1" : "0");
+       " " + num(m_plan.maxWaitMinutes) +  " " + num(m_plan.reachedBand) + " " + (m_plan.bathInLock ? "1" : "0") + " " + num(m_plan.setPointTolerance) + " " +
+       (m_plan.stopOnMissed ? "1" : "0");
   h += "\nchannels " + std::to_string(m_channels);
   for (const auto& n : names) h += " " + journalWord(n);
   h += "\nreference " + std::to_string(m_reference) + "\nundertest";
@@ -132,6 +133,7 @@ void ComparisonRun::beginSetPoint(double now) {
     return;
   }
   std::fill(m_givenUp.begin(), m_givenUp.end(), false);
+  m_anyway = false;
   for (auto& t : m_trackers) t.setSetPoint(setPoint());
   m_bath.setSetPoint(setPoint());
   log("setpoint " + std::to_string(m_index) + " " + num(setPoint()));
@@ -139,9 +141,10 @@ void ComparisonRun::beginSetPoint(double now) {
   if (m_withBath && sendSetPoint) sendSetPoint(setPoint());
 }
 
-void ComparisonRun::confirmReached(double now) {
+void ComparisonRun::confirmReached(double now, bool anyway) {
   if (m_phase != Phase::Approaching) return;
-  log("reached " + std::to_string(m_index));
+  m_anyway = anyway;
+  log("reached " + std::to_string(m_index) + (anyway ? " anyway" : ""));
   enter(Phase::Soaking, now);
   tick(now);
 }
@@ -166,6 +169,7 @@ void ComparisonRun::checkLock(double now) {
 
 void ComparisonRun::reading(int channel, double now, double resistance, double temperature, std::int64_t utcMs) {
   if (channel < 0 || channel >= m_channels) return;
+  m_lastUtc = utcMs;
   m_trackers[static_cast<std::size_t>(channel)].add(now, temperature);
   if (m_phase == Phase::Capturing && included(channel)) {
     Sums& s = m_sums[static_cast<std::size_t>(channel)];
@@ -189,7 +193,9 @@ void ComparisonRun::bathReading(double now, double temperature) {
   m_bath.add(now, temperature);
   if (m_phase == Phase::Approaching && std::fabs(temperature - setPoint()) <= m_plan.reachedBand) confirmReached(now);
   if (m_phase == Phase::Capturing) {
-    m_bathSum += temperature;
+    if (m_bathN == 0) m_bath0 = temperature;
+    m_bathSum += temperature - m_bath0;
+    m_bathSq += (temperature - m_bath0) * (temperature - m_bath0);
     ++m_bathN;
   }
   tick(now);
@@ -197,6 +203,13 @@ void ComparisonRun::bathReading(double now, double temperature) {
 
 void ComparisonRun::tick(double now) {
   switch (m_phase) {
+    case Phase::Approaching:
+      // A bath that does not answer, or does not get there, ends the set point in time.
+      if (m_withBath && now - m_phaseSince >= m_plan.maxWaitMinutes) {
+        notice(-1, kNotReached);
+        missed(now);
+      }
+      break;
     case Phase::Soaking:
       if (now - m_phaseSince >= m_plan.soakMinutes) {
         enter(Phase::Settling, now);
@@ -212,18 +225,23 @@ void ComparisonRun::tick(double now) {
       const bool referenceOk = m_trackers[static_cast<std::size_t>(m_reference)].stable() &&
                                (!m_withBath || !m_plan.bathInLock || m_bath.stable());
       if (!referenceOk) {
-        m_notices.push_back({m_index, -1, "not stable"});
-        log("notice " + std::to_string(m_index) + " -1 not%20stable");
-        ++m_index;
-        beginSetPoint(now);
+        notice(-1, kNotStable);
+        missed(now);
         break;
       }
+      bool any = false;
       for (int k : m_underTest)
         if (included(k) && !m_trackers[static_cast<std::size_t>(k)].stable()) {
           m_givenUp[static_cast<std::size_t>(k)] = true;
-          m_notices.push_back({m_index, k, "not stable"});
-          log("notice " + std::to_string(m_index) + " " + std::to_string(k) + " not%20stable");
+          notice(k, kNotStable);
+        } else {
+          any = any || included(k);
         }
+      if (!any) {  // a point of the reference alone calibrates nothing
+        notice(-1, kNoProbe);
+        missed(now);
+        break;
+      }
       beginCapture(now);
       break;
     }
@@ -244,9 +262,25 @@ void ComparisonRun::tick(double now) {
   }
 }
 
+void ComparisonRun::notice(int channel, const char* text, std::optional<double> value) {
+  m_notices.push_back({m_index, channel, text, value, m_lastUtc});
+  log("notice " + std::to_string(m_index) + " " + std::to_string(channel) + " " + journalWord(text) + " " + opt(value) + " " +
+      std::to_string(m_lastUtc));
+}
+
+void ComparisonRun::missed(double now) {
+  ++m_index;
+  if (m_plan.stopOnMissed && m_index < static_cast<int>(m_order.size())) {
+    log("setpoint " + std::to_string(m_index) + " " + num(setPoint()));  // taken up again, the run goes on here
+    stop(now);
+    return;
+  }
+  beginSetPoint(now);
+}
+
 void ComparisonRun::beginCapture(double now) {
   for (auto& s : m_sums) s = Sums{};
-  m_bathSum = 0;
+  m_bathSum = m_bathSq = 0;
   m_bathN = 0;
   m_captureStart = now;
   log("capture " + std::to_string(m_index));
@@ -257,7 +291,13 @@ void ComparisonRun::finishCapture(double now) {
   CapturedPoint p;
   p.index = m_index;
   p.setPoint = setPoint();
-  if (m_bathN > 0) p.bathMean = m_bathSum / static_cast<double>(m_bathN);
+  p.forced = m_anyway;
+  p.bathN = m_bathN;
+  if (m_bathN > 0) {
+    const double n = static_cast<double>(m_bathN);
+    p.bathMean = m_bath0 + m_bathSum / n;
+    if (m_bathN > 1) p.bathSd = std::sqrt(std::max(0.0, (m_bathSq - m_bathSum * m_bathSum / n) / (n - 1)));
+  }
   auto capture = [&](int k) {
     const Sums& s = m_sums[static_cast<std::size_t>(k)];
     ChannelCapture c;
@@ -279,8 +319,27 @@ void ComparisonRun::finishCapture(double now) {
   p.channels.push_back(capture(m_reference));
   for (int k : m_underTest)
     if (included(k) && m_sums[static_cast<std::size_t>(k)].n > 0) p.channels.push_back(capture(k));
+  // A point needs the reference where the set point is (unless the user said to take it
+  // anyway) and a probe beside it.
+  const ChannelCapture& ref = p.channels.front();
+  if (ref.n == 0) {
+    notice(-1, kNotStable);
+    missed(now);
+    return;
+  }
+  if (!m_anyway && std::fabs(ref.meanT - p.setPoint) > m_plan.setPointTolerance) {
+    notice(-1, kReferenceOff, ref.meanT);
+    missed(now);
+    return;
+  }
+  if (p.channels.size() < 2) {
+    notice(-1, kNoProbe);
+    missed(now);
+    return;
+  }
   // Into the journal whole, before it counts.
-  log("point " + std::to_string(p.index) + " " + num(p.setPoint) + " " + opt(p.bathMean));
+  log("point " + std::to_string(p.index) + " " + num(p.setPoint) + " " + opt(p.bathMean) + " " + (p.forced ? "1" : "0") + " " +
+      num(p.bathSd) + " " + std::to_string(p.bathN));
   for (const auto& c : p.channels)
     log("c " + std::to_string(c.channel) + " " + std::to_string(c.n) + " " + num(c.meanR) + " " + num(c.meanT) + " " +
         num(c.sdR) + " " + num(c.sdT) + " " + std::to_string(c.firstUtcMs) + " " + std::to_string(c.lastUtcMs));
@@ -324,6 +383,10 @@ std::optional<ComparisonRun::Restored> ComparisonRun::restore(std::string_view t
       r.plan.maxWaitMinutes = d(w[4]).value_or(60);
       r.plan.reachedBand = d(w[5]).value_or(0.2);
       r.plan.bathInLock = w[6] == "1";
+      if (w.size() > 8) {
+        r.plan.setPointTolerance = d(w[7]).value_or(1);
+        r.plan.stopOnMissed = w[8] == "1";
+      }
     } else if (k == "channels" && w.size() > 1) {
       r.channels = static_cast<int>(d(w[1]).value_or(0));
       for (std::size_t i = 2; i < w.size(); ++i) r.names.push_back(journalUnword(w[i]));
@@ -338,6 +401,11 @@ std::optional<ComparisonRun::Restored> ComparisonRun::restore(std::string_view t
       pending->index = static_cast<int>(d(w[1]).value_or(0));
       pending->setPoint = d(w[2]).value_or(0);
       pending->bathMean = d(w[3]);
+      if (w.size() > 6) {
+        pending->forced = w[4] == "1";
+        pending->bathSd = d(w[5]).value_or(0);
+        pending->bathN = static_cast<std::size_t>(d(w[6]).value_or(0));
+      }
     } else if (k == "c" && pending && w.size() > 8) {
       ChannelCapture c;
       c.channel = static_cast<int>(d(w[1]).value_or(-1));
@@ -354,7 +422,12 @@ std::optional<ComparisonRun::Restored> ComparisonRun::restore(std::string_view t
       r.points.push_back(std::move(*pending));
       pending.reset();
     } else if (k == "notice" && w.size() > 3) {
-      r.notices.push_back({static_cast<int>(d(w[1]).value_or(0)), static_cast<int>(d(w[2]).value_or(-1)), journalUnword(w[3])});
+      Notice n{static_cast<int>(d(w[1]).value_or(0)), static_cast<int>(d(w[2]).value_or(-1)), journalUnword(w[3])};
+      if (w.size() > 5) {
+        n.value = d(w[4]);
+        n.utcMs = static_cast<std::int64_t>(d(w[5]).value_or(0));
+      }
+      r.notices.push_back(std::move(n));
     } else if (k == "setpoint" && w.size() > 1) {
       r.nextIndex = std::max(r.nextIndex, static_cast<int>(d(w[1]).value_or(0)));
     } else if (k == "done") {

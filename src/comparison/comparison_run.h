@@ -36,6 +36,11 @@ struct Plan {
   double captureMinutes = 2;   // … else the readings of this many minutes
   double maxWaitMinutes = 60;  // after the soak, for the channels to settle
   double reachedBand = 0.2;    // the bath "got there" within this of the set point (°C)
+  // A point counts only when the reference's mean lies within this of its set point (°C).
+  double setPointTolerance = 1;
+  // A set point that ends without a point (the bath did not get there, the reference did not
+  // settle or was too far off, no probe settled) stops the run instead of the run going on.
+  bool stopOnMissed = false;
   // The set points in the order they are run.
   std::vector<double> ordered() const;
 };
@@ -52,15 +57,30 @@ struct CapturedPoint {
   int index = 0;        // in the ordered plan
   double setPoint = 0;  // °C
   std::optional<double> bathMean;
+  double bathSd = 0;
+  std::size_t bathN = 0;
+  // Captured although the reference was further than the tolerance from the set point (the
+  // user said the bath was there and chose to capture anyway).
+  bool forced = false;
   std::vector<ChannelCapture> channels;  // the reference first, then the probes captured
   const ChannelCapture* find(int channel) const;
 };
 
+// Why a set point ended without a point, or a probe was left out of one. The journal's words:
+// "not stable" (a probe, or the reference, did not settle within the longest wait), "not reached"
+// (the bath did not get to the set point within the longest wait), "reference off" (the
+// reference's mean, `value`, too far from the set point), "no probe" (every probe left out).
 struct Notice {
   int index;    // the set point's
   int channel;  // -1: the set point as a whole
   std::string text;
+  std::optional<double> value = std::nullopt;
+  std::int64_t utcMs = 0;  // when it was noted (0: not known)
 };
+inline constexpr const char* kNotStable = "not stable";
+inline constexpr const char* kNotReached = "not reached";
+inline constexpr const char* kReferenceOff = "reference off";
+inline constexpr const char* kNoProbe = "no probe";
 
 class ComparisonRun {
  public:
@@ -78,8 +98,12 @@ class ComparisonRun {
   void stop(double now);
   void reading(int channel, double now, double resistance, double temperature, std::int64_t utcMs);
   void bathReading(double now, double temperature);
-  void confirmReached(double now);  // without a driver: the user says the bath is there
-  void tick(double now);            // the soak and the longest wait end in time
+  // Without a driver: the user says the bath is there; `anyway`: capture even when the
+  // reference turns out further than the tolerance from the set point.
+  void confirmReached(double now, bool anyway = false);
+  void tick(double now);            // the approach, the soak and the longest wait end in time
+  // The clock time the caller gives with every reading, for what the run notes (ms since 1970).
+  std::int64_t lastUtcMs() const { return m_lastUtc; }
 
   Phase phase() const { return m_phase; }
   int index() const { return m_index; }  // the set point under way (in the ordered plan)
@@ -128,6 +152,9 @@ class ComparisonRun {
   void finishCapture(double now);
   void checkLock(double now);
   void log(const std::string& line);
+  void notice(int channel, const char* text, std::optional<double> value = std::nullopt);
+  // The set point ends without a point: on to the next one, or the run stops.
+  void missed(double now);
 
   Plan m_plan;
   std::vector<double> m_order;
@@ -147,8 +174,10 @@ class ComparisonRun {
     std::int64_t first = 0, last = 0;
   };
   std::vector<Sums> m_sums;
-  double m_bathSum = 0;
+  double m_bathSum = 0, m_bathSq = 0, m_bath0 = 0;
   std::size_t m_bathN = 0;
+  bool m_anyway = false;  // this set point's capture was asked for whatever the reference reads
+  std::int64_t m_lastUtc = 0;
   double m_captureStart = 0;
   std::vector<CapturedPoint> m_points;
   std::vector<Notice> m_notices;

@@ -96,6 +96,7 @@ std::string BenchController::setupLines(const BenchSetup& s) const {
   out += "\nui bath " + (s.bathPort.isEmpty() ? std::string("-") : comparison::journalWord(s.bathPort.toStdString())) + " " +
          std::to_string(s.bathBaud);
   out += "\nui method " + std::to_string(s.method) + "\n";
+  out += std::string("ui endrecording ") + (s.stopRecordingAtEnd ? "1" : "0") + "\n";
   if (s.referenceFactors)
     out += "ui factors " + num(s.referenceFactors->R0) + " " + num(s.referenceFactors->A) + " " + num(s.referenceFactors->B) + " " +
            num(s.referenceFactors->C) + "\n";
@@ -173,6 +174,9 @@ bool BenchController::begin(const BenchSetup& s, std::unique_ptr<ComparisonRun> 
   m_runPlan = m_run->plan();
   m_asLeftPlan.reset();
   m_journal = std::move(journal);
+  m_startUtc = QDateTime::currentMSecsSinceEpoch();
+  m_stamp = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
+  m_recordFiles.clear();
   m_bath = std::move(bath);
   if (freshJournal) {
     const std::string head = m_run->header(channelNames()) + setupLines(m_setup);
@@ -208,9 +212,9 @@ void BenchController::stop() {
   emit changed();
 }
 
-void BenchController::confirmReached() {
+void BenchController::confirmReached(bool anyway) {
   if (!m_run) return;
-  m_run->confirmReached(now());
+  m_run->confirmReached(now(), anyway);
   emit changed();
 }
 
@@ -241,6 +245,8 @@ void BenchController::runEnded() {
   } else {
     evaluate();
   }
+  saveRecord();
+  if (m_setup.stopRecordingAtEnd && record) record(false);
   emit finished();
   emit changed();
 }
@@ -256,8 +262,13 @@ void BenchController::evaluate() {
     if (method < 0)
       method = comparison::suggestedMethod(
           comparison::probePoints(m_run->points(), m_setup.reference, k, *m_reference, m_setup.budget));
+    // The factors it held when the run ended, not those written since.
+    std::optional<math::TCofSet> held = c.factors();
+    for (const auto& old : m_results)
+      if (old.channel == k) held = old.held;
     comparison::ProbeResult r = comparison::evaluateProbe(m_run->points(), m_setup.reference, k, c.name.toStdString(),
-                                                          *m_reference, m_setup.budget, c.factors(), method, text);
+                                                          *m_reference, m_setup.budget, held, method, text);
+    r.implausible = comparison::implausibleReasons(r, m_runPlan, text);
     const auto order = m_run->plan().ordered();
     for (const auto& notice : m_run->notices())
       if (notice.channel == k && notice.index >= 0 && notice.index < static_cast<int>(order.size()))
@@ -298,6 +309,8 @@ std::optional<BenchController::Unfinished> BenchController::unfinished() const {
     } else if (w[1] == "bath") {
       u.setup.bathPort = w[2] == "-" ? QString() : qs(comparison::journalUnword(w[2]));
       if (w.size() > 3) u.setup.bathBaud = static_cast<int>(parseNumber(w[3]).value_or(9600));
+    } else if (w[1] == "endrecording") {
+      u.setup.stopRecordingAtEnd = w[2] == "1";
     } else if (w[1] == "method") {
       u.setup.method = static_cast<int>(parseNumber(w[2]).value_or(-1));
     } else if (w[1] == "factors" && w.size() >= 6) {
@@ -337,11 +350,11 @@ QString BenchController::setJournalAside() {
   return QFile::rename(m_journalPath, aside) ? aside : QString();
 }
 
-bool BenchController::writeAndVerify(QString* why) {
+bool BenchController::writeAndVerify(const std::vector<int>& channels, QString* why) {
   if (running() || writing()) return false;
   m_writeQueue.clear();
   for (const auto& r : m_results)
-    if (r.fitted) m_writeQueue.push_back(r.channel);
+    if (r.fitted && std::find(channels.begin(), channels.end(), r.channel) != channels.end()) m_writeQueue.push_back(r.channel);
   if (m_writeQueue.empty()) {
     if (why) *why = qs(m_tr.text("bnNothingToWrite"));
     return false;

@@ -35,6 +35,7 @@ struct BenchSetup {
   QString bathPort;             // empty: no bath driver (the user confirms each set point)
   int bathBaud = 9600;
   int method = -1;              // the designed method (0, 1, 2); -1: the one the points suit
+  bool stopRecordingAtEnd = false;  // Record off when the run ends (else recording goes on)
 };
 
 class BenchController : public QObject {
@@ -56,7 +57,8 @@ class BenchController : public QObject {
   // Starts a run (recording starts with it); false with the reason.
   bool start(const BenchSetup& s, QString* why);
   void stop();
-  void confirmReached();
+  // The user says the bath is there; `anyway`: a point even with the reference off the set point.
+  void confirmReached(bool anyway = false);
   bool running() const;
   bool asLeftPass() const { return m_asLeft; }
   const comparison::ComparisonRun* run() const { return m_run.get(); }
@@ -84,9 +86,9 @@ class BenchController : public QObject {
   // Each probe's results, once the run is done (evaluated again when the method changes).
   const std::vector<comparison::ProbeResult>& results() const { return m_results; }
   void evaluate();
-  // Writes every probe's new factors into its instrument and reads them back, one after
-  // another (recording stops for it); false with the reason when it cannot begin.
-  bool writeAndVerify(QString* why);
+  // Writes the new factors of these probes (channels) into their instruments and reads them
+  // back, one after another (recording stops for it); false with the reason when it cannot begin.
+  bool writeAndVerify(const std::vector<int>& channels, QString* why);
   bool writing() const { return !m_writeQueue.empty() || m_writingChannel >= 0; }
   // What the last write of each probe gave: verified, or why not (by channel index).
   struct WriteResult {
@@ -97,12 +99,23 @@ class BenchController : public QObject {
   // An as-left pass at these set points after writing (the plan's other settings).
   bool startAsLeft(const std::vector<double>& setPoints, QString* why);
 
+  // The run's record for a person, line by line (the log): its set-up, then each set point's
+  // notices and point with clock times, means, standard deviations and numbers of readings.
+  std::vector<QString> recordLines() const;
+  // Where the run's record and its readings (every reading of the run's instruments while it
+  // ran) were saved when it ended; empty before.
+  QStringList recordFiles() const { return m_recordFiles; }
+  // The channels' names, as the record gives them.
+  std::vector<std::string> channelNamesNow() const { return channelNames(); }
+
  signals:
   void changed();
   void finished();     // a run (or the as-left pass) reached its end
   void writingDone();  // every probe written
   void bathSilenceChanged(bool silent);
   void stoppedBecause(const QString& why);
+  // The run's record and readings were saved (or why not), and whether recording goes on.
+  void recordSaved(const QStringList& files, const QString& error);
 
  private:
   // The instruments' names in their places (the journal names them; a resumed run finds them by name).
@@ -117,6 +130,8 @@ class BenchController : public QObject {
   void channelWritten(Channel* c, bool verified, const QString& detail);
   void channelRemoved(Channel* c);
   void runEnded();
+  void saveRecord();
+  QString recordHead() const;
 
   ChannelSet& m_channels;
   QString m_journalPath;
@@ -138,6 +153,9 @@ class BenchController : public QObject {
   int m_writingChannel = -1;
   std::map<int, WriteResult> m_written;
   std::unique_ptr<QFile> m_journal;
+  std::int64_t m_startUtc = 0;
+  QString m_stamp;  // the run's start, for its record's file names
+  QStringList m_recordFiles;
 };
 
 }  // namespace velmora

@@ -11,6 +11,7 @@
 #include <QTableWidget>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 
 #include "channel/channel.h"
@@ -39,6 +40,8 @@ constexpr Field kFields[] = {
     {"ctReceived", &comparison::CertificateInfo::receivedDate},
     {"ctCalibrated", &comparison::CertificateInfo::calibrationDate},
     {"ctIssued", &comparison::CertificateInfo::issueDate},
+    {"ctRefCertificate", &comparison::CertificateInfo::referenceCertificate},
+    {"ctRefCertificateDate", &comparison::CertificateInfo::referenceCertificateDate},
     {"ctTraceability", &comparison::CertificateInfo::referenceTraceability},
     {"ctConditions", &comparison::CertificateInfo::conditions},
     {"ctCalibratedBy", &comparison::CertificateInfo::calibratedBy},
@@ -104,9 +107,19 @@ void ComparisonWindow::btCertificatesClick() {
   if (m_controller->results().empty()) return;
   if (m_info.calibrationDate.empty()) m_info.calibrationDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
   if (m_info.issueDate.empty()) m_info.issueDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
+  // The reference's certificate as its probe file states it; asked for where it does not.
+  if (const auto& ref = m_controller->reference()) {
+    if (m_info.referenceCertificate.empty()) m_info.referenceCertificate = ref->probe.certificate;
+    if (m_info.referenceCertificateDate.empty()) m_info.referenceCertificateDate = ref->probe.date;
+  }
   // Each probe as its instrument names it, unless given here before.
   std::vector<ProbeRow> rows;
+  QStringList nothing;  // probes without a point: no certificate
   for (const auto& r : m_controller->results()) {
+    if (r.points.empty()) {
+      nothing << qs(r.name);
+      continue;
+    }
     if (!m_items.count(r.channel) && r.channel >= 0 && static_cast<std::size_t>(r.channel) < m_app.channels().size()) {
       const Channel& c = m_app.channels().at(static_cast<std::size_t>(r.channel));
       m_items[r.channel] = {c.model.toStdString(), c.serial.toStdString(), c.manufacturer.toStdString()};
@@ -124,6 +137,7 @@ void ComparisonWindow::btCertificatesClick() {
     message(MessageKind::Error, why);
   else
     message(MessageKind::Information, t("ctSaved").arg(written.size()).arg(folder));
+  if (!nothing.isEmpty()) message(MessageKind::Warning, t("ctNoCertificateFor").arg(nothing.join(", ")));
 }
 
 QStringList ComparisonWindow::writeCertificates(const QString& folder, const comparison::CertificateInfo& base, QString* why) {
@@ -132,6 +146,7 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
   const auto* run = m_controller->run();
   if (!ref || !run) return written;
   for (const auto& probe : m_controller->results()) {
+    if (probe.points.empty()) continue;  // nothing to certify
     comparison::CertificateInfo info = base;
     info.title = t("ctTitle").toStdString();
     info.method = t("ctMethodText").toStdString();
@@ -147,7 +162,7 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
     }
     if (info.itemSerial.empty()) info.itemSerial = probe.name;
     const QString stem = QDir(folder).filePath(fileWord(qs(info.number)));
-    const QByteArray pdf = certificateDocument(info, probe).pdf(t("ctTitle"));
+    const QByteArray pdf = certificateDocument(info, probe).pdf(t("ctTitle"), t("ctPage"));
     const std::string json = comparison::certificateJson(info, probe, *ref, m_controller->setup().budget, m_controller->runPlan(),
                                                         m_controller->asLeftPlan() ? &*m_controller->asLeftPlan() : nullptr);
     const std::string csv = comparison::certificateCsv(probe);
@@ -158,6 +173,16 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
       return written;
     }
     written << stem + ".pdf";
+  }
+  // The run's record and raw readings beside them, so that every point can be traced.
+  const QString runStem = QDir(folder).filePath(fileWord(qs(base.number.empty() ? QDate::currentDate().toString("yyyyMMdd").toStdString() : base.number)) + "-run");
+  const QStringList record = m_controller->recordFiles();
+  if (record.size() == 2) {
+    std::string text, readings;
+    auto cause = readWholeFile(record[0].toStdString(), text);
+    if (!cause) cause = readWholeFile(record[1].toStdString(), readings);
+    if (!cause) cause = writeFilesAtomically({{(runStem + ".txt").toStdString(), text}, {(runStem + "-readings.csv").toStdString(), readings}});
+    if (cause && why) *why = t("ctWriteFailed").arg(runStem + ".txt", qs(*cause));
   }
   return written;
 }
@@ -180,20 +205,23 @@ ReportDocument ComparisonWindow::certificateDocument(const comparison::Certifica
   doc.paragraph(t("ctNotRealisation"), ReportDocument::Emphasis::Italic);
   doc.heading(t("ctReferenceHead"));
   doc.fields({{t("ctReferenceChannel"), qs(ref.name) + (ref.probe.serial.empty() ? QString() : " (" + qs(ref.probe.serial) + ")")},
-              {t("ctReferenceCertificate"), ref.probe.certificate.empty() ? QString::fromUtf8("\u2014") : qs(ref.probe.certificate)},
+              {t("ctReferenceCertificate"),
+               info.referenceCertificate.empty() ? QString::fromUtf8("\u2014")
+                                                 : qs(info.referenceCertificate) + (info.referenceCertificateDate.empty() ? QString() : ", " + qs(info.referenceCertificateDate))},
               {t("ctTraceability"), qs(info.referenceTraceability)}});
   const auto pointsTable = [&](const std::vector<comparison::PointResult>& points) {
     std::vector<ReportDocument::Column> columns;
     for (const QString& c : t("ctPointColumns").split('|')) columns.push_back({c, true});
     std::vector<QStringList> rows;
     for (const auto& p : points)
-      rows.push_back({fixed(p.setPoint, 3), fixed(p.referenceT, 4), fixed(p.probe.meanR, 5), fixed(p.probe.meanT, 4),
+      rows.push_back({fixed(p.setPoint, 3) + (p.forced ? "*" : ""), fixed(p.referenceT, 4), fixed(p.probe.meanR, 5), fixed(p.probe.meanT, 4),
                       fixed(p.asFoundDeviation, 4), fixed(p.uncertainty.expanded, 4), fixed(p.uncertainty.coverageFactor, 2),
                       QString::number(p.probe.n)});
     doc.table(columns, rows, true);
   };
   doc.heading(t("ctAsFound"));
   pointsTable(probe.points);
+  if (std::any_of(probe.points.begin(), probe.points.end(), [](const auto& p) { return p.forced; })) doc.paragraph(t("ctForcedNote"));
   doc.paragraph(t("ctUncertaintyNote"));
   doc.heading(t("ctAdjustment"));
   const auto factorRow = [&](const QString& name, const std::optional<math::TCofSet>& fs) {
@@ -211,7 +239,15 @@ ReportDocument ComparisonWindow::certificateDocument(const comparison::Certifica
     doc.table({{t("ctResidualT"), true}, {t("ctResidual"), true}}, rows);
   }
   if (std::isfinite(probe.curveU)) doc.paragraph(t("ctCurveU").arg(fixed(probe.curveU, 4)));
-  for (const auto& m : probe.messages) doc.paragraph(qs(m));
+  if (probe.fitted) doc.paragraph(t("ctRange").arg(fixed(probe.rangeLow(), 3), fixed(probe.rangeHigh(), 3)), ReportDocument::Emphasis::Bold);
+  if (!probe.implausible.empty()) {
+    QStringList why;
+    for (const auto& m : probe.implausible) why << qs(m);
+    doc.paragraph(t("ctImplausible").arg(why.join("; ")), ReportDocument::Emphasis::Bold);
+  }
+  // Why there are no new factors; the fit's hints are the calibration window's advice, not findings.
+  if (!probe.fitted)
+    for (const auto& m : probe.messages) doc.paragraph(qs(m));
   doc.heading(t("ctAsLeft"));
   if (probe.asLeft.empty())
     doc.paragraph(t("ctNoAsLeft"));

@@ -65,13 +65,20 @@ void ComparisonWindow::buildRun(QWidget* page) {
 
 void ComparisonWindow::buildResults(QWidget* page) {
   auto* layout = new QVBoxLayout(page);
-  m_results = new QTableWidget(0, 10, page);
+  m_results = new QTableWidget(0, 11, page);
   m_results->setObjectName("tbResults");
   m_results->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_results->setTabKeyNavigation(false);
   m_results->verticalHeader()->hide();
   m_results->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(m_results, 1);
+  m_points = new QTableWidget(0, 9, page);
+  m_points->setObjectName("tbPoints");
+  m_points->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_points->setTabKeyNavigation(false);
+  m_points->verticalHeader()->hide();
+  m_points->horizontalHeader()->setStretchLastSection(true);
+  layout->addWidget(m_points, 1);
   auto* row = new QHBoxLayout;
   m_write = new QPushButton(page);
   m_write->setObjectName("btWrite");
@@ -150,7 +157,10 @@ void ComparisonWindow::refreshStatus() {
     put(r, 5, v.covered ? fixedText(v.peakToPeak, 4) : QString());
     put(r, 6, run->plan().rule.band ? fixedText(v.insideMinutes, 1) : QString());
     put(r, 7, !included ? t("bnLeftOut") : v.stable ? t("bnYes") : t("bnNo"));
-    put(r, 8, v.stable || !included ? QString() : std::isnan(v.etaMinutes) ? t("bnUnknown") : fixedText(v.etaMinutes, 1));
+    // How long until stable only once there is something to go by: the window covered and,
+    // with a band, the temperature inside it.
+    const bool judged = v.covered && (!run->plan().rule.band || v.insideMinutes > 0);
+    put(r, 8, v.stable || !included || !judged ? QString() : std::isnan(v.etaMinutes) ? t("bnUnknown") : fixedText(v.etaMinutes, 1));
   };
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const int k = rows[i];
@@ -165,26 +175,13 @@ void ComparisonWindow::refreshStatus() {
     put(r, 1, t("bnRoleBath"));
     verdictRow(r, run->bathTracker(), run->plan().bathInLock);
   }
-  // New points and notices into the log.
-  const auto& points = run->points();
-  for (; m_logged < points.size(); ++m_logged) {
-    const auto& p = points[m_logged];
-    const auto* ref = p.find(run->reference());
-    m_log->appendPlainText(t("bnCaptured")
-                               .arg(fixedText(p.setPoint, 3))
-                               .arg(ref ? static_cast<qulonglong>(ref->n) : 0)
-                               .arg(static_cast<qulonglong>(p.channels.size())));
+  // The run's record, as it grows, into the log.
+  const auto lines = m_controller->recordLines();
+  if (lines.size() < m_logged) {
+    m_log->clear();
+    m_logged = 0;
   }
-  const auto& notices = run->notices();
-  const auto order = run->plan().ordered();
-  for (; m_loggedNotices < notices.size(); ++m_loggedNotices) {
-    const auto& n = notices[m_loggedNotices];
-    const QString at = n.index >= 0 && n.index < static_cast<int>(order.size()) ? fixedText(order[static_cast<std::size_t>(n.index)], 3) : QString();
-    if (n.channel < 0)
-      m_log->appendPlainText(t("bnSkipped").arg(at));
-    else
-      m_log->appendPlainText(t("bnLeftOutAt").arg(n.channel < static_cast<int>(set.size()) ? set.at(static_cast<std::size_t>(n.channel)).name : QString(), at));
-  }
+  for (; m_logged < lines.size(); ++m_logged) m_log->appendPlainText(lines[m_logged]);
 }
 
 void ComparisonWindow::refreshResults() {
@@ -198,26 +195,33 @@ void ComparisonWindow::refreshResults() {
     QString written;
     const auto w = m_controller->written().find(r.channel);
     if (w != m_controller->written().end()) written = w->second.verified ? t("bnVerified") : t("bnNotVerified").arg(w->second.detail);
+    // Where there are no factors, the reason stands in their place.
+    const QString none = r.points.empty() ? t("bnNoPoints") : r.messages.empty() ? QString() : qs(r.messages.front());
+    QStringList remarks;
+    for (const auto& why : r.implausible) remarks << qs(why);
     const QString cells[] = {qs(r.name),
                              QString::number(r.points.size()),
                              QString::number(r.method + 1),
-                             qs(r.cells[0]),
+                             r.fitted ? qs(r.cells[0]) : none,
                              qs(r.cells[1]),
                              qs(r.cells[2]),
                              qs(r.cells[3]),
                              fixedText(r.curveU, 4),
                              r.residuals.empty() ? QString() : fixedText(largest, 4),
-                             written};
+                             written,
+                             remarks.join("; ")};
     QStringList tip;
     for (const auto& m : r.messages) tip << qs(m);
+    for (const auto& m : r.hints) tip << qs(m);
     for (const auto& n : r.notices) tip << qs(n);
-    for (int c = 0; c < 10; ++c) {
+    for (int c = 0; c < 11; ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
       item->setToolTip(tip.join("\n"));
       m_results->setItem(row, c, item);
     }
   }
   m_results->resizeColumnsToContents();
+  refreshPoints();
   updateButtons();
 }
 
@@ -252,7 +256,7 @@ void ComparisonWindow::offerResume() {
     return;
   }
   m_log->clear();
-  m_logged = m_loggedNotices = 0;
+  m_logged = 0;
   m_tabs->setCurrentIndex(1);
   refreshStatus();
 }

@@ -110,6 +110,7 @@ ComparisonWindow::ComparisonWindow(AppContext& app, QString journalPath, QWidget
   });
   connect(m_controller.get(), &BenchController::changed, this, &ComparisonWindow::updateButtons);
   connect(m_controller.get(), &BenchController::stoppedBecause, this, [this](const QString& why) { message(MessageKind::Warning, why); });
+  connect(m_controller.get(), &BenchController::recordSaved, this, &ComparisonWindow::recordSaved);
   connect(&app.channels(), &ChannelSet::channelAdded, this, &ComparisonWindow::refreshChannels);
   connect(&app.channels(), &ChannelSet::channelRemoved, this, [this] { QTimer::singleShot(0, this, &ComparisonWindow::refreshChannels); });
   connect(&app, &AppContext::languageChanged, this, &ComparisonWindow::retranslate);
@@ -227,6 +228,12 @@ void ComparisonWindow::buildSetup(QWidget* page) {
   form->addRow(label("bnMaxWait"), m_maxWait);
   m_reachedBand = spin(page, "seReachedBand", 0.001, 100, 0.2, 3);
   form->addRow(label("bnReachedBand"), m_reachedBand);
+  m_tolerance = spin(page, "seTolerance", 0.001, 100, 1, 3);
+  form->addRow(label("bnTolerance"), m_tolerance);
+  m_stopOnMissed = check("chStopOnMissed");
+  form->addRow(QString(), m_stopOnMissed);
+  m_stopRecording = check("chStopRecording");
+  form->addRow(QString(), m_stopRecording);
   m_method = new QComboBox(page);
   m_method->setObjectName("cbMethod");
   m_method->addItems({QString(), QString(), QString(), QString()});
@@ -277,6 +284,7 @@ void ComparisonWindow::retranslate() {
   m_asLeftPoints->setPlaceholderText(t("bnAsLeftHint"));
   m_channels->setHorizontalHeaderLabels(t("bnChannelColumns").split('|'));
   m_results->setHorizontalHeaderLabels(t("bnResultColumns").split('|'));
+  m_points->setHorizontalHeaderLabels(t("bnPointColumns").split('|'));
   refreshChannels();
   refreshStatus();
   refreshResults();
@@ -334,6 +342,9 @@ std::optional<BenchSetup> ComparisonWindow::setupFromForm(QString* why) const {
     s.plan.captureMinutes = m_capture->value();
   s.plan.maxWaitMinutes = m_maxWait->value();
   s.plan.reachedBand = m_reachedBand->value();
+  s.plan.setPointTolerance = m_tolerance->value();
+  s.plan.stopOnMissed = m_stopOnMissed->isChecked();
+  s.stopRecordingAtEnd = m_stopRecording->isChecked();
   s.reference = m_reference->currentIndex();
   for (int i = 0; i < m_underTest->count(); ++i)
     if (m_underTest->item(i)->checkState() == Qt::Checked) s.underTest.push_back(m_underTest->item(i)->data(Qt::UserRole).toInt());
@@ -373,6 +384,9 @@ void ComparisonWindow::showSetup(const BenchSetup& s) {
   m_capture->setValue(s.plan.captureReadings > 0 ? s.plan.captureReadings : s.plan.captureMinutes);
   m_maxWait->setValue(s.plan.maxWaitMinutes);
   m_reachedBand->setValue(s.plan.reachedBand);
+  m_tolerance->setValue(s.plan.setPointTolerance);
+  m_stopOnMissed->setChecked(s.plan.stopOnMissed);
+  m_stopRecording->setChecked(s.stopRecordingAtEnd);
   m_reference->setCurrentIndex(s.reference);
   refreshChannels();
   for (int i = 0; i < m_underTest->count(); ++i) {
@@ -403,7 +417,7 @@ void ComparisonWindow::btStartClick() {
     return;
   }
   m_log->clear();
-  m_logged = m_loggedNotices = 0;
+  m_logged = 0;
   m_tabs->setCurrentIndex(1);
   refreshStatus();
 }
@@ -413,21 +427,10 @@ void ComparisonWindow::btStopClick() {
   refreshStatus();
 }
 
-void ComparisonWindow::btReachedClick() {
-  m_controller->confirmReached();
-  refreshStatus();
-}
-
 void ComparisonWindow::btReadFactorsClick() {
   ChannelSet& set = m_app.channels();
   for (std::size_t i = 0; i < set.size(); ++i)
     if (!set.at(i).recording() && !set.at(i).port().empty()) set.at(i).readFactors();
-}
-
-void ComparisonWindow::btWriteClick() {
-  QString why;
-  if (!m_controller->writeAndVerify(&why) && !why.isEmpty()) message(MessageKind::Error, why);
-  updateButtons();
 }
 
 void ComparisonWindow::btAsLeftClick() {

@@ -57,6 +57,18 @@ class ComparisonWindow : public QWidget {
   // instrument's identity the first time certificates are made).
   std::map<int, comparison::ProbeItem>& probeItems() { return m_items; }
 
+  // What "Write and verify" asks before anything is written: each probe's instrument (name,
+  // port, serial number), the factors it holds and the new ones, why they may not be trusted,
+  // and whether to write them (ticked where they are plausible).
+  struct WriteChoice {
+    int channel = -1;
+    QString instrument, held, fresh, remarks;
+    bool write = false;
+  };
+  std::function<bool(std::vector<WriteChoice>&)> writeConfirmHook;
+  // "Set point reached" with the reference further than the tolerance from the set point.
+  std::function<bool(const QString&)> captureAnywayHook;
+
   // Tests and the guide's pictures answer the window's questions through these.
   std::function<void(MessageKind, const QString&)> messageHook;
   enum class ResumeChoice { Resume, SetAside, Later };
@@ -85,6 +97,10 @@ class ComparisonWindow : public QWidget {
   void updateButtons();
   void runFinished();
   void message(MessageKind kind, const QString& text);
+  void recordSaved(const QStringList& files, const QString& error);
+  void refreshPoints();
+  std::vector<WriteChoice> writeChoices() const;
+  bool askWrite(std::vector<WriteChoice>& choices);
   QString phaseText() const;
   QString t(const char* id) const;
 
@@ -140,8 +156,11 @@ class ComparisonWindow : public QWidget {
   QTimer* m_refresh = nullptr;
   comparison::CertificateInfo m_info;
   std::map<int, comparison::ProbeItem> m_items;  // by channel; kept while the program runs
-  std::size_t m_logged = 0;  // points and notices already in the log
-  std::size_t m_loggedNotices = 0;
+  std::size_t m_logged = 0;  // lines of the run's record already in the log
+  DecimalSpinBox* m_tolerance = nullptr;
+  QCheckBox* m_stopOnMissed = nullptr;
+  QCheckBox* m_stopRecording = nullptr;
+  QTableWidget* m_points = nullptr;
 };
 
 // The chart menu's "Comparison calibration…" and the offer to resume a run that was cut off,

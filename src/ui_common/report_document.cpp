@@ -1,10 +1,13 @@
 #include "ui_common/report_document.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
 #include <QUrl>
+#include <algorithm>
 
 namespace velmora {
 
@@ -60,7 +63,7 @@ QString ReportDocument::html() const {
   return QString("<html><body style='font-family: sans-serif; font-size: %1pt'>").arg(m_pointSize) + m_body + "</body></html>";
 }
 
-QByteArray ReportDocument::pdf(const QString& title) const {
+QByteArray ReportDocument::pdf(const QString& title, const QString& pageFooter) const {
   QTextDocument doc;
   for (std::size_t i = 0; i < m_images.size(); ++i) doc.addResource(QTextDocument::ImageResource, QUrl(imageName(i)), m_images[i]);
   doc.setHtml(html());
@@ -72,7 +75,34 @@ QByteArray ReportDocument::pdf(const QString& title) const {
   writer.setResolution(300);
   writer.setTitle(title);
   writer.setCreator("Velmora");
-  doc.print(&writer);
+  if (pageFooter.isEmpty()) {
+    doc.print(&writer);
+    return out;
+  }
+  // Laid out on the pages' writing area less a footer line, each page drawn with its number.
+  writer.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
+  QPainter painter(&writer);
+  doc.documentLayout()->setPaintDevice(&writer);
+  doc.setDocumentMargin(0);
+  const double width = writer.width(), height = writer.height(), footer = writer.resolution() * 0.35;
+  doc.setPageSize(QSizeF(width, height - footer));
+  const int pages = doc.pageCount();
+  QFont small;
+  small.setPointSizeF(std::max(6, m_pointSize - 1));
+  for (int i = 0; i < pages; ++i) {
+    if (i > 0) writer.newPage();
+    const QRectF view(0, i * (height - footer), width, height - footer);
+    painter.save();
+    painter.translate(0, -view.top());
+    painter.setClipRect(view);
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.clip = view;
+    doc.documentLayout()->draw(&painter, context);
+    painter.restore();
+    painter.setFont(small);
+    painter.drawText(QRectF(0, height - footer, width, footer), Qt::AlignRight | Qt::AlignBottom, pageFooter.arg(i + 1).arg(pages));
+  }
+  painter.end();
   return out;
 }
 

@@ -36,7 +36,8 @@ class ReportDocument {
   void image(const QImage& picture, int width);
 
   QString html() const;
-  QByteArray pdf(const QString& title) const;
+  // With `pageFooter` ("page %1 of %2"), every page carries its number and the count.
+  QByteArray pdf(const QString& title, const QString& pageFooter = QString()) const;
 
  private:
   int m_pointSize;

@@ -31,6 +31,7 @@
 #include "channel/app_context.h"
 #include "channel/channel_set.h"
 #include "device/serial_port.h"
+#include "common/clock_text.h"
 #include "comparison/comparison_run.h"
 #include "comparison_ui/bath_driver.h"
 #include "comparison_ui/comparison_window.h"
@@ -137,6 +138,8 @@ bool holds(const std::string& text, std::string item) {
 }  // namespace
 
 TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) {
+  // Probe 2's sensor is a 105 Ω one in an instrument that holds a 100 Ω sensor's factors.
+  sims[2]->withModel([](sim::ThermometerModel& m) { m.sensor.R0 = 105; });
   ComparisonWindow& cw = window();
   cw.showSetup(plan({30, 60, 90}));
   cw.btStartClick();
@@ -178,29 +181,98 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   }
   EXPECT_FALSE(results[2].fitted);
   EXPECT_EQ(results[2].notices.size(), 3u);
+  // The 105 Ω sensor's fit is right but not what its instrument is for: marked, with the reason.
+  EXPECT_TRUE(results[0].implausible.empty()) << results[0].implausible.front();
+  ASSERT_EQ(results[1].implausible.size(), 1u);
+  EXPECT_NE(results[1].implausible[0].find("from the nominal 100"), std::string::npos) << results[1].implausible[0];
 
-  // Write and verify, one probe after another: the instruments hold the new factors.
+  // The run's record: set-up, clock times, every instrument's mean, s and n, and the end; saved
+  // with every reading of the run, from which each point's means come again.
+  const QStringList record = cw.controller().recordFiles();
+  ASSERT_EQ(record.size(), 2) << messages.join("|").toStdString();
+  QFile recordFile(record[0]);
+  ASSERT_TRUE(recordFile.open(QIODevice::ReadOnly));
+  const QString log = QString::fromUtf8(recordFile.readAll());
+  EXPECT_EQ(log, cw.findChild<QPlainTextEdit*>("reLog")->toPlainText().section('\n', 0, static_cast<int>(cw.controller().recordLines().size()) - 1) + "\n");
+  for (const auto& p : run.points()) {
+    std::int64_t from = p.channels.front().firstUtcMs, to = 0;
+    for (const auto& c : p.channels) {
+      EXPECT_TRUE(log.contains(QString("mean %1 Ω").arg(QString::number(c.meanR, 'f', 5)))) << c.channel << " at " << p.setPoint;
+      from = std::min(from, c.firstUtcMs);
+      to = std::max(to, c.lastUtcMs);
+    }
+    EXPECT_TRUE(log.contains(QString("captured from %1 to %2").arg(QString::fromStdString(formatUtcIso(from)), QString::fromStdString(formatUtcIso(to)))))
+        << p.setPoint;
+  }
+  EXPECT_TRUE(log.contains("probe 3 left out at 30.000 °C"));
+  EXPECT_TRUE(log.contains("The run ended; recording goes on"));
+  EXPECT_TRUE(w->channels().at(0).recording());
+  {
+    QFile csv(record[1]);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(csv.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    for (const auto& p : run.points()) {
+      const comparison::ChannelCapture& ref = p.channels.front();
+      double sum = 0;
+      std::size_t n = 0;
+      for (const QString& row : rows) {
+        const QStringList f = row.split(',');
+        if (f.size() != 6 || f[0] != w->channels().at(0).name) continue;  // channel, UTC, local, elapsed, Ω, °C
+        const auto at = parseUtcIso(f[1].toStdString());
+        if (at && *at >= ref.firstUtcMs && *at <= ref.lastUtcMs) {
+          sum += f[4].toDouble();
+          ++n;
+        }
+      }
+      EXPECT_EQ(n, ref.n) << p.setPoint << " " << rows.value(0).toStdString() << " / " << rows.value(1).toStdString();
+      EXPECT_NEAR(n ? sum / static_cast<double>(n) : 0, ref.meanR, 1e-6) << p.setPoint;
+    }
+  }
+
+  // Write and verify asks first, naming each instrument with its port and serial number and the
+  // factors it holds and the new ones; Cancel writes nothing.
+  w->channels().at(1).serial = "SN-111";
+  std::vector<ComparisonWindow::WriteChoice> offered;
+  cw.writeConfirmHook = [&](std::vector<ComparisonWindow::WriteChoice>& c) {
+    offered = c;
+    return false;
+  };
+  cw.btWriteClick();
+  ASSERT_EQ(offered.size(), 2u);  // the probe without factors is not offered
+  EXPECT_TRUE(offered[0].instrument.contains("probe 1") && offered[0].instrument.contains(QString::fromStdString(sims[1]->devicePath())) &&
+              offered[0].instrument.contains("SN-111"))
+      << offered[0].instrument.toStdString();
+  EXPECT_TRUE(offered[0].held.startsWith("100.000;")) << offered[0].held.toStdString();
+  EXPECT_TRUE(offered[0].write);
+  EXPECT_FALSE(offered[1].write);  // the implausible one is not ticked
+  EXPECT_FALSE(offered[1].remarks.isEmpty());
+  EXPECT_FALSE(cw.controller().writing());
+  EXPECT_TRUE(cw.controller().written().empty());
+  sims[1]->withModel([](sim::ThermometerModel& m) { EXPECT_EQ(m.stored.R0, 100.0); });
+  // Accepted as offered: only the ticked probe's instrument is written, one after another.
+  cw.writeConfirmHook = [](std::vector<ComparisonWindow::WriteChoice>&) { return true; };
   cw.btWriteClick();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !cw.controller().writing(); }, 60000));
-  ASSERT_EQ(cw.controller().written().size(), 2u);
+  ASSERT_EQ(cw.controller().written().size(), 1u);
   for (const auto& [k, written] : cw.controller().written()) {
+    EXPECT_EQ(k, 1);
     EXPECT_TRUE(written.verified) << k << ": " << written.detail.toStdString();
     sims[static_cast<std::size_t>(k)]->withModel([&](sim::ThermometerModel& m) {
       EXPECT_NEAR(m.stored.R0, comparison::factorsOfCells(results[static_cast<std::size_t>(k - 1)].cells)->R0, 1e-9);
     });
   }
+  sims[2]->withModel([](sim::ThermometerModel& m) { EXPECT_EQ(m.stored.R0, 100.0); });
   // As left, for the probes that were written: they now read the reference's temperature.
   cw.findChild<QLineEdit*>("edAsLeft")->setText("60");
   cw.btAsLeftClick();
   ASSERT_TRUE(cw.controller().running()) << messages.join("|").toStdString() << " writing " << cw.controller().writing();
   cw.controller().bath()->setPollInterval(250);
   ASSERT_TRUE(runToEnd(cw, 120000));
-  EXPECT_EQ(cw.controller().run()->underTest(), (std::vector<int>{1, 2}));
-  for (std::size_t i = 0; i < 2; ++i) {
-    ASSERT_EQ(cw.controller().results()[i].asLeft.size(), 1u);
-    EXPECT_LT(std::fabs(cw.controller().results()[i].asLeft[0].asFoundDeviation), 0.006);
-    EXPECT_GT(std::fabs(cw.controller().results()[i].points[1].asFoundDeviation), 0.02);  // it was off before
-  }
+  EXPECT_EQ(cw.controller().run()->underTest(), (std::vector<int>{1}));
+  ASSERT_EQ(cw.controller().results()[0].asLeft.size(), 1u);
+  EXPECT_LT(std::fabs(cw.controller().results()[0].asLeft[0].asFoundDeviation), 0.006);
+  EXPECT_GT(std::fabs(cw.controller().results()[0].points[1].asFoundDeviation), 0.02);  // it was off before
+  EXPECT_TRUE(cw.controller().results()[1].asLeft.empty());
 
   // Certificates: PDF, JSON and CSV per probe, with every item a certificate states.
   cw.certificateFieldsHook = [](comparison::CertificateInfo& info) {
@@ -229,7 +301,8 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-probe_1.json")));
   EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-probe_2-points.csv")));
   const std::string text = pdfText(pdf);
-  for (const char* item : {"Calibration certificate (draft)", "C-77-probe_1", "Cold Lab", "Acme <Thermo>", "SN-111", "Maker 1", "2026-12-01",
+  for (const char* item : {"Calibration certificate (draft)", "C-77-probe_1", "page 1 of 2", "page 2 of 2",
+                           "The new factors were determined from 30.0", "are not valid outside this range", "Cold Lab", "Acme <Thermo>", "SN-111", "Maker 1", "2026-12-01",
                            "Date of calibration", "Date of issue", "not a realisation of the temperature scale",
                            "SPRT cert NMI-2026-3", "23 C, 40 %RH", "Results as found", "Results as left", "U, °C", "k",
                            "Expanded uncertainty of the curve", "A. Tech", "B. Head", "The results relate only to the item calibrated."})
@@ -243,11 +316,17 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   EXPECT_EQ(j["item"]["manufacturer"], "Maker 1");
   const std::string second = pdfText(QDir(out.path()).filePath("C-77-probe_2.pdf"));
   EXPECT_TRUE(holds(second, "SN-222") && holds(second, "Maker 2") && !holds(second, "SN-111"));
+  EXPECT_TRUE(holds(second, "failed the plausibility checks")) << second;
+  EXPECT_FALSE(holds(text, "poorly determined"));  // the fit's hints are not findings
   // The run's plan stays the plan; the as-left pass's has its own entry.
   EXPECT_EQ(j["plan"]["set_points_C"], nlohmann::json::parse("[30, 60, 90]")) << j;
   EXPECT_EQ(j["as_left_plan"]["set_points_C"], nlohmann::json::parse("[60]"));
-  // The probe that never settled has its certificate too, with its remarks.
-  EXPECT_TRUE(holds(pdfText(QDir(out.path()).filePath("C-77-probe_3.pdf")), "Did not settle at 30.000"));
+  // The probe that never settled has no certificate, and the user is told why; the run's record
+  // and readings lie beside the certificates.
+  EXPECT_FALSE(QFile::exists(QDir(out.path()).filePath("C-77-probe_3.pdf")));
+  EXPECT_TRUE(messages.filter("No certificate for probe 3").size() == 1) << messages.join("|").toStdString();
+  EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-run.txt")));
+  EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-run-readings.csv")));
 }
 
 TEST_F(Bench, ACutOffRunIsResumedSetAsideOrKeptForLater) {
