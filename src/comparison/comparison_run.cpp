@@ -358,6 +358,7 @@ std::optional<ComparisonRun::Restored> ComparisonRun::restore(std::string_view t
     if (nl == std::string_view::npos) break;  // a half-written last line
     const std::string_view line = text.substr(0, nl);
     text.remove_prefix(nl + 1);
+    if (line == kAsLeftMark) break;  // an as-left pass's own journal follows
     const auto w = journalWords(line);
     if (w.empty()) continue;
     const std::string_view k = w[0];

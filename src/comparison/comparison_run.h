@@ -82,6 +82,10 @@ inline constexpr const char* kNotReached = "not reached";
 inline constexpr const char* kReferenceOff = "reference off";
 inline constexpr const char* kNoProbe = "no probe";
 
+// In a run's journal, the line after which an as-left pass's journal follows (a run's own
+// journal, with the factors each probe held before the write and the probes written).
+inline constexpr std::string_view kAsLeftMark = "asleft begin";
+
 class ComparisonRun {
  public:
   // `channels`: how many there are (readings come by index); `reference` and `underTest` by

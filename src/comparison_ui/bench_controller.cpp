@@ -88,23 +88,8 @@ std::optional<comparison::Reference> BenchController::referenceFor(const BenchSe
   return ref;
 }
 
-std::string BenchController::setupLines(const BenchSetup& s) const {
-  std::string out = "ui reference " + (s.referenceFile.isEmpty() ? std::string("-") : comparison::journalWord(s.referenceFile.toStdString()));
-  const comparison::BenchBudget& b = s.budget;
-  out += "\nui budget " + num(b.referenceU) + " " + num(b.referenceK) + " " + num(b.bathStability) + " " + num(b.bathUniformity) +
-         " " + num(b.resolution);
-  out += "\nui bath " + (s.bathPort.isEmpty() ? std::string("-") : comparison::journalWord(s.bathPort.toStdString())) + " " +
-         std::to_string(s.bathBaud);
-  out += "\nui method " + std::to_string(s.method) + "\n";
-  out += std::string("ui endrecording ") + (s.stopRecordingAtEnd ? "1" : "0") + "\n";
-  if (s.referenceFactors)
-    out += "ui factors " + num(s.referenceFactors->R0) + " " + num(s.referenceFactors->A) + " " + num(s.referenceFactors->B) + " " +
-           num(s.referenceFactors->C) + "\n";
-  return out;
-}
-
 void BenchController::journalLine(const std::string& line) {
-  if (!m_journal || m_asLeft) return;
+  if (!m_journal) return;
   m_journal->write(line.data(), static_cast<qint64>(line.size()));
   m_journal->write("\n", 1);
   m_journal->flush();
@@ -243,6 +228,9 @@ void BenchController::runEnded() {
     for (auto& r : m_results)
       r.asLeft = comparison::probePoints(m_run->points(), m_setup.reference, r.channel, *m_reference, m_setup.budget);
   } else {
+    m_runPoints = m_run->points();
+    m_runNotices = m_run->notices();
+    m_runUnderTest = m_run->underTest();
     evaluate();
   }
   saveRecord();
@@ -252,25 +240,25 @@ void BenchController::runEnded() {
 }
 
 void BenchController::evaluate() {
-  if (!m_run || !m_reference) return;
+  if (!m_reference) return;
   std::vector<comparison::ProbeResult> out;
   const auto text = [this](std::string_view id) { return std::string(m_tr.text(id)); };
-  for (int k : m_setup.underTest) {
+  for (int k : m_runUnderTest) {
     if (k >= static_cast<int>(m_channels.size())) continue;
     const Channel& c = m_channels.at(static_cast<std::size_t>(k));
     int method = m_setup.method;
     if (method < 0)
       method = comparison::suggestedMethod(
-          comparison::probePoints(m_run->points(), m_setup.reference, k, *m_reference, m_setup.budget));
+          comparison::probePoints(m_runPoints, m_setup.reference, k, *m_reference, m_setup.budget));
     // The factors it held when the run ended, not those written since.
     std::optional<math::TCofSet> held = c.factors();
     for (const auto& old : m_results)
       if (old.channel == k) held = old.held;
-    comparison::ProbeResult r = comparison::evaluateProbe(m_run->points(), m_setup.reference, k, c.name.toStdString(),
+    comparison::ProbeResult r = comparison::evaluateProbe(m_runPoints, m_setup.reference, k, c.name.toStdString(),
                                                           *m_reference, m_setup.budget, held, method, text);
     r.implausible = comparison::implausibleReasons(r, m_runPlan, text);
-    const auto order = m_run->plan().ordered();
-    for (const auto& notice : m_run->notices())
+    const auto order = m_runPlan.ordered();
+    for (const auto& notice : m_runNotices)
       if (notice.channel == k && notice.index >= 0 && notice.index < static_cast<int>(order.size()))
         r.notices.push_back(qs(m_tr.text("bnNotSettled")).arg(qs(formatFixed(order[static_cast<std::size_t>(notice.index)], 8, 3)).trimmed()).toStdString());
     // An as-left pass that already ran keeps its points.
@@ -279,75 +267,6 @@ void BenchController::evaluate() {
     out.push_back(std::move(r));
   }
   m_results = std::move(out);
-}
-
-std::optional<BenchController::Unfinished> BenchController::unfinished() const {
-  std::string text;
-  if (!QFileInfo::exists(m_journalPath) || readWholeFile(m_journalPath.toStdString(), text)) return std::nullopt;
-  auto r = ComparisonRun::restore(text);
-  if (!r || r->finished || r->nextIndex >= static_cast<int>(r->plan.setPoints.size())) return std::nullopt;
-  Unfinished u;
-  u.setup.plan = r->plan;
-  u.setup.reference = r->reference;
-  u.setup.underTest = r->underTest;
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const auto nl = rest.find('\n');
-    const std::string_view line = rest.substr(0, nl);
-    rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
-    const auto w = comparison::journalWords(line);
-    if (w.size() < 3 || w[0] != "ui") continue;
-    if (w[1] == "reference") {
-      u.setup.referenceFile = w[2] == "-" ? QString() : qs(comparison::journalUnword(w[2]));
-    } else if (w[1] == "budget" && w.size() >= 7) {
-      comparison::BenchBudget& b = u.setup.budget;
-      b.referenceU = parseNumber(w[2]).value_or(b.referenceU);
-      b.referenceK = parseNumber(w[3]).value_or(b.referenceK);
-      b.bathStability = parseNumber(w[4]).value_or(b.bathStability);
-      b.bathUniformity = parseNumber(w[5]).value_or(b.bathUniformity);
-      b.resolution = parseNumber(w[6]).value_or(b.resolution);
-    } else if (w[1] == "bath") {
-      u.setup.bathPort = w[2] == "-" ? QString() : qs(comparison::journalUnword(w[2]));
-      if (w.size() > 3) u.setup.bathBaud = static_cast<int>(parseNumber(w[3]).value_or(9600));
-    } else if (w[1] == "endrecording") {
-      u.setup.stopRecordingAtEnd = w[2] == "1";
-    } else if (w[1] == "method") {
-      u.setup.method = static_cast<int>(parseNumber(w[2]).value_or(-1));
-    } else if (w[1] == "factors" && w.size() >= 6) {
-      const auto r0 = parseNumber(w[2]), a = parseNumber(w[3]), b = parseNumber(w[4]), cc = parseNumber(w[5]);
-      if (r0 && a && b && cc) u.setup.referenceFactors = math::TCofSet{*r0, *a, *b, *cc};
-    }
-  }
-  u.run = std::move(*r);
-  return u;
-}
-
-bool BenchController::resume(const Unfinished& u, QString* why) {
-  if (running()) return false;
-  // The run's instruments by their names, wherever they are in the list now.
-  std::string missing;
-  const auto bound = ComparisonRun::rebind(u.run, channelNames(), &missing);
-  if (!bound) {
-    if (why)
-      *why = u.run.names.empty() ? qs(m_tr.text("bnResumeChannels")).arg(u.run.channels)
-                                 : qs(m_tr.text("bnResumeMissing")).arg(qs(missing));
-    return false;
-  }
-  BenchSetup setup = u.setup;
-  setup.reference = bound->reference;
-  setup.underTest = bound->underTest;
-  auto run = std::make_unique<ComparisonRun>(bound->plan, static_cast<int>(m_channels.size()), bound->reference,
-                                             bound->underTest, bound->withBath);
-  if (!begin(setup, std::move(run), false, why)) return false;
-  m_asLeft = false;
-  m_run->resume(*bound, now());
-  emit changed();
-  return true;
-}
-
-QString BenchController::setJournalAside() {
-  const QString aside = m_journalPath + "." + QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
-  return QFile::rename(m_journalPath, aside) ? aside : QString();
 }
 
 bool BenchController::writeAndVerify(const std::vector<int>& channels, QString* why) {
@@ -421,6 +340,10 @@ bool BenchController::startAsLeft(const std::vector<double>& setPoints, QString*
   m_runPlan = runPlan;
   m_asLeftPlan = s.plan;
   m_asLeft = true;
+  // The pass's own journal after the run's, with what it needs to be taken up again.
+  const std::string head = asLeftHead();
+  m_journal->write(head.data(), static_cast<qint64>(head.size()));
+  m_journal->flush();
   m_run->start(now(), QDateTime::currentMSecsSinceEpoch());
   emit changed();
   return true;

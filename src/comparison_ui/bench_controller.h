@@ -77,6 +77,13 @@ class BenchController : public QObject {
   struct Unfinished {
     comparison::ComparisonRun::Restored run;
     BenchSetup setup;
+    // An as-left pass cut off after its run had ended: the run (its points give the results),
+    // the factors each probe held before the write and the probes written, by instrument name.
+    bool asLeft = false;
+    comparison::ComparisonRun::Restored mainRun;
+    BenchSetup mainSetup;
+    std::map<std::string, math::TCofSet> held;
+    std::vector<std::string> written;
   };
   std::optional<Unfinished> unfinished() const;
   bool resume(const Unfinished& u, QString* why);
@@ -131,6 +138,8 @@ class BenchController : public QObject {
   void channelRemoved(Channel* c);
   void runEnded();
   void saveRecord();
+  std::string asLeftHead() const;
+  bool resumeAsLeft(const Unfinished& u, QString* why);
   QString recordHead() const;
 
   ChannelSet& m_channels;
@@ -153,6 +162,10 @@ class BenchController : public QObject {
   int m_writingChannel = -1;
   std::map<int, WriteResult> m_written;
   std::unique_ptr<QFile> m_journal;
+  // The run whose points are the results (an as-left pass does not replace them).
+  std::vector<comparison::CapturedPoint> m_runPoints;
+  std::vector<comparison::Notice> m_runNotices;
+  std::vector<int> m_runUnderTest;
   std::int64_t m_startUtc = 0;
   QString m_stamp;  // the run's start, for its record's file names
   QStringList m_recordFiles;

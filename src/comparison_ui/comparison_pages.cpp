@@ -228,7 +228,7 @@ void ComparisonWindow::refreshResults() {
 void ComparisonWindow::offerResume() {
   const auto u = m_controller->unfinished();
   if (!u) return;
-  const QString text = t("bnResumeQuestion")
+  const QString text = t(u->asLeft ? "bnResumeAsLeftQuestion" : "bnResumeQuestion")
                            .arg(u->run.nextIndex + 1)
                            .arg(u->run.plan.setPoints.size())
                            .arg(qs(m_tr.plural("bnPoints", static_cast<long long>(u->run.points.size()))).arg(u->run.points.size()));

@@ -66,6 +66,7 @@ double DrivenBath::probe(double tau, double gradient) {
 
 std::string DrivenBath::receive(std::string_view bytes) {
   std::string out;
+  if (silent) return out;
   for (char c : bytes) {
     if (c == '\n' || c == '\0') continue;
     if (c != '\r') {

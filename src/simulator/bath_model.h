@@ -12,6 +12,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <atomic>
 #include <random>
 #include <string>
 #include <string_view>
@@ -29,6 +30,7 @@ class DrivenBath {
   double damping = 0.55;              // < 1: it overshoots
   double noise = 0.002;               // °C, standard deviation of the bath's own reading
   double scanRatePerMinute = 0;       // 0: as fast as the controller goes
+  std::atomic<bool> silent{false};    // a cable pulled: nothing is answered
 
   void setSetPoint(double celsius);
   double setPoint() const;

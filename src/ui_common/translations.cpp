@@ -17,7 +17,7 @@ constexpr std::string_view kMessageIds[] = {
     "rpWriteFailed", "nwNoAddress", "nwBadScheme", "nwBadHostOrPort", "nwNoStation", "nwUnreadable", "nwCertKey", "nwPasswordNotSaved",
     "nwNotConnected", "lvNotConnected", "lvLost", "lvNoUrl", "bnStopToQuit", "bnStopToClose", "bnBathSilent", "bnRecNotStable", "bnRecLeftOut", "bnRecNotReached", "bnRecReferenceOff", "bnRecNoProbe",
     "bnNotSettled", "bnFarFromSetPoint", "bnRecordNotSaved", "ctNoCertificateFor",
-    "bnWritten", "bnResumeQuestion", "bnSetAsideDone", "bnBadSetPoints", "bnNoProbeFile", "bnNoSetPoints", "bnNoProbes",
+    "bnWritten", "bnResumeQuestion", "bnResumeAsLeftQuestion", "bnSetAsideDone", "bnBadSetPoints", "bnNoProbeFile", "bnNoSetPoints", "bnNoProbes",
     "bnNoRule", "bnNoReference", "bnNoFactors", "bnProbeUnreadable", "bnProbeDamaged", "bnBathNotOpened",
     "bnJournalNotOpened", "bnResumeChannels", "bnResumeMissing", "bnRemoved", "bnNothingToWrite", "bnNothingWritten", "ctSaved", "ctWriteFailed",
 };

@@ -266,6 +266,12 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   cw.findChild<QLineEdit*>("edAsLeft")->setText("60");
   cw.btAsLeftClick();
   ASSERT_TRUE(cw.controller().running()) << messages.join("|").toStdString() << " writing " << cw.controller().writing();
+  QByteArray cutDuringAsLeft;  // the journal as a crash during the as-left pass leaves it
+  {
+    QFile j(bench->journalPath());
+    ASSERT_TRUE(j.open(QIODevice::ReadOnly));
+    cutDuringAsLeft = j.readAll();
+  }
   cw.controller().bath()->setPollInterval(250);
   ASSERT_TRUE(runToEnd(cw, 120000));
   EXPECT_EQ(cw.controller().run()->underTest(), (std::vector<int>{1}));
@@ -327,6 +333,81 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   EXPECT_TRUE(messages.filter("No certificate for probe 3").size() == 1) << messages.join("|").toStdString();
   EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-run.txt")));
   EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-run-readings.csv")));
+
+  // A crash during the as-left pass: offered again and taken up with the run's results, the
+  // factors each probe held before the write and the probe that was written.
+  {
+    QFile j(bench->journalPath());
+    ASSERT_TRUE(j.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    j.write(cutDuringAsLeft);
+  }
+  QString asked;
+  cw.resumeHook = [&](const QString& q) {
+    asked = q;
+    return ComparisonWindow::ResumeChoice::Resume;
+  };
+  cw.offerResume();
+  EXPECT_TRUE(asked.startsWith("An as-left pass was cut off before set point 1 of 1")) << asked.toStdString();
+  ASSERT_TRUE(cw.controller().running()) << messages.join("|").toStdString();
+  EXPECT_TRUE(cw.controller().asLeftPass());
+  EXPECT_EQ(cw.controller().run()->underTest(), (std::vector<int>{1}));
+  ASSERT_EQ(cw.controller().results().size(), 3u);
+  EXPECT_EQ(cw.controller().results()[0].held->R0, 100.0);  // not what it holds now
+  EXPECT_EQ(cw.controller().results()[0].cells, results[0].cells);
+  EXPECT_EQ(cw.controller().runPlan().setPoints, (std::vector<double>{30, 60, 90}));
+  ASSERT_EQ(cw.controller().written().size(), 1u);
+  EXPECT_TRUE(cw.controller().written().at(1).verified);
+  cw.btStopClick();
+}
+
+// "Set point reached" while the reference is far from the set point asks; Escape takes nothing.
+TEST_F(Bench, SetPointReachedFarFromTheSetPointAsksAndEscapeCapturesNothing) {
+  ComparisonWindow& cw = window();
+  BenchSetup s = plan({30});
+  s.bathPort.clear();  // the bath sits at about 21 °C
+  cw.showSetup(s);
+  cw.btStartClick();
+  ASSERT_TRUE(cw.controller().running()) << messages.join("|").toStdString();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return cw.controller().run()->tracker(0).size() > 0; }, 20000));
+  QStringList asked;
+  bool answer = false;
+  cw.captureAnywayHook = [&](const QString& q) {
+    asked << q;
+    return answer;
+  };
+  cw.btReachedClick();
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_TRUE(asked[0].startsWith("The reference reads 2")) << asked[0].toStdString();
+  EXPECT_TRUE(asked[0].endsWith("from the set point 30 °C. Capture anyway?")) << asked[0].toStdString();
+  EXPECT_EQ(cw.controller().run()->phase(), ComparisonRun::Phase::Approaching);
+  answer = true;
+  cw.btReachedClick();
+  EXPECT_EQ(cw.controller().run()->phase(), ComparisonRun::Phase::Soaking);
+  cw.btStopClick();
+}
+
+// The bath's silence: never reported while it answers every poll, cleared when answers return.
+TEST(BathDriverSilence, ABathThatAnswersIsNeverSilentAndTheWarningClearsWhenItAnswersAgain) {
+  auto driven = std::make_shared<sim::DrivenBath>();
+  sim::PtyBath port(driven);
+  ASSERT_TRUE(port.start());
+  BathDriver d;
+  d.setPollInterval(250);
+  std::vector<bool> changes;
+  int readings = 0;
+  QObject::connect(&d, &BathDriver::silenceChanged, [&](bool silent) { changes.push_back(silent); });
+  QObject::connect(&d, &BathDriver::reading, [&](double) { ++readings; });
+  QString why;
+  ASSERT_TRUE(d.open(QString::fromStdString(port.devicePath()), 9600, &why)) << why.toStdString();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return readings >= 20; }, 30000));
+  EXPECT_TRUE(changes.empty());
+  driven->silent = true;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !changes.empty(); }, 20000));
+  EXPECT_EQ(changes, std::vector<bool>{true});
+  driven->silent = false;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, 20000));
+  EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+  port.stop();
 }
 
 TEST_F(Bench, ACutOffRunIsResumedSetAsideOrKeptForLater) {
@@ -334,10 +415,13 @@ TEST_F(Bench, ACutOffRunIsResumedSetAsideOrKeptForLater) {
   BenchSetup s = plan({30, 60});
   s.underTest = {1, 2};
   s.bathPort.clear();
+  s.plan.setPointTolerance = 0.25;
+  s.plan.stopOnMissed = true;
   std::string journal;
   ComparisonRun cut(s.plan, 4, 0, s.underTest, false);
   cut.journal = [&](const std::string& line) { journal += line + "\n"; };
-  journal = cut.header({"T1", "probe 1", "probe 2", "probe 3"}) + "ui reference -\nui budget 0.004 2 0.002 0.003 0.001\nui bath - 9600\nui method 1\n";
+  journal = cut.header({"T1", "probe 1", "probe 2", "probe 3"}) +
+            "ui reference -\nui budget 0.004 2.5 0.0021 0.0032 0.0013\nui bath - 9600\nui method 1\nui endrecording 1\n";
   cut.start(0, 1796731200000);
   cut.confirmReached(0.1);
   double t = 0.1;
@@ -381,8 +465,17 @@ TEST_F(Bench, ACutOffRunIsResumedSetAsideOrKeptForLater) {
         const ComparisonRun& run = *cw.controller().run();
         EXPECT_EQ(run.points().size(), 1u);  // the captured point kept
         EXPECT_EQ(run.index(), 1);           // at the set point where it stopped
-        EXPECT_EQ(cw.controller().setup().budget.referenceU, 0.004);
-        EXPECT_EQ(cw.controller().setup().method, 1);
+        // Every input of the uncertainty budget and of the run's rules as the run began with them.
+        const BenchSetup& again = cw.controller().setup();
+        EXPECT_EQ(again.budget.referenceU, 0.004);
+        EXPECT_EQ(again.budget.referenceK, 2.5);
+        EXPECT_EQ(again.budget.bathStability, 0.0021);
+        EXPECT_EQ(again.budget.bathUniformity, 0.0032);
+        EXPECT_EQ(again.budget.resolution, 0.0013);
+        EXPECT_EQ(again.method, 1);
+        EXPECT_EQ(again.plan.setPointTolerance, 0.25);
+        EXPECT_TRUE(again.plan.stopOnMissed);
+        EXPECT_TRUE(again.stopRecordingAtEnd);
         EXPECT_EQ(cw.findChild<QLineEdit*>("edSetPoints")->text(), "30; 60");
         cw.btStopClick();
         break;
