@@ -1,4 +1,4 @@
-// The comparison bench's stability engine with sixteen channels at 120 readings a minute
+// The comparison bench: its stability engine with sixteen channels at 120 readings a minute
 // each, every rule on (SD, drift, peak-to-peak over 10 minutes, the band for 5): the cost of
 // one reading as the run takes it — its channel's tracker, and the capture lock checked over
 // every channel — with the windows full (1200 readings each).
@@ -7,7 +7,9 @@
 #include <cmath>
 #include <random>
 
+#include "comparison/comparison_results.h"
 #include "comparison/comparison_run.h"
+#include "metrology/probe.h"
 
 using namespace velmora::comparison;
 
@@ -45,5 +47,51 @@ static void BM_StabilityEngineSixteenChannels(benchmark::State& state) {
   state.counters["fifteen_stable"] = run.tracker(14).stable() && !run.tracker(15).stable() ? 1 : 0;
 }
 BENCHMARK(BM_StabilityEngineSixteenChannels)->Unit(benchmark::kMicrosecond);
+
+// The end of a run of fifteen probes over ten set points: every probe evaluated (its points and
+// budgets, the designed fit, residuals, the curve's uncertainty), its factors checked for
+// plausibility, and the run's record written line by line — what the bench does at once when
+// the last point is captured.
+static void BM_RunEndFifteenProbesTenPoints(benchmark::State& state) {
+  const velmora::math::TCofSet nominal{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
+  Reference ref;
+  ref.probe.type = velmora::metrology::ProbeType::Cvd;
+  ref.probe.cvd = {25.5, 3.9860e-3, -5.870e-7, -4.0e-12};
+  Plan plan;
+  std::vector<CapturedPoint> points;
+  std::vector<std::string> names{"reference"};
+  for (int k = 1; k < 16; ++k) names.push_back("probe " + std::to_string(k));
+  for (int i = 0; i < 10; ++i) {
+    const double t = 10.0 * i + 5;
+    plan.setPoints.push_back(t);
+    CapturedPoint p;
+    p.index = i;
+    p.setPoint = t;
+    p.bathMean = t;
+    p.channels.push_back({0, 60, velmora::metrology::cvdResistance(ref.probe.cvd, t), t, 0.0001, 0.001, 1, 2});
+    for (int k = 1; k < 16; ++k) {
+      velmora::math::TCofSet sensor = nominal;
+      sensor.R0 += 0.01 * k;
+      const double r = velmora::metrology::cvdResistance(sensor, t);
+      p.channels.push_back({k, 60, r, velmora::metrology::cvdTemperature(nominal, r), 0.0004, 0.001, 1, 2});
+    }
+    points.push_back(std::move(p));
+  }
+  const auto text = [](std::string_view id) { return std::string(id) + " %1 %2 %3 %4 %5 %6"; };
+  std::size_t lines = 0, plausible = 0;
+  for (auto _ : state) {
+    lines = plausible = 0;
+    for (int k = 1; k < 16; ++k) {
+      ProbeResult r = evaluateProbe(points, 0, k, names[static_cast<std::size_t>(k)], ref, BenchBudget{}, nominal, 1, text);
+      r.implausible = implausibleReasons(r, plan, text);
+      plausible += r.fitted && r.implausible.empty();
+    }
+    for (const auto& p : points) lines += pointRecord(p, 0, names, text).size();
+    benchmark::DoNotOptimize(lines);
+  }
+  state.counters["record_lines"] = static_cast<double>(lines);
+  state.counters["plausible_probes"] = static_cast<double>(plausible);
+}
+BENCHMARK(BM_RunEndFifteenProbesTenPoints)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -41,6 +41,7 @@ void takeGuidePictures(TfmMain& w, ComparisonBench& bench, const QString& folder
   steps->push_back({500, [&bench] {
                       ComparisonWindow* cw = bench.open();
                       cw->messageHook = [](MessageKind, const QString& text) { std::fprintf(stderr, "velmora: %s\n", text.toUtf8().constData()); };
+                      cw->captureAnywayHook = [](const QString&) { return true; };  // nothing waits on a question
                       cw->hide();
                     }});
   steps->push_back({2500, [&w] {

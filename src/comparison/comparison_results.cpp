@@ -219,19 +219,27 @@ std::vector<std::string> implausibleReasons(const ProbeResult& probe, const Plan
   };
   const auto g = [](double v) { return shortestText(v); };
   for (const auto& p : probe.points)
-    if (p.forced) say("bnImplForced", {fixed(p.setPoint, 3), fixed(p.reference.meanT - p.setPoint, 3)});
+    if (p.forced) say("bnImplForced", {fixed(p.setPoint, 3), fixed(std::fabs(p.reference.meanT - p.setPoint), 3)});
   const auto f = probe.fitted ? factorsOfCells(probe.cells) : std::nullopt;
   if (!f) return out;
   if (probe.held) {
     const double nominal = nominalR0(probe.held->R0);
     if (!(std::fabs(f->R0 - nominal) <= bands.r0Share * nominal)) say("bnImplR0", {fixed(f->R0, 3), g(nominal)});
   }
+  // As the tables show them: A × 10³, B × 10⁷, C × 10¹².
   const struct {
     const char* name;
+    int index;
     double v, low, high;
-  } checks[] = {{"A", f->A, bands.aLow, bands.aHigh}, {"B", f->B, bands.bLow, bands.bHigh}, {"C", f->C, bands.cLow, bands.cHigh}};
+  } checks[] = {{"A x 10^3", 1, f->A, bands.aLow, bands.aHigh},
+                {"B x 10^7", 2, f->B, bands.bLow, bands.bHigh},
+                {"C x 10^12", 3, f->C, bands.cLow, bands.cHigh}};
   for (const auto& c : checks)
-    if (!(c.v >= c.low && c.v <= c.high)) say("bnImplFactor", {c.name, g(c.v), g(c.low), g(c.high)});
+    if (!(c.v >= c.low && c.v <= c.high)) {
+      const double scale = kCofScale[c.index].shown;
+      say("bnImplFactor", {c.name, std::string(trimBlanks(probe.cells[static_cast<std::size_t>(c.index)])), fixed(c.low * scale, 4),
+                           fixed(c.high * scale, 4)});
+    }
   for (const auto& r : probe.residuals) {
     const auto i = static_cast<std::size_t>(r.row - 1);
     if (i < probe.points.size() && std::fabs(r.deviation) > probe.points[i].uncertainty.expanded)

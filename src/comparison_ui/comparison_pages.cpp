@@ -213,6 +213,7 @@ void ComparisonWindow::refreshResults() {
     QStringList tip;
     for (const auto& m : r.messages) tip << qs(m);
     for (const auto& m : r.hints) tip << qs(m);
+    for (const auto& m : r.implausible) tip << qs(m);
     for (const auto& n : r.notices) tip << qs(n);
     for (int c = 0; c < 11; ++c) {
       auto* item = new QTableWidgetItem(cells[c]);

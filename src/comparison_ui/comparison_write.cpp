@@ -63,7 +63,7 @@ std::vector<ComparisonWindow::WriteChoice> ComparisonWindow::writeChoices() cons
     w.fresh = factorsText(comparison::factorsOfCells(r.cells));
     QStringList remarks;
     for (const auto& why : r.implausible) remarks << qs(why);
-    w.remarks = remarks.join("; ");
+    w.remarks = remarks.join("\n");
     w.write = r.implausible.empty();
     out.push_back(std::move(w));
   }
@@ -93,14 +93,12 @@ bool ComparisonWindow::askWrite(std::vector<WriteChoice>& choices) {
     table->setItem(r, 0, name);
     table->setItem(r, 1, new QTableWidgetItem(w.held));
     table->setItem(r, 2, new QTableWidgetItem(w.fresh));
-    table->setItem(r, 3, new QTableWidgetItem(w.remarks));
+    auto* remarks = new QTableWidgetItem(w.remarks);
+    remarks->setToolTip(w.remarks);
+    table->setItem(r, 3, remarks);
   }
-  // The space bar ticks and unticks the current row's instrument.
-  connect(table, &QTableWidget::itemActivated, table, [table](QTableWidgetItem* item) {
-    QTableWidgetItem* box = table->item(item->row(), 0);
-    box->setCheckState(box->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-  });
   table->resizeColumnsToContents();
+  table->resizeRowsToContents();
   table->horizontalHeader()->setStretchLastSection(true);
   table->setMinimumWidth(std::min(1000, table->horizontalHeader()->length() + 30));
   if (table->rowCount()) table->setCurrentCell(0, 0);
