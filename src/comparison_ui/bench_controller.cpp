@@ -194,6 +194,8 @@ void BenchController::stop() {
   if (!running()) return;
   m_run->stop(now());
   m_tick.stop();
+  m_ended = true;
+  saveRecord();  // what the run did up to here
   emit changed();
 }
 
@@ -220,6 +222,16 @@ void BenchController::tick() {
     m_ended = true;
     m_tick.stop();
     runEnded();
+  } else if (!m_ended && m_run->phase() == ComparisonRun::Phase::Stopped) {
+    // A set point without a point, and the set-up says to stop there.
+    m_ended = true;
+    m_tick.stop();
+    saveRecord();
+    const auto order = m_run->plan().ordered();
+    const int missed = m_run->index() - 1;
+    emit stoppedBecause(qs(m_tr.text("bnStoppedAtMissed"))
+                            .arg(missed >= 0 && missed < static_cast<int>(order.size()) ? qs(formatFixed(order[static_cast<std::size_t>(missed)], 12, 3)) : QString()));
+    emit changed();
   }
 }
 

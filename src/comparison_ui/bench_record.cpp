@@ -48,6 +48,8 @@ std::vector<QString> BenchController::recordLines() const {
       if (p.index == i)
         for (const auto& line : comparison::pointRecord(p, m_run->reference(), names, text)) out.push_back(qs(line));
   }
+  if (m_run->phase() == comparison::ComparisonRun::Phase::Stopped)
+    out.push_back(qs(m_tr.text("bnRecStopped")).arg(qs(formatUtcIso(QDateTime::currentMSecsSinceEpoch()))));
   if (m_run->phase() == comparison::ComparisonRun::Phase::Done)
     out.push_back(qs(m_tr.text(m_setup.stopRecordingAtEnd ? "bnRecEndStopped" : "bnRecEndGoesOn"))
                       .arg(qs(formatUtcIso(m_run->lastUtcMs() ? m_run->lastUtcMs() : QDateTime::currentMSecsSinceEpoch()))));

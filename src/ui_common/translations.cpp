@@ -16,7 +16,7 @@ constexpr std::string_view kMessageIds[] = {
     "msgTooFewPointsPositive", "fwQuestion", "msgVerifiedLong", "msgVerifyDiffers", "msgReadBackFailed", "rpSaved",
     "rpWriteFailed", "nwNoAddress", "nwBadScheme", "nwBadHostOrPort", "nwNoStation", "nwUnreadable", "nwCertKey", "nwPasswordNotSaved",
     "nwNotConnected", "lvNotConnected", "lvLost", "lvNoUrl", "bnStopToQuit", "bnStopToClose", "bnBathSilent", "bnRecNotStable", "bnRecLeftOut", "bnRecNotReached", "bnRecReferenceOff", "bnRecNoProbe",
-    "bnNotSettled", "bnFarFromSetPoint", "bnRecordNotSaved", "ctNoCertificateFor",
+    "bnNotSettled", "bnFarFromSetPoint", "bnRecordNotSaved", "bnStoppedAtMissed", "ctNoCertificateFor",
     "bnWritten", "bnResumeQuestion", "bnResumeAsLeftQuestion", "bnSetAsideDone", "bnBadSetPoints", "bnNoProbeFile", "bnNoSetPoints", "bnNoProbes",
     "bnNoRule", "bnNoReference", "bnNoFactors", "bnProbeUnreadable", "bnProbeDamaged", "bnBathNotOpened",
     "bnJournalNotOpened", "bnResumeChannels", "bnResumeMissing", "bnRemoved", "bnNothingToWrite", "bnNothingWritten", "ctSaved", "ctWriteFailed",
