@@ -42,7 +42,7 @@ void ComparisonWindow::btReachedClick() {
     anyway = captureAnywayHook ? captureAnywayHook(question)
                                : askQuestion(dialogParent(this), QMessageBox::Warning, qs(m_tr.dialogWord("Confirm")), question,
                                              {{t("bnCaptureAnyway"), QMessageBox::AcceptRole},
-                                              {qs(m_tr.dialogWord("Cancel")), QMessageBox::RejectRole}},
+                                              {t("wCancel"), QMessageBox::RejectRole}},
                                              1, 1) == 0;
     if (!anyway) return;
   }

@@ -173,7 +173,7 @@ int askQuestion(QWidget* parent, QMessageBox::Icon icon, const QString& title, c
 void addAcceptCancel(QDialog& dialog, QFormLayout& form, const QString& acceptText, const Translator& tr) {
   auto* buttons = new QDialogButtonBox(&dialog);
   buttons->addButton(acceptText, QDialogButtonBox::AcceptRole);
-  buttons->addButton(qs(tr.dialogWord("Cancel")), QDialogButtonBox::RejectRole);
+  buttons->addButton(qs(tr.text("wCancel")), QDialogButtonBox::RejectRole);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   form.addRow(buttons);
