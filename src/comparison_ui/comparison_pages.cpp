@@ -155,7 +155,7 @@ void ComparisonWindow::refreshStatus() {
     put(r, 3, v.covered ? fixedText(v.sd, 5) : QString());
     put(r, 4, v.covered ? fixedText(v.driftPerMinute, 5) : QString());
     put(r, 5, v.covered ? fixedText(v.peakToPeak, 4) : QString());
-    put(r, 6, run->plan().rule.band ? fixedText(v.insideMinutes, 1) : QString());
+    put(r, 6, run->plan().rule.band && tr.size() ? fixedText(v.insideMinutes, 1) : QString());  // nothing from nothing
     put(r, 7, !included ? t("bnLeftOut") : v.stable ? t("bnYes") : t("bnNo"));
     // How long until stable only once there is something to go by: the window covered and,
     // with a band, the temperature inside it.

@@ -281,3 +281,29 @@ TEST(ComparisonResults, APointsBudgetAgainstAWorkedExample) {
   }
   EXPECT_NEAR(points[0].uncertainty.combined, std::sqrt(sum), 1e-7);
 }
+
+TEST(ComparisonResults, TheCurvesUncertaintyIsKTimesItsLargestAlongTheCurve) {
+  // Three points that determine R0, A and B exactly, each with the same budget and no scatter:
+  // the curve passes through them, its standard uncertainty there is each point's own and less
+  // between them, so U = 2 × √(0.001² + (0.002/√3)² + (0.003/√3)² + (0.0005/√3)²) = 0.0046547 °C.
+  Reference ref;
+  ref.probe.type = metrology::ProbeType::Cvd;
+  ref.probe.cvd = {25.5, 3.9860e-3, -5.870e-7, -4.0e-12};
+  const math::TCofSet sensor{100.02, 3.9080e-3, -5.79e-7, -4.183e-12}, held{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
+  std::vector<CapturedPoint> points;
+  for (double t : {0.0, 50.0, 100.0}) {
+    CapturedPoint p;
+    p.index = static_cast<int>(points.size());
+    p.setPoint = t;
+    const double r = metrology::cvdResistance(sensor, t);
+    p.channels = {{0, 30, metrology::cvdResistance(ref.probe.cvd, t), t, 0, 0, 1, 2},
+                  {1, 30, r, metrology::cvdTemperature(held, r), 0, 0, 1, 2}};
+    points.push_back(p);
+  }
+  const ProbeResult r = evaluateProbe(points, 0, 1, "p1", ref, BenchBudget{}, held, 1, nullptr);
+  ASSERT_TRUE(r.fitted) << (r.messages.empty() ? "" : r.messages.front());
+  const double u = std::sqrt(1e-6 + (0.002 * 0.002 + 0.003 * 0.003 + 0.0005 * 0.0005) / 3);
+  EXPECT_NEAR(r.curveU, 2 * u, 1e-6);
+  EXPECT_NEAR(r.rangeLow(), 0, 1e-9);
+  EXPECT_NEAR(r.rangeHigh(), 100, 1e-9);
+}
