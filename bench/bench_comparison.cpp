@@ -9,6 +9,12 @@
 
 #include "comparison/comparison_results.h"
 #include "comparison/comparison_run.h"
+#ifdef VELMORA_HAVE_DCC
+#include <chrono>
+
+#include "comparison/dcc_certificate.h"
+#include "comparison/xml_schema.h"
+#endif
 #include "metrology/probe.h"
 
 using namespace velmora::comparison;
@@ -93,5 +99,62 @@ static void BM_RunEndFifteenProbesTenPoints(benchmark::State& state) {
   state.counters["plausible_probes"] = static_cast<double>(plausible);
 }
 BENCHMARK(BM_RunEndFifteenProbesTenPoints)->Unit(benchmark::kMillisecond);
+
+#ifdef VELMORA_HAVE_DCC
+// One probe's DCC of ten points with its PDF (40 kB) inside, written and checked against the
+// DCC 3.2.0 schema — what "Certificates…" does per probe (the schema itself is read once; its
+// first reading is the counter `first_ms`).
+static void BM_WriteDcc(benchmark::State& state) {
+  const velmora::math::TCofSet held{100.0, 3.9083e-3, -5.775e-7, -4.183e-12}, sensor{100.02, 3.908e-3, -5.79e-7, -4.183e-12};
+  Reference ref;
+  ref.name = "reference";
+  ref.probe.type = velmora::metrology::ProbeType::Cvd;
+  ref.probe.cvd = {25.5, 3.9860e-3, -5.870e-7, -4.0e-12};
+  Plan plan;
+  std::vector<CapturedPoint> points;
+  for (int i = 0; i < 10; ++i) {
+    const double t = 10.0 * i + 5;
+    plan.setPoints.push_back(t);
+    CapturedPoint p;
+    p.index = i;
+    p.setPoint = t;
+    const double r = velmora::metrology::cvdResistance(sensor, t);
+    p.channels = {{0, 60, velmora::metrology::cvdResistance(ref.probe.cvd, t), t, 0.0001, 0.001, 1'796'731'200'000, 1'796'731'300'000},
+                  {1, 60, r, velmora::metrology::cvdTemperature(held, r), 0.0004, 0.001, 1'796'731'200'000, 1'796'731'300'000}};
+    points.push_back(std::move(p));
+  }
+  const auto text = [](std::string_view id) { return std::string(id) + " %1 %2"; };
+  const BenchBudget budget;
+  const ProbeResult probe = evaluateProbe(points, 0, 1, "probe 1", ref, budget, held, 1, text);
+  CertificateInfo info;
+  info.number = "C-1";
+  info.laboratory = "Lab";
+  info.country = "DE";
+  const std::string pdf(40000, 'x');
+  DccInputs in;
+  in.info = &info;
+  in.probe = &probe;
+  in.reference = &ref;
+  in.budget = &budget;
+  in.plan = &plan;
+  in.languages = {{"en", text}, {"ru", text}};
+  in.pdfFileName = "C-1.pdf";
+  in.pdf = pdf;
+  const std::string schema = std::string(VELMORA_SOURCE_DCC) + "/dcc_local.xsd";
+  const auto t0 = std::chrono::steady_clock::now();
+  bool valid = !validateXml(certificateDcc(in), schema);
+  const double first = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    const std::string xml = certificateDcc(in);
+    valid = valid && !validateXml(xml, schema);
+    bytes = xml.size();
+  }
+  state.counters["valid"] = valid ? 1 : 0;
+  state.counters["dcc_kB"] = static_cast<double>(bytes) / 1000;
+  state.counters["first_ms"] = first;
+}
+BENCHMARK(BM_WriteDcc)->Unit(benchmark::kMillisecond);
+#endif
 
 BENCHMARK_MAIN();

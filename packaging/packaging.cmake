@@ -12,6 +12,10 @@ if(VELMORA_BUILD_UI)
   install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # The user guide beside the program (share/velmora/guide: en/, ru/, pictures/).
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/guide/ DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/guide)
+  # The DCC schemas the certificates are checked against (share/velmora/dcc), with their licences.
+  if(TARGET velmora_dcc)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/dcc/ DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/dcc)
+  endif()
   if(WIN32)
     qt_generate_deploy_app_script(TARGET velmora OUTPUT_SCRIPT VELMORA_DEPLOY_SCRIPT NO_UNSUPPORTED_PLATFORM_ERROR)
     install(SCRIPT ${VELMORA_DEPLOY_SCRIPT})

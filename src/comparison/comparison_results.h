@@ -114,6 +114,7 @@ std::string noticeRecord(const Notice& n, double setPoint, double tolerance, con
 struct CertificateInfo {
   std::string title = "Calibration certificate";
   std::string laboratory, laboratoryAddress;
+  std::string country;  // where the laboratory is: ISO 3166-1, two capital letters ("DE")
   std::string number;  // unique; made from the date and the probe when empty
   std::string customer, customerAddress;
   std::string item, itemSerial, manufacturer;

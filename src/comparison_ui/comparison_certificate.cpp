@@ -20,6 +20,13 @@
 #include "common/file_io.h"
 #include "common/number_text.h"
 #include "comparison_ui/comparison_window.h"
+#ifdef VELMORA_HAVE_DCC
+#include <QCoreApplication>
+#include <QLocale>
+
+#include "comparison/dcc_certificate.h"
+#include "comparison/xml_schema.h"
+#endif
 
 namespace velmora {
 
@@ -34,6 +41,7 @@ struct Field {
 constexpr Field kFields[] = {
     {"ctLaboratory", &comparison::CertificateInfo::laboratory},
     {"ctLaboratoryAddress", &comparison::CertificateInfo::laboratoryAddress},
+    {"ctCountry", &comparison::CertificateInfo::country},
     {"ctNumber", &comparison::CertificateInfo::number},
     {"ctCustomer", &comparison::CertificateInfo::customer},
     {"ctCustomerAddress", &comparison::CertificateInfo::customerAddress},
@@ -95,6 +103,17 @@ bool askFields(QWidget* parent, const Translator& tr, comparison::CertificateInf
   return true;
 }
 
+#ifdef VELMORA_HAVE_DCC
+// The DCC schemas: beside the installed program, or the project's copy.
+QString dccSchema() {
+  const QString env = qEnvironmentVariable("VELMORA_DCC_DIR");
+  const QString app = QCoreApplication::applicationDirPath();
+  for (const QString& folder : {env, app + "/../share/velmora/dcc", app + "/dcc", QStringLiteral(VELMORA_SOURCE_DCC)})
+    if (!folder.isEmpty() && QFileInfo::exists(folder + "/dcc_local.xsd")) return QDir(folder).absoluteFilePath("dcc_local.xsd");
+  return QStringLiteral(VELMORA_SOURCE_DCC) + "/dcc_local.xsd";
+}
+#endif
+
 // A name as part of a file name.
 QString fileWord(const QString& s) {
   QString out = s;
@@ -107,6 +126,9 @@ void ComparisonWindow::btCertificatesClick() {
   if (m_controller->results().empty()) return;
   if (m_info.calibrationDate.empty()) m_info.calibrationDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
   if (m_info.issueDate.empty()) m_info.issueDate = QDate::currentDate().toString(Qt::ISODate).toStdString();
+#ifdef VELMORA_HAVE_DCC
+  if (m_info.country.empty()) m_info.country = QLocale::territoryToCode(QLocale::system().territory()).toUpper().toStdString();
+#endif
   // The reference's certificate as its probe file states it; asked for where it does not.
   if (const auto& ref = m_controller->reference()) {
     if (m_info.referenceCertificate.empty()) m_info.referenceCertificate = ref->probe.certificate;
@@ -166,9 +188,37 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
     const std::string json = comparison::certificateJson(info, probe, *ref, m_controller->setup().budget, m_controller->runPlan(),
                                                         m_controller->asLeftPlan() ? &*m_controller->asLeftPlan() : nullptr);
     const std::string csv = comparison::certificateCsv(probe);
-    if (auto cause = writeFilesAtomically({{(stem + ".pdf").toStdString(), std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size()))},
-                                           {(stem + ".json").toStdString(), json},
-                                           {(stem + "-points.csv").toStdString(), csv}})) {
+    std::vector<FileToWrite> files{{(stem + ".pdf").toStdString(), std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size()))},
+                                   {(stem + ".json").toStdString(), json},
+                                   {(stem + "-points.csv").toStdString(), csv}};
+#ifdef VELMORA_HAVE_DCC
+    // The DCC beside them, in both languages with the certificate's own first, the PDF inside;
+    // one that does not validate is not written, nor is anything else of this probe.
+    Translator english, russian;
+    english.setLanguage(Language::English);
+    russian.setLanguage(Language::Russian);
+    const Translator& own = m_tr.language() == Language::Russian ? russian : english;
+    const Translator& other = &own == &russian ? english : russian;
+    comparison::DccInputs in;
+    in.info = &info;
+    in.probe = &probe;
+    in.reference = &*ref;
+    in.budget = &m_controller->setup().budget;
+    in.plan = &m_controller->runPlan();
+    in.asLeftPlan = m_controller->asLeftPlan() ? &*m_controller->asLeftPlan() : nullptr;
+    in.softwareVersion = QCoreApplication::applicationVersion().toStdString();
+    in.languages = {{&own == &russian ? "ru" : "en", [&own](std::string_view id) { return std::string(own.text(id)); }},
+                    {&own == &russian ? "en" : "ru", [&other](std::string_view id) { return std::string(other.text(id)); }}};
+    in.pdfFileName = QFileInfo(stem + ".pdf").fileName().toStdString();
+    in.pdf = files[0].bytes;
+    const std::string dcc = comparison::certificateDcc(in);
+    if (const auto fault = comparison::validateXml(dcc, dccSchema().toStdString())) {
+      if (why) *why = t("ctDccInvalid").arg(stem + ".xml", qs(*fault));
+      return written;
+    }
+    files.push_back({(stem + ".xml").toStdString(), dcc});
+#endif
+    if (auto cause = writeFilesAtomically(files)) {
       if (why) *why = t("ctWriteFailed").arg(stem + ".pdf", qs(*cause));
       return written;
     }

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -283,6 +284,7 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   // Certificates: PDF, JSON and CSV per probe, with every item a certificate states.
   cw.certificateFieldsHook = [](comparison::CertificateInfo& info) {
     info.laboratory = "Cold Lab";
+    info.country = "DE";
     info.customer = "Acme <Thermo>";
     info.item = "PRT";
     info.number = "C-77";
@@ -323,6 +325,36 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   const std::string second = pdfText(QDir(out.path()).filePath("C-77-probe_2.pdf"));
   EXPECT_TRUE(holds(second, "SN-222") && holds(second, "Maker 2") && !holds(second, "SN-111"));
   EXPECT_TRUE(holds(second, "failed the plausibility checks")) << second;
+#ifdef VELMORA_HAVE_DCC
+  // The DCC beside each: valid against the project's copy of the schemas (xmllint, no network),
+  // its deviations and their uncertainties those of the JSON and, rounded, of the PDF.
+  {
+    const QString xml = QDir(out.path()).filePath("C-77-probe_1.xml");
+    QProcess lint;
+    lint.start("xmllint", {"--noout", "--nonet", "--schema", QString(VELMORA_SOURCE_DCC) + "/dcc_local.xsd", xml});
+    ASSERT_TRUE(lint.waitForFinished(60000));
+    EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
+    QFile f(xml);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString dcc = QString::fromUtf8(f.readAll());
+    const QRegularExpression list("<si:valueXMLList>([^<]*)</si:valueXMLList>"), unc("<si:uncertaintyXMLList>([^<]*)</si:uncertaintyXMLList>");
+    QStringList values, uncertainties;
+    for (auto it = list.globalMatch(dcc); it.hasNext();) values << it.next().captured(1);
+    for (auto it = unc.globalMatch(dcc); it.hasNext();) uncertainties << it.next().captured(1);
+    ASSERT_GE(values.size(), 5);
+    const QStringList deviations = values[4].split(' '), us = uncertainties.value(0).split(' ');
+    ASSERT_EQ(deviations.size(), static_cast<qsizetype>(j["as_found"]["points"].size()));
+    for (qsizetype i = 0; i < deviations.size(); ++i) {
+      const double d = deviations[i].toDouble(), u = us.value(i).toDouble();
+      EXPECT_EQ(d, j["as_found"]["points"][static_cast<std::size_t>(i)]["deviation_C"].get<double>()) << i;
+      EXPECT_EQ(u, j["as_found"]["points"][static_cast<std::size_t>(i)]["uncertainty"]["expanded_C"].get<double>()) << i;
+      EXPECT_TRUE(holds(text, QString::number(d, 'f', 4).toStdString())) << d;
+    }
+    for (const char* part : {"<si:unitXMLList>\\kelvin</si:unitXMLList>", "<si:coverageFactorXMLList>", "<dcc:value>SN-111</dcc:value>",
+                             "<dcc:mimeType>application/pdf</dcc:mimeType>", "lang=\"ru\""})
+      EXPECT_TRUE(dcc.contains(part)) << part;
+  }
+#endif
   EXPECT_FALSE(holds(text, "poorly determined"));  // the fit's hints are not findings
   // The run's plan stays the plan; the as-left pass's has its own entry.
   EXPECT_EQ(j["plan"]["set_points_C"], nlohmann::json::parse("[30, 60, 90]")) << j;
