@@ -152,3 +152,61 @@ TEST(Dcc, AFaultNamesItsElementAndIsNeverTakenForValid) {
   const std::pair<const char*, const char*> b64[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"}};
   for (const auto& [in, out] : b64) EXPECT_EQ(base64(in), out) << in;
 }
+
+#ifdef VELMORA_HAVE_DCC_SIGNATURE
+#include <cstdlib>
+#include <filesystem>
+
+#include "comparison/dcc_signature.h"
+
+// A laboratory's key (with a passphrase) and certificate, made by openssl for the test.
+TEST(DccSignature, ASignedDccVerifiesATamperedOneDoesNotAndAWrongKeyIsRefused) {
+  char pattern[] = "/tmp/velmora-dcc-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  const auto run = [](const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); };
+  ASSERT_EQ(run("openssl req -x509 -newkey rsa:2048 -sha256 -days 30 -subj '/CN=Cold Lab/O=Cold Lab Ltd' -passout pass:secret -keyout " +
+                dir + "/lab.key -out " + dir + "/lab.crt"),
+            0);
+  ASSERT_EQ(run("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out " + dir + "/other.key"), 0);
+
+  const Certificate c;
+  std::string xml = c.dcc();
+  const std::string unsignedXml = xml;
+  ASSERT_FALSE(signXml(xml, dir + "/lab.key", dir + "/lab.crt", "secret"));
+  EXPECT_FALSE(validateXml(xml, kSchema)) << *validateXml(xml, kSchema);  // a signed DCC is still a DCC
+  const SignatureCheck good = verifyXmlSignature(xml);
+  EXPECT_TRUE(good.valid) << good.reason;
+  EXPECT_NE(good.subject.find("CN=Cold Lab"), std::string::npos) << good.subject;
+
+  // One character changed anywhere in what was signed: invalid, with the reason.
+  std::string tampered = xml;
+  const auto at = tampered.find("<dcc:value>SN-111</dcc:value>");
+  ASSERT_NE(at, std::string::npos);
+  tampered[at + 16] = '2';  // SN-112
+  const SignatureCheck bad = verifyXmlSignature(tampered);
+  EXPECT_FALSE(bad.valid);
+  EXPECT_NE(bad.reason.find("changed"), std::string::npos) << bad.reason;
+  EXPECT_FALSE(verifyXmlSignature(unsignedXml).valid);
+  EXPECT_EQ(verifyXmlSignature(unsignedXml).reason, "not signed");
+
+  struct Refused {
+    const char* name;
+    std::string key, passphrase;
+    const char* says;
+  };
+  const Refused refused[] = {
+      {"a wrong passphrase", dir + "/lab.key", "guess", "passphrase is wrong"},
+      {"another key", dir + "/other.key", "", "is not the key of the certificate"},
+      {"no key file", dir + "/none.key", "", "cannot be read"},
+  };
+  for (const auto& r : refused) {
+    std::string copy = unsignedXml;
+    const auto why = signXml(copy, r.key, dir + "/lab.crt", r.passphrase);
+    ASSERT_TRUE(why) << r.name;
+    EXPECT_NE(why->find(r.says), std::string::npos) << r.name << ": " << *why;
+    EXPECT_EQ(copy, unsignedXml) << r.name;
+  }
+  std::filesystem::remove_all(dir);
+}
+#endif
