@@ -58,6 +58,9 @@ bool answeredHelpOrVersion(int argc, char** argv) {
   parser.addOption({"probe-temperature", "Print a probe file's temperature (°C) for a resistance R.", "FILE R"});
   parser.addOption({"probe-resistance", "Print a probe file's resistance (ohm) for a temperature T.", "FILE T"});
   parser.addOption({"lab-view", "Show the lab view of the broker at URL alone.", "URL"});
+#ifdef VELMORA_HAVE_DCC
+  parser.addOption({"verify-certificate", "Check a digital calibration certificate's schema and signature (exit 0 valid, 1 not).", "FILE"});
+#endif
   parser.addOption({"pictures", "Take the user guide's pictures into DIR and end.", "DIR"});
   parser.process(core);  // prints the help or the version and ends with 0
   return true;
@@ -83,6 +86,21 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "velmora: %s\n", error.c_str());
     return status;
   }
+#ifdef VELMORA_HAVE_DCC
+  // velmora --verify-certificate FILE.xml: a DCC's schema and signature, no window.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--verify-certificate") != 0) continue;
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "usage: velmora --verify-certificate FILE.xml\n");
+      return 2;
+    }
+    QCoreApplication core(argc, argv);
+    std::string line;
+    const int status = velmora::verifyCertificateFile(QString::fromLocal8Bit(argv[i + 1]), line);
+    std::printf("%s\n", line.c_str());
+    return status;
+  }
+#endif
   // velmora --export-csv IN OUT: converts a data file or a recording journal, no window.
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--export-csv") != 0) continue;

@@ -363,6 +363,8 @@ std::string certificateJson(const CertificateInfo& info, const ProbeResult& prob
   Json j;
   j["title"] = info.title;
   j["certificate_number"] = info.number;
+  if (!info.replacesNumber.empty())
+    j["replaces"] = {{"certificate_number", info.replacesNumber}, {"file", info.replacesFile}, {"sha256", info.replacesSha256}};
   j["laboratory"] = {{"name", info.laboratory}, {"address", info.laboratoryAddress}};
   j["customer"] = {{"name", info.customer}, {"address", info.customerAddress}};
   j["item"] = {{"description", info.item}, {"serial", info.itemSerial}, {"manufacturer", info.manufacturer}, {"channel", probe.name}};

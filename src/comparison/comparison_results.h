@@ -123,6 +123,10 @@ struct CertificateInfo {
   std::string referenceCertificate, referenceCertificateDate;  // its number and date
   std::string conditions;             // ambient temperature, humidity
   std::string calibratedBy, approvedBy;
+  // The certificate this one replaces (an amendment): its number and the SHA-256 of its file.
+  std::string replacesNumber, replacesFile, replacesSha256;
+  // The laboratory's private key and X.509 certificate (PEM files): the DCC is signed when both are given.
+  std::string signingKey, signingCertificate;
   std::string method =
       "Comparison calibration in a stirred bath against a reference thermometer; the points were taken when the "
       "reference, the probe and the bath met the stability rule together.";

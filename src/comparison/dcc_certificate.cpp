@@ -227,6 +227,15 @@ struct Writer {
     x.leaf("dcc:endPerformanceDate", end);
     x.leaf("dcc:performanceLocation", "laboratory");
     if (isDate(info.issueDate)) x.leaf("dcc:issueDate", info.issueDate);
+    if (!info.replacesNumber.empty()) {
+      // An amendment: the certificate it replaces, by its number and its file's hash.
+      x.open("dcc:previousReport");
+      text("dcc:referral", "dcReplaces", {info.replacesNumber});
+      x.leaf("dcc:referralID", info.replacesNumber);
+      x.leaf("dcc:procedure", "SHA-256 " + (info.replacesFile.empty() ? info.replacesNumber : info.replacesFile));
+      x.leaf("dcc:value", info.replacesSha256.empty() ? std::string("-") : info.replacesSha256);
+      x.close("dcc:previousReport");
+    }
     x.close("dcc:coreData");
 
     x.open("dcc:items");

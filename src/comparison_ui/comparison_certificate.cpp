@@ -1,6 +1,7 @@
 // The certificate drafts of a comparison run: the fields a certificate states beyond the
 // results (asked once and kept while the program runs), then per probe a PDF with everything a
 // calibration certificate holds, the same contents as a JSON file, and its points as CSV.
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -22,10 +23,14 @@
 #include "comparison_ui/comparison_window.h"
 #ifdef VELMORA_HAVE_DCC
 #include <QCoreApplication>
+#include <QInputDialog>
 #include <QLocale>
 
 #include "comparison/dcc_certificate.h"
 #include "comparison/xml_schema.h"
+#endif
+#ifdef VELMORA_HAVE_DCC_SIGNATURE
+#include "comparison/dcc_signature.h"
 #endif
 
 namespace velmora {
@@ -54,6 +59,10 @@ constexpr Field kFields[] = {
     {"ctConditions", &comparison::CertificateInfo::conditions},
     {"ctCalibratedBy", &comparison::CertificateInfo::calibratedBy},
     {"ctApprovedBy", &comparison::CertificateInfo::approvedBy},
+#ifdef VELMORA_HAVE_DCC_SIGNATURE
+    {"ctSigningKey", &comparison::CertificateInfo::signingKey},
+    {"ctSigningCertificate", &comparison::CertificateInfo::signingCertificate},
+#endif
 };
 
 // The certificate's fields, and each probe's item, serial number and manufacturer in a table.
@@ -103,17 +112,6 @@ bool askFields(QWidget* parent, const Translator& tr, comparison::CertificateInf
   return true;
 }
 
-#ifdef VELMORA_HAVE_DCC
-// The DCC schemas: beside the installed program, or the project's copy.
-QString dccSchema() {
-  const QString env = qEnvironmentVariable("VELMORA_DCC_DIR");
-  const QString app = QCoreApplication::applicationDirPath();
-  for (const QString& folder : {env, app + "/../share/velmora/dcc", app + "/dcc", QStringLiteral(VELMORA_SOURCE_DCC)})
-    if (!folder.isEmpty() && QFileInfo::exists(folder + "/dcc_local.xsd")) return QDir(folder).absoluteFilePath("dcc_local.xsd");
-  return QStringLiteral(VELMORA_SOURCE_DCC) + "/dcc_local.xsd";
-}
-#endif
-
 // A name as part of a file name.
 QString fileWord(const QString& s) {
   QString out = s;
@@ -153,8 +151,21 @@ void ComparisonWindow::btCertificatesClick() {
   const QString folder =
       folderHook ? folderHook() : QFileDialog::getExistingDirectory(dialogParent(this), t("ctFolder"), startFolder("Clb"));
   if (folder.isEmpty()) return;
+#ifdef VELMORA_HAVE_DCC_SIGNATURE
+  // The key's passphrase, asked each time and never kept; Escape writes nothing.
+  if (!m_info.signingKey.empty() && !m_info.signingCertificate.empty()) {
+    bool ok = false;
+    const QString asked = t("ctPassphrase").arg(qs(m_info.signingKey));
+    const QString pass = passphraseHook ? passphraseHook(asked, &ok)
+                                        : QInputDialog::getText(dialogParent(this), t("ctFieldsTitle"), asked, QLineEdit::Password, QString(), &ok);
+    if (!ok) return;
+    m_passphrase = pass.toStdString();
+  }
+#endif
   QString why;
   const QStringList written = writeCertificates(folder, m_info, &why);
+  std::fill(m_passphrase.begin(), m_passphrase.end(), '\0');
+  m_passphrase.clear();
   if (!why.isEmpty())
     message(MessageKind::Error, why);
   else
@@ -183,7 +194,31 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
       if (!it->second.manufacturer.empty()) info.manufacturer = it->second.manufacturer;
     }
     if (info.itemSerial.empty()) info.itemSerial = probe.name;
-    const QString stem = QDir(folder).filePath(fileWord(qs(info.number)));
+    // Issued before (here, or earlier in this program for this run): never overwritten; the
+    // new one is an amendment with a number of its own that names the one it replaces.
+    QString stem = QDir(folder).filePath(fileWord(qs(info.number)));
+    QString previous;
+    const auto exists = [](const QString& s) {
+      return QFileInfo::exists(s + ".pdf") || QFileInfo::exists(s + ".xml") || QFileInfo::exists(s + ".json");
+    };
+    if (exists(stem)) {
+      const std::string given = info.number;
+      previous = stem;
+      for (int n = 1; exists(stem); ++n) {
+        previous = stem;
+        info.number = given + "-A" + std::to_string(n);
+        stem = QDir(folder).filePath(fileWord(qs(info.number)));
+      }
+    } else if (const auto it = m_issued.find(probe.channel); it != m_issued.end()) {
+      previous = it->second;
+    }
+    if (!previous.isEmpty()) {
+      const QString file = QFileInfo::exists(previous + ".xml") ? previous + ".xml" : previous + ".pdf";
+      QFile old(file);
+      if (old.open(QIODevice::ReadOnly)) info.replacesSha256 = QCryptographicHash::hash(old.readAll(), QCryptographicHash::Sha256).toHex().toStdString();
+      info.replacesNumber = QFileInfo(previous).fileName().toStdString();
+      info.replacesFile = QFileInfo(file).fileName().toStdString();
+    }
     const QByteArray pdf = certificateDocument(info, probe).pdf(t("ctTitle"), t("ctPage"));
     const std::string json = comparison::certificateJson(info, probe, *ref, m_controller->setup().budget, m_controller->runPlan(),
                                                         m_controller->asLeftPlan() ? &*m_controller->asLeftPlan() : nullptr);
@@ -211,11 +246,21 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
                     {&own == &russian ? "en" : "ru", [&other](std::string_view id) { return std::string(other.text(id)); }}};
     in.pdfFileName = QFileInfo(stem + ".pdf").fileName().toStdString();
     in.pdf = files[0].bytes;
-    const std::string dcc = comparison::certificateDcc(in);
-    if (const auto fault = comparison::validateXml(dcc, dccSchema().toStdString())) {
+    std::string dcc = comparison::certificateDcc(in);
+    if (const auto fault = comparison::validateXml(dcc, dccSchemaPath().toStdString())) {
       if (why) *why = t("ctDccInvalid").arg(stem + ".xml", qs(*fault));
       return written;
     }
+#ifdef VELMORA_HAVE_DCC_SIGNATURE
+    if (!info.signingKey.empty() && !info.signingCertificate.empty()) {
+      auto cause = comparison::signXml(dcc, info.signingKey, info.signingCertificate, m_passphrase);
+      if (!cause) cause = comparison::validateXml(dcc, dccSchemaPath().toStdString());
+      if (cause) {
+        if (why) *why = t("ctSignFailed").arg(stem + ".xml", qs(*cause));
+        return written;
+      }
+    }
+#endif
     files.push_back({(stem + ".xml").toStdString(), dcc});
 #endif
     if (auto cause = writeFilesAtomically(files)) {
@@ -223,6 +268,7 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
       return written;
     }
     written << stem + ".pdf";
+    m_issued[probe.channel] = stem;
   }
   // The run's record and raw readings beside them, so that every point can be traced.
   const QString runStem = QDir(folder).filePath(fileWord(qs(base.number.empty() ? QDate::currentDate().toString("yyyyMMdd").toStdString() : base.number)) + "-run");
@@ -242,6 +288,8 @@ ReportDocument ComparisonWindow::certificateDocument(const comparison::Certifica
   const auto joined = [](const std::string& a, const std::string& b) { return qs(a) + (b.empty() ? QString() : ", " + qs(b)); };
   ReportDocument doc(9);
   doc.title(qs(info.title));
+  if (!info.replacesNumber.empty())
+    doc.paragraph(t("ctReplaces").arg(qs(info.replacesNumber), qs(info.replacesFile), qs(info.replacesSha256)), ReportDocument::Emphasis::Bold);
   doc.fields({{t("ctNumber"), qs(info.number)},
               {t("ctLaboratory"), joined(info.laboratory, info.laboratoryAddress)},
               {t("ctCustomer"), joined(info.customer, info.customerAddress)},

@@ -418,6 +418,7 @@ void ComparisonWindow::btStartClick() {
   }
   m_log->clear();
   m_logged = 0;
+  m_issued.clear();  // a new run: its certificates are new ones, not amendments
   m_tabs->setCurrentIndex(1);
   refreshStatus();
 }

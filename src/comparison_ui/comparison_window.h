@@ -75,6 +75,8 @@ class ComparisonWindow : public QWidget {
   std::function<ResumeChoice(const QString&)> resumeHook;
   std::function<bool(comparison::CertificateInfo&)> certificateFieldsHook;
   std::function<QString()> folderHook;
+  // The signing key's passphrase (the question's text; false in `ok`: cancelled).
+  std::function<QString(const QString&, bool* ok)> passphraseHook;
   // Writes the certificate drafts of every probe into `folder`: a PDF, a JSON file of
   // everything in it and a CSV of the points each, the three together or none. Returns the
   // PDF files written; the reason of a failure in `why`.
@@ -156,6 +158,8 @@ class ComparisonWindow : public QWidget {
   QTimer* m_refresh = nullptr;
   comparison::CertificateInfo m_info;
   std::map<int, comparison::ProbeItem> m_items;  // by channel; kept while the program runs
+  std::string m_passphrase;  // only while the certificates are written
+  std::map<int, QString> m_issued;  // by channel: the last certificate issued for this run (its path without extension)
   std::size_t m_logged = 0;  // lines of the run's record already in the log
   DecimalSpinBox* m_tolerance = nullptr;
   QCheckBox* m_stopOnMissed = nullptr;
@@ -192,6 +196,15 @@ class ComparisonBench : public QObject {
   QAction* m_action;
   QPointer<ComparisonWindow> m_window;
 };
+
+#ifdef VELMORA_HAVE_DCC
+// The DCC schema the certificates are checked against: beside the installed program
+// (share/velmora/dcc), or the project's copy; VELMORA_DCC_DIR names another folder.
+QString dccSchemaPath();
+// velmora --verify-certificate FILE.xml: the DCC's schema and signature; 0 valid, 1 not, with
+// the line to print ("valid: signed by CN=…" or "invalid: why").
+int verifyCertificateFile(const QString& path, std::string& line);
+#endif
 
 // Numbers typed as a list: "0; 50; 100" (";" or blanks between them, "," or "." as the
 // decimal sign); nothing when one is not a number or none is given.

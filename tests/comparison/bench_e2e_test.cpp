@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QMenu>
 #include <QStatusBar>
@@ -282,7 +283,28 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   EXPECT_TRUE(cw.controller().results()[1].asLeft.empty());
 
   // Certificates: PDF, JSON and CSV per probe, with every item a certificate states.
-  cw.certificateFieldsHook = [](comparison::CertificateInfo& info) {
+#ifdef VELMORA_HAVE_DCC_SIGNATURE
+  // The laboratory signs its DCCs: a key with a passphrase and its certificate.
+  QTemporaryDir keys;
+  {
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-sha256", "-days", "30", "-subj", "/CN=Cold Lab", "-passout",
+                              "pass:secret", "-keyout", keys.filePath("lab.key"), "-out", keys.filePath("lab.crt")});
+    ASSERT_TRUE(openssl.waitForFinished(60000));
+    ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+  }
+  int passphraseAsked = 0;
+  cw.passphraseHook = [&](const QString&, bool* ok) {
+    ++passphraseAsked;
+    *ok = true;
+    return QString("secret");
+  };
+#endif
+  cw.certificateFieldsHook = [&](comparison::CertificateInfo& info) {
+#ifdef VELMORA_HAVE_DCC_SIGNATURE
+    info.signingKey = keys.filePath("lab.key").toStdString();
+    info.signingCertificate = keys.filePath("lab.crt").toStdString();
+#endif
     info.laboratory = "Cold Lab";
     info.country = "DE";
     info.customer = "Acme <Thermo>";
@@ -353,6 +375,29 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
     for (const char* part : {"<si:unitXMLList>\\kelvin</si:unitXMLList>", "<si:coverageFactorXMLList>", "<dcc:value>SN-111</dcc:value>",
                              "<dcc:mimeType>application/pdf</dcc:mimeType>", "lang=\"ru\""})
       EXPECT_TRUE(dcc.contains(part)) << part;
+#ifdef VELMORA_HAVE_DCC_SIGNATURE
+    // Signed (the passphrase asked once for all probes): velmora --verify-certificate says who
+    // signed it; a copy with one character changed is invalid.
+    EXPECT_EQ(passphraseAsked, 1);
+    const auto verify = [](const QString& file, QString* said) {
+      QProcess p;
+      p.start(VELMORA_EXE, {"--verify-certificate", file});
+      if (!p.waitForFinished(60000)) return -1;
+      *said = QString::fromUtf8(p.readAllStandardOutput());
+      return p.exitCode();
+    };
+    QString said;
+    EXPECT_EQ(verify(xml, &said), 0) << said.toStdString();
+    EXPECT_TRUE(said.startsWith("valid: signed by CN=Cold Lab")) << said.toStdString();
+    QString tampered = dcc;
+    tampered.replace("<dcc:value>SN-111</dcc:value>", "<dcc:value>SN-112</dcc:value>");
+    QFile copy(QDir(out.path()).filePath("tampered.xml"));
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write(tampered.toUtf8());
+    copy.close();
+    EXPECT_EQ(verify(copy.fileName(), &said), 1) << said.toStdString();
+    EXPECT_TRUE(said.startsWith("invalid: the document was changed")) << said.toStdString();
+#endif
   }
 #endif
   EXPECT_FALSE(holds(text, "poorly determined"));  // the fit's hints are not findings
@@ -365,6 +410,31 @@ TEST_F(Bench, AThreeSetPointPlanRunsUnattendedToVerifiedFactorsAndCertificates) 
   EXPECT_TRUE(messages.filter("No certificate for probe 3").size() == 1) << messages.join("|").toStdString();
   EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-run.txt")));
   EXPECT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-run-readings.csv")));
+
+  // Issued again: nothing is overwritten; the new certificate is an amendment with its own number
+  // that names the one it replaces, with that file's SHA-256.
+  const auto fileBytes = [&](const char* name) {
+    QFile f(QDir(out.path()).filePath(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  };
+  const QByteArray firstPdf = fileBytes("C-77-probe_1.pdf");
+  const QByteArray firstOwn = fileBytes(QFile::exists(QDir(out.path()).filePath("C-77-probe_1.xml")) ? "C-77-probe_1.xml" : "C-77-probe_1.pdf");
+  cw.btCertificatesClick();
+  EXPECT_EQ(fileBytes("C-77-probe_1.pdf"), firstPdf);
+  ASSERT_TRUE(QFile::exists(QDir(out.path()).filePath("C-77-probe_1-A1.pdf"))) << messages.join("|").toStdString();
+  const std::string amended = pdfText(QDir(out.path()).filePath("C-77-probe_1-A1.pdf"));
+  const std::string sha = QCryptographicHash::hash(firstOwn, QCryptographicHash::Sha256).toHex().toStdString();
+  EXPECT_TRUE(holds(amended, "This certificate replaces certificate C-77-probe_1")) << amended;
+  EXPECT_TRUE(holds(amended, sha.substr(0, 16))) << amended;
+  const auto amendedJson = nlohmann::json::parse(fileBytes("C-77-probe_1-A1.json").toStdString());
+  EXPECT_EQ(amendedJson["certificate_number"], "C-77-probe_1-A1");
+  EXPECT_EQ(amendedJson["replaces"]["sha256"], sha);
+#ifdef VELMORA_HAVE_DCC
+  const QString amendedDcc = QString::fromUtf8(fileBytes("C-77-probe_1-A1.xml"));
+  EXPECT_TRUE(amendedDcc.contains("<dcc:referralID>C-77-probe_1</dcc:referralID>")) << amendedDcc.left(3000).toStdString();
+  EXPECT_TRUE(amendedDcc.contains(QString("<dcc:value>%1</dcc:value>").arg(QString::fromStdString(sha))));
+  EXPECT_TRUE(amendedDcc.contains("<dcc:uniqueIdentifier>C-77-probe_1-A1</dcc:uniqueIdentifier>"));
+#endif
 
   // A crash during the as-left pass: offered again and taken up with the run's results, the
   // factors each probe held before the write and the probe that was written.
