@@ -377,6 +377,8 @@ std::string certificateJson(const CertificateInfo& info, const ProbeResult& prob
                     {"serial", ref.probe.serial},
                     {"certificate", info.referenceCertificate.empty() ? ref.probe.certificate : info.referenceCertificate},
                     {"certificate_date", info.referenceCertificateDate.empty() ? ref.probe.date : info.referenceCertificateDate},
+                    {"certificate_due", info.referenceDue},
+                    {"used_past_due_because", info.overdueReason},
                     {"characterisation", ref.source},
                     {"traceability", info.referenceTraceability}};
   j["budget_inputs_C"] = {{"reference_U", number(b.referenceU)},

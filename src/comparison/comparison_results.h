@@ -121,6 +121,7 @@ struct CertificateInfo {
   std::string receivedDate, calibrationDate, issueDate;
   std::string referenceTraceability;  // the reference's certificate
   std::string referenceCertificate, referenceCertificateDate;  // its number and date
+  std::string referenceDue, overdueReason;  // when it is due again; why it was used past that
   std::string conditions;             // ambient temperature, humidity
   std::string calibratedBy, approvedBy;
   // The certificate this one replaces (an amendment): its number and the SHA-256 of its file.

@@ -281,6 +281,7 @@ struct Writer {
       statement("ctImplausible", {why});
     }
     for (const auto& n : probe.notices) statement("dcRemark", {n});
+    if (!info.overdueReason.empty()) statement("ctOverdueUsed", {info.referenceDue, info.overdueReason});
     statement("ctStatement", {}, "basic_conformity");
     x.close("dcc:statements");
     x.close("dcc:administrativeData");
@@ -316,7 +317,9 @@ struct Writer {
       x.open("dcc:identifications");
       if (!ref.probe.serial.empty()) identification("manufacturer", ref.probe.serial, "dcSerial", "basic_serialNumber");
       if (!certificate.empty())
-        identification("calibrationLaboratory", certificate + (certificateDate.empty() ? std::string() : " (" + certificateDate + ")"),
+        identification("calibrationLaboratory",
+                       certificate + (certificateDate.empty() ? std::string() : " (" + certificateDate + ")") +
+                           (info.referenceDue.empty() ? std::string() : ", due " + info.referenceDue),
                        "dcReferenceCertificate", "basic_certificateIdentification");
       x.close("dcc:identifications");
     }

@@ -1,5 +1,6 @@
 #include "comparison_ui/bench_controller.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -45,6 +46,11 @@ void BenchController::channelRemoved(Channel*) {
   if (!running()) return;
   stop();
   emit stoppedBecause(qs(m_tr.text("bnRemoved")));
+}
+
+bool BenchController::referenceOverdue(const comparison::Reference& ref) {
+  const QDate due = QDate::fromString(qs(ref.probe.due), Qt::ISODate);
+  return due.isValid() && due < QDate::currentDate();
 }
 
 bool BenchController::running() const {
@@ -132,6 +138,11 @@ std::vector<std::string> BenchController::channelNames() const {
 bool BenchController::begin(const BenchSetup& s, std::unique_ptr<ComparisonRun> run, bool freshJournal, QString* why) {
   auto ref = referenceFor(s, why);
   if (!ref) return false;
+  // A reference past its certificate's due date only with the user's reason.
+  if (referenceOverdue(*ref) && s.overdueReason.trimmed().isEmpty()) {
+    if (why) *why = qs(m_tr.text("bnRefOverdueRefused")).arg(qs(ref->probe.due));
+    return false;
+  }
   std::unique_ptr<BathDriver> bath;
   m_bath.reset();  // the last run's hold on the bath's port
   if (!s.bathPort.isEmpty()) {

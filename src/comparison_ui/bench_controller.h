@@ -36,6 +36,7 @@ struct BenchSetup {
   int bathBaud = 9600;
   int method = -1;              // the designed method (0, 1, 2); -1: the one the points suit
   bool stopRecordingAtEnd = false;  // Record off when the run ends (else recording goes on)
+  QString overdueReason;  // why a reference past its certificate's due date is used (empty: it is not)
 };
 
 class BenchController : public QObject {
@@ -53,6 +54,9 @@ class BenchController : public QObject {
 
   // The reference's characterisation for a set-up; nothing with the reason.
   std::optional<comparison::Reference> referenceFor(const BenchSetup& s, QString* why) const;
+
+  // Whether the reference's certificate is past its due date (today, by the local calendar).
+  static bool referenceOverdue(const comparison::Reference& ref);
 
   // Starts a run (recording starts with it); false with the reason.
   bool start(const BenchSetup& s, QString* why);

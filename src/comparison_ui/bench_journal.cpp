@@ -45,6 +45,8 @@ BenchSetup setupOf(std::string_view text, const ComparisonRun::Restored& r) {
     } else if (w[1] == "bath") {
       s.bathPort = w[2] == "-" ? QString() : qs(comparison::journalUnword(w[2]));
       if (w.size() > 3) s.bathBaud = static_cast<int>(parseNumber(w[3]).value_or(9600));
+    } else if (w[1] == "overdue") {
+      s.overdueReason = qs(comparison::journalUnword(w[2]));
     } else if (w[1] == "endrecording") {
       s.stopRecordingAtEnd = w[2] == "1";
     } else if (w[1] == "method") {
@@ -67,6 +69,7 @@ std::string BenchController::setupLines(const BenchSetup& s) const {
          std::to_string(s.bathBaud);
   out += "\nui method " + std::to_string(s.method) + "\n";
   out += std::string("ui endrecording ") + (s.stopRecordingAtEnd ? "1" : "0") + "\n";
+  if (!s.overdueReason.isEmpty()) out += "ui overdue " + comparison::journalWord(s.overdueReason.toStdString()) + "\n";
   if (s.referenceFactors)
     out += "ui factors " + num(s.referenceFactors->R0) + " " + num(s.referenceFactors->A) + " " + num(s.referenceFactors->B) + " " +
            num(s.referenceFactors->C) + "\n";

@@ -36,6 +36,8 @@ std::vector<QString> BenchController::recordLines() const {
   std::vector<QString> out;
   if (!m_run) return out;
   out.push_back(recordHead());
+  if (!m_setup.overdueReason.isEmpty() && m_reference)
+    out.push_back(qs(m_tr.text("bnRecOverdue")).arg(qs(formatUtcIso(m_startUtc)), qs(m_reference->probe.due), m_setup.overdueReason));
   const auto names = channelNames();
   const auto text = [this](std::string_view id) { return std::string(m_tr.text(id)); };
   const auto order = m_run->plan().ordered();

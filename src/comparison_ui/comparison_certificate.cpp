@@ -194,6 +194,8 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
       if (!it->second.manufacturer.empty()) info.manufacturer = it->second.manufacturer;
     }
     if (info.itemSerial.empty()) info.itemSerial = probe.name;
+    info.referenceDue = ref->probe.due;
+    info.overdueReason = m_controller->setup().overdueReason.toStdString();
     // Issued before (here, or earlier in this program for this run): never overwritten; the
     // new one is an amendment with a number of its own that names the one it replaces.
     QString stem = QDir(folder).filePath(fileWord(qs(info.number)));
@@ -306,7 +308,9 @@ ReportDocument ComparisonWindow::certificateDocument(const comparison::Certifica
               {t("ctReferenceCertificate"),
                info.referenceCertificate.empty() ? QString::fromUtf8("\u2014")
                                                  : qs(info.referenceCertificate) + (info.referenceCertificateDate.empty() ? QString() : ", " + qs(info.referenceCertificateDate))},
+              {t("ctRefDue"), info.referenceDue.empty() ? QString::fromUtf8("\u2014") : qs(info.referenceDue)},
               {t("ctTraceability"), qs(info.referenceTraceability)}});
+  if (!info.overdueReason.empty()) doc.paragraph(t("ctOverdueUsed").arg(qs(info.referenceDue), qs(info.overdueReason)), ReportDocument::Emphasis::Bold);
   const auto pointsTable = [&](const std::vector<comparison::PointResult>& points) {
     std::vector<ReportDocument::Column> columns;
     for (const QString& c : t("ctPointColumns").split('|')) columns.push_back({c, true});

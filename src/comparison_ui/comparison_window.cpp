@@ -158,6 +158,12 @@ void ComparisonWindow::buildSetup(QWidget* page) {
   fileRow->addWidget(m_probeFile, 1);
   fileRow->addWidget(m_browse);
   form->addRow(label("bnProbeFile"), fileRow);
+  m_referenceStatus = new QLabel(page);
+  m_referenceStatus->setObjectName("lbReferenceStatus");
+  m_referenceStatus->setWordWrap(true);
+  form->addRow(QString(), m_referenceStatus);
+  connect(m_probeFile, &QLineEdit::editingFinished, this, &ComparisonWindow::refreshReferenceStatus);
+  connect(m_referenceSource, &QComboBox::currentIndexChanged, this, &ComparisonWindow::refreshReferenceStatus);
   connect(m_browse, &QPushButton::clicked, this, [this] {
     const QString f = runFileDialog(this, false, t("bnProbeFile"), startFolder("Clb"), QString(), {t("bnProbeFilter")});
     if (!f.isEmpty()) {
@@ -169,7 +175,10 @@ void ComparisonWindow::buildSetup(QWidget* page) {
   m_underTest->setObjectName("lwUnderTest");
   m_underTest->setMaximumHeight(110);
   form->addRow(label("bnUnderTest"), m_underTest);
-  connect(m_reference, &QComboBox::currentIndexChanged, this, [this] { refreshChannels(); });
+  connect(m_reference, &QComboBox::currentIndexChanged, this, [this] {
+    refreshChannels();
+    refreshReferenceStatus();
+  });
 
   auto* bathRow = new QHBoxLayout;
   m_bathPort = new QComboBox(page);
@@ -407,11 +416,13 @@ void ComparisonWindow::showSetup(const BenchSetup& s) {
   m_bathStability->setValue(s.budget.bathStability);
   m_bathUniformity->setValue(s.budget.bathUniformity);
   m_resolution->setValue(s.budget.resolution);
+  refreshReferenceStatus();
 }
 
 void ComparisonWindow::btStartClick() {
   QString why;
-  const auto s = setupFromForm(&why);
+  auto s = setupFromForm(&why);
+  if (s && !askOverdueReason(*s)) return;
   if (!s || !m_controller->start(*s, &why)) {
     if (!why.isEmpty()) message(MessageKind::Error, why);
     return;

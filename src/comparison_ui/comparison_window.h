@@ -68,6 +68,8 @@ class ComparisonWindow : public QWidget {
   std::function<bool(std::vector<WriteChoice>&)> writeConfirmHook;
   // "Set point reached" with the reference further than the tolerance from the set point.
   std::function<bool(const QString&)> captureAnywayHook;
+  // Start with a reference past its certificate's due date: the reason (false in `ok`: none).
+  std::function<QString(const QString&, bool* ok)> overdueReasonHook;
 
   // Tests and the guide's pictures answer the window's questions through these.
   std::function<void(MessageKind, const QString&)> messageHook;
@@ -101,6 +103,8 @@ class ComparisonWindow : public QWidget {
   void message(MessageKind kind, const QString& text);
   void recordSaved(const QStringList& files, const QString& error);
   void refreshPoints();
+  void refreshReferenceStatus();
+  bool askOverdueReason(BenchSetup& s);
   std::vector<WriteChoice> writeChoices() const;
   bool askWrite(std::vector<WriteChoice>& choices);
   QString phaseText() const;
@@ -165,6 +169,7 @@ class ComparisonWindow : public QWidget {
   QCheckBox* m_stopOnMissed = nullptr;
   QCheckBox* m_stopRecording = nullptr;
   QTableWidget* m_points = nullptr;
+  QLabel* m_referenceStatus = nullptr;
 };
 
 // The chart menu's "Comparison calibration…" and the offer to resume a run that was cut off,

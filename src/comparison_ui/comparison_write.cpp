@@ -3,9 +3,12 @@
 // those left ticked (Escape writes nothing); "Set point reached" with the reference far from the
 // set point asks before a point is taken there. Also the results' points table and the note
 // that the run's record was saved.
+#include <QComboBox>
 #include <QDialog>
 #include <QFormLayout>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -29,6 +32,42 @@ QString factorsText(const std::optional<math::TCofSet>& f) {
   return cells.join("; ");
 }
 }  // namespace
+
+// The reference's certificate as its probe file states it, under the set-up's reference.
+void ComparisonWindow::refreshReferenceStatus() {
+  BenchSetup b;
+  b.reference = m_reference->currentIndex();
+  if (m_referenceSource->currentIndex() == 1) b.referenceFile = m_probeFile->text().trimmed();
+  QString why;
+  const auto ref = b.referenceFile.isEmpty() && m_referenceSource->currentIndex() == 1 ? std::nullopt : m_controller->referenceFor(b, &why);
+  if (!ref) {
+    m_referenceStatus->setText(why);
+    return;
+  }
+  const QString none = QString::fromUtf8("\u2014");
+  const auto& p = ref->probe;
+  m_referenceStatus->setText(p.certificate.empty() ? t("bnRefNoCertificate")
+                                                   : t("bnRefStatus").arg(qs(p.certificate), p.date.empty() ? none : qs(p.date),
+                                                                          p.due.empty() ? none : qs(p.due)));
+}
+
+// A reference past its certificate's due date is used only for a reason the user gives.
+bool ComparisonWindow::askOverdueReason(BenchSetup& s) {
+  QString why;
+  const auto ref = m_controller->referenceFor(s, &why);
+  if (!ref || !BenchController::referenceOverdue(*ref)) return true;
+  const QString question = t("bnRefOverdueQuestion").arg(ref->probe.certificate.empty() ? QString::fromUtf8("\u2014") : qs(ref->probe.certificate),
+                                                         qs(ref->probe.due));
+  bool ok = false;
+  const QString reason = overdueReasonHook ? overdueReasonHook(question, &ok)
+                                           : QInputDialog::getText(dialogParent(this), t("bnTitle"), question, QLineEdit::Normal, QString(), &ok);
+  if (!ok || reason.trimmed().isEmpty()) {
+    message(MessageKind::Error, t("bnRefOverdueRefused").arg(qs(ref->probe.due)));
+    return false;
+  }
+  s.overdueReason = reason.trimmed();
+  return true;
+}
 
 void ComparisonWindow::btReachedClick() {
   const auto* run = m_controller->run();

@@ -179,6 +179,7 @@ std::string probeText(const ProbeCharacterisation& p) {
   line("type", typeName(p.type));
   line("certificate", p.certificate);
   line("date", p.date);
+  if (!p.due.empty()) line("due", p.due);
   line("uncertainty", p.uncertainty);
   switch (p.type) {
     case ProbeType::Cvd:
@@ -250,6 +251,12 @@ ProbeLoad parseProbe(std::string_view text) {
       p.certificate = value;
     } else if (key == "date") {
       p.date = value;
+    } else if (key == "due") {
+      // A date the bench compares with today: YYYY-MM-DD and nothing else.
+      if (value.size() != 10 || value[4] != '-' || value[7] != '-' ||
+          !std::all_of(value.begin(), value.end(), [](char c) { return (c >= '0' && c <= '9') || c == '-'; }))
+        return fail("\"due\" must be a date YYYY-MM-DD");
+      p.due = value;
     } else if (key == "uncertainty") {
       p.uncertainty = value;
     } else if (key == "type") {

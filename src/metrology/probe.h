@@ -11,6 +11,7 @@
 //   type: CVD | ITS-90 | polynomial
 //   certificate: PTB 12345
 //   date: 2026-03-01
+//   due: 2027-03-01           (optional: when the certificate is due again)
 //   uncertainty: 1.5 mK (k = 2) from -189 °C to 420 °C
 //   CVD:        R0: 100.0   A: 3.9083e-3   B: -5.775e-7   C: -4.183e-12
 //   ITS-90:     R_TPW: 25.54321   subrange 4: a=-1.2e-4 b=-3.4e-5   subrange 8: a=… b=…
@@ -41,6 +42,7 @@ double cvdTemperature(const math::TCofSet& f, double r);
 struct ProbeCharacterisation {
   ProbeType type = ProbeType::Cvd;
   std::string serial, certificate, date, uncertainty;
+  std::string due;  // when its certificate is due again (YYYY-MM-DD; empty: not stated)
   math::TCofSet cvd;
   SprtCharacterisation sprt;
   std::vector<double> polynomial;  // T(°C) = Σ c_k R^k

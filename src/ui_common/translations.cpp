@@ -19,7 +19,7 @@ constexpr std::string_view kMessageIds[] = {
     "bnNotSettled", "bnFarFromSetPoint", "bnRecordNotSaved", "bnStoppedAtMissed", "ctNoCertificateFor",
     "bnWritten", "bnResumeQuestion", "bnResumeAsLeftQuestion", "bnSetAsideDone", "bnBadSetPoints", "bnNoProbeFile", "bnNoSetPoints", "bnNoProbes",
     "bnNoRule", "bnNoReference", "bnNoFactors", "bnProbeUnreadable", "bnProbeDamaged", "bnBathNotOpened",
-    "bnJournalNotOpened", "bnResumeChannels", "bnResumeMissing", "bnRemoved", "bnNothingToWrite", "bnNothingWritten", "ctSaved", "ctWriteFailed", "ctDccInvalid", "ctSignFailed",
+    "bnJournalNotOpened", "bnResumeChannels", "bnResumeMissing", "bnRemoved", "bnNothingToWrite", "bnNothingWritten", "ctSaved", "ctWriteFailed", "ctDccInvalid", "ctSignFailed", "bnRefOverdueRefused",
 };
 
 std::span<const std::string_view> messageIds() { return kMessageIds; }

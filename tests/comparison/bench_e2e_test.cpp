@@ -614,6 +614,49 @@ TEST_F(Bench, StartRefusesASetUpThatCannotRunAndSaysWhy) {
     ASSERT_EQ(messages.size(), 1) << c.name;
     EXPECT_TRUE(messages[0].contains(c.says)) << c.name << ": " << messages[0].toStdString();
   }
+  // A reference past its certificate's due date: the set-up shows it, Start asks why and
+  // without a reason nothing starts; the reason goes into the journal and the run's record.
+  {
+    metrology::ProbeCharacterisation old;
+    old.serial = "R-1";
+    old.certificate = "NMI-1";
+    old.date = "2024-01-10";
+    old.due = "2025-01-10";
+    old.cvd = {100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
+    BenchSetup s = plan({30});
+    s.bathPort.clear();
+    s.referenceFile = QDir(folder.path()).filePath("old.probe");
+    QFile f(s.referenceFile);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::fromStdString(metrology::probeText(old)));
+    f.close();
+    cw.showSetup(s);
+    EXPECT_EQ(cw.findChild<QLabel*>("lbReferenceStatus")->text(), "Reference certificate NMI-1 of 2024-01-10, due 2025-01-10.");
+    QString asked, reason;
+    bool given = false;
+    cw.overdueReasonHook = [&](const QString& q, bool* ok) {
+      asked = q;
+      *ok = given;
+      return reason;
+    };
+    messages.clear();
+    cw.btStartClick();  // Escape on the question
+    EXPECT_FALSE(cw.controller().running());
+    EXPECT_TRUE(asked.startsWith("The reference's certificate NMI-1 was due on 2025-01-10.")) << asked.toStdString();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("the run was not started without a reason")) << messages[0].toStdString();
+    given = true;
+    reason = "intermediate check at the TPW passed";
+    cw.btStartClick();
+    ASSERT_TRUE(cw.controller().running()) << messages.join("|").toStdString();
+    ASSERT_GT(cw.controller().recordLines().size(), 1u);
+    EXPECT_TRUE(cw.controller().recordLines()[1].endsWith("it was used because: intermediate check at the TPW passed"));
+    QFile journal(cw.controller().journalPath());
+    ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(journal.readAll().contains("ui overdue intermediate%20check%20at%20the%20TPW%20passed"));
+    EXPECT_EQ(cw.controller().setup().overdueReason, reason);
+    cw.btStopClick();
+  }
   // Set points as typed: ";" or blanks between them, "," as the decimal sign; words refused.
   EXPECT_EQ(parseSetPoints("0; 29,7646  156.5985"), (std::vector<double>{0, 29.7646, 156.5985}));
   EXPECT_FALSE(parseSetPoints("0; fifty"));

@@ -95,6 +95,12 @@ TEST(Probe, FilesReadBackAsWrittenAndDamagedOnesNameTheirLine) {
                                     "B: -5.775e-7\r\nC: -4.183e-12 # below 0 °C only\r\n");
   ASSERT_TRUE(crlf.probe) << crlf.error;
   EXPECT_EQ(crlf.probe->cvd.C, -4.183e-12);
+  // The certificate's due date, kept as written.
+  ProbeCharacterisation due = cvdProbe();
+  due.due = "2027-03-01";
+  const ProbeLoad withDue = parseProbe(probeText(due));
+  ASSERT_TRUE(withDue.probe) << withDue.error;
+  EXPECT_EQ(withDue.probe->due, "2027-03-01");
   struct Damaged {
     const char* text;
     std::size_t line;
@@ -113,6 +119,7 @@ TEST(Probe, FilesReadBackAsWrittenAndDamagedOnesNameTheirLine) {
       {"VELMORA PROBE 1\ntype: ITS-90\nR_TPW: 25.5\n", 4, "no sub-range"},
       {"VELMORA PROBE 1\ntype: polynomial\ncoefficients: 1\n", 4, "two coefficients"},
       {"VELMORA PROBE 1\nvolume: 11\n", 2, "unknown key"},
+      {"VELMORA PROBE 1\ndue: next year\n", 2, "must be a date"},
   };
   for (const auto& d : damaged) {
     const ProbeLoad load = parseProbe(d.text);
