@@ -240,10 +240,11 @@ struct Writer {
 
     x.open("dcc:items");
     x.open("dcc:item");
-    plain("dcc:name", info.item.empty() ? probe.name : info.item);
+    text("dcc:name", "dcItemName");
     x.open("dcc:manufacturer");
     plain("dcc:name", info.manufacturer.empty() ? "-" : info.manufacturer);
     x.close("dcc:manufacturer");
+    if (!info.item.empty()) x.leaf("dcc:model", info.item);
     x.open("dcc:identifications");
     identification("manufacturer", info.itemSerial.empty() ? probe.name : info.itemSerial, "dcSerial", "basic_serialNumber");
     identification("calibrationLaboratory", probe.name, "dcChannel");

@@ -57,6 +57,7 @@ struct Certificate {
     info.customer = "Acme <Thermo> & Co";
     info.itemSerial = "SN-111";
     info.manufacturer = "Maker 1";
+    info.item = "PT-100 B";
     info.receivedDate = "2026-12-01";
     info.issueDate = "2026-12-09";
     info.calibratedBy = "A. Tech";
@@ -114,7 +115,7 @@ TEST(Dcc, AProbesCertificateValidatesAndStatesTheJsonsNumbers) {
   EXPECT_EQ(k[0][0], j["as_found"]["points"][0]["uncertainty"]["coverage_factor"].get<double>());
   // Units, the factors, the identifications, the escaped customer, the embedded PDF.
   for (const char* part : {"<si:unitXMLList>\\degreecelsius</si:unitXMLList>", "<si:unitXMLList>\\ohm</si:unitXMLList>",
-                           "<si:unitXMLList>\\kelvin</si:unitXMLList>", "<si:unit>\\ohm</si:unit>", "<dcc:value>SN-111</dcc:value>",
+                           "<si:unitXMLList>\\kelvin</si:unitXMLList>", "<si:unit>\\ohm</si:unit>", "<dcc:value>SN-111</dcc:value>", "<dcc:model>PT-100 B</dcc:model>",
                            "<dcc:value>NMI-2026-3 (2026-03-01)</dcc:value>", "Acme &lt;Thermo&gt; &amp; Co", "lang=\"ru\"",
                            "<dcc:mimeType>application/pdf</dcc:mimeType>", "<dcc:dataBase64>JVBERi0xLjQg4oCm</dcc:dataBase64>",
                            "<dcc:receiptDate>2026-12-01</dcc:receiptDate>"})
