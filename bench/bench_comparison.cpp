@@ -54,41 +54,55 @@ static void BM_StabilityEngineSixteenChannels(benchmark::State& state) {
 }
 BENCHMARK(BM_StabilityEngineSixteenChannels)->Unit(benchmark::kMicrosecond);
 
+namespace {
+const velmora::math::TCofSet kNominal{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
+
+// A run at ten set points (5 … 95 °C) of a 25.5 Ω SPRT and `probes` 100 Ω sensors (probe k's R0
+// 0.01·k Ω high) shown with the nominal factors.
+struct TenPointRun {
+  Reference ref;
+  Plan plan;
+  std::vector<CapturedPoint> points;
+  explicit TenPointRun(int probes) {
+    ref.name = "reference";
+    ref.probe.type = velmora::metrology::ProbeType::Cvd;
+    ref.probe.cvd = {25.5, 3.9860e-3, -5.870e-7, -4.0e-12};
+    for (int i = 0; i < 10; ++i) {
+      const double t = 10.0 * i + 5;
+      plan.setPoints.push_back(t);
+      CapturedPoint p;
+      p.index = i;
+      p.setPoint = t;
+      p.bathMean = t;
+      const std::int64_t at = 1'796'731'200'000 + i * 3'600'000;
+      p.channels.push_back({0, 60, velmora::metrology::cvdResistance(ref.probe.cvd, t), t, 0.0001, 0.001, at, at + 100'000});
+      for (int k = 1; k <= probes; ++k) {
+        velmora::math::TCofSet sensor = kNominal;
+        sensor.R0 += 0.01 * k;
+        const double r = velmora::metrology::cvdResistance(sensor, t);
+        p.channels.push_back({k, 60, r, velmora::metrology::cvdTemperature(kNominal, r), 0.0004, 0.001, at, at + 100'000});
+      }
+      points.push_back(std::move(p));
+    }
+  }
+};
+}  // namespace
+
 // The end of a run of fifteen probes over ten set points: every probe evaluated (its points and
 // budgets, the designed fit, residuals, the curve's uncertainty), its factors checked for
 // plausibility, and the run's record written line by line — what the bench does at once when
 // the last point is captured.
 static void BM_RunEndFifteenProbesTenPoints(benchmark::State& state) {
-  const velmora::math::TCofSet nominal{100.0, 3.9083e-3, -5.775e-7, -4.183e-12};
-  Reference ref;
-  ref.probe.type = velmora::metrology::ProbeType::Cvd;
-  ref.probe.cvd = {25.5, 3.9860e-3, -5.870e-7, -4.0e-12};
-  Plan plan;
-  std::vector<CapturedPoint> points;
+  const TenPointRun run(15);
+  const auto& [ref, plan, points] = run;
   std::vector<std::string> names{"reference"};
   for (int k = 1; k < 16; ++k) names.push_back("probe " + std::to_string(k));
-  for (int i = 0; i < 10; ++i) {
-    const double t = 10.0 * i + 5;
-    plan.setPoints.push_back(t);
-    CapturedPoint p;
-    p.index = i;
-    p.setPoint = t;
-    p.bathMean = t;
-    p.channels.push_back({0, 60, velmora::metrology::cvdResistance(ref.probe.cvd, t), t, 0.0001, 0.001, 1, 2});
-    for (int k = 1; k < 16; ++k) {
-      velmora::math::TCofSet sensor = nominal;
-      sensor.R0 += 0.01 * k;
-      const double r = velmora::metrology::cvdResistance(sensor, t);
-      p.channels.push_back({k, 60, r, velmora::metrology::cvdTemperature(nominal, r), 0.0004, 0.001, 1, 2});
-    }
-    points.push_back(std::move(p));
-  }
   const auto text = [](std::string_view id) { return std::string(id) + " %1 %2 %3 %4 %5 %6"; };
   std::size_t lines = 0, plausible = 0;
   for (auto _ : state) {
     lines = plausible = 0;
     for (int k = 1; k < 16; ++k) {
-      ProbeResult r = evaluateProbe(points, 0, k, names[static_cast<std::size_t>(k)], ref, BenchBudget{}, nominal, 1, text);
+      ProbeResult r = evaluateProbe(points, 0, k, names[static_cast<std::size_t>(k)], ref, BenchBudget{}, kNominal, 1, text);
       r.implausible = implausibleReasons(r, plan, text);
       plausible += r.fitted && r.implausible.empty();
     }
@@ -105,27 +119,11 @@ BENCHMARK(BM_RunEndFifteenProbesTenPoints)->Unit(benchmark::kMillisecond);
 // DCC 3.2.0 schema — what "Certificates…" does per probe (the schema itself is read once; its
 // first reading is the counter `first_ms`).
 static void BM_WriteDcc(benchmark::State& state) {
-  const velmora::math::TCofSet held{100.0, 3.9083e-3, -5.775e-7, -4.183e-12}, sensor{100.02, 3.908e-3, -5.79e-7, -4.183e-12};
-  Reference ref;
-  ref.name = "reference";
-  ref.probe.type = velmora::metrology::ProbeType::Cvd;
-  ref.probe.cvd = {25.5, 3.9860e-3, -5.870e-7, -4.0e-12};
-  Plan plan;
-  std::vector<CapturedPoint> points;
-  for (int i = 0; i < 10; ++i) {
-    const double t = 10.0 * i + 5;
-    plan.setPoints.push_back(t);
-    CapturedPoint p;
-    p.index = i;
-    p.setPoint = t;
-    const double r = velmora::metrology::cvdResistance(sensor, t);
-    p.channels = {{0, 60, velmora::metrology::cvdResistance(ref.probe.cvd, t), t, 0.0001, 0.001, 1'796'731'200'000, 1'796'731'300'000},
-                  {1, 60, r, velmora::metrology::cvdTemperature(held, r), 0.0004, 0.001, 1'796'731'200'000, 1'796'731'300'000}};
-    points.push_back(std::move(p));
-  }
+  const TenPointRun run(1);
+  const auto& [ref, plan, points] = run;
   const auto text = [](std::string_view id) { return std::string(id) + " %1 %2"; };
   const BenchBudget budget;
-  const ProbeResult probe = evaluateProbe(points, 0, 1, "probe 1", ref, budget, held, 1, text);
+  const ProbeResult probe = evaluateProbe(points, 0, 1, "probe 1", ref, budget, kNominal, 1, text);
   CertificateInfo info;
   info.number = "C-1";
   info.laboratory = "Lab";

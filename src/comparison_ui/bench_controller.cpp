@@ -273,10 +273,10 @@ void BenchController::evaluate() {
     if (method < 0)
       method = comparison::suggestedMethod(
           comparison::probePoints(m_runPoints, m_setup.reference, k, *m_reference, m_setup.budget));
-    // The factors it held when the run ended, not those written since.
-    std::optional<math::TCofSet> held = c.factors();
-    for (const auto& old : m_results)
-      if (old.channel == k) held = old.held;
+    // The factors it held when the run ended, not those written since; an as-left pass that
+    // already ran keeps its points.
+    const auto old = std::find_if(m_results.begin(), m_results.end(), [k](const auto& r) { return r.channel == k; });
+    const std::optional<math::TCofSet> held = old != m_results.end() ? old->held : c.factors();
     comparison::ProbeResult r = comparison::evaluateProbe(m_runPoints, m_setup.reference, k, c.name.toStdString(),
                                                           *m_reference, m_setup.budget, held, method, text);
     r.implausible = comparison::implausibleReasons(r, m_runPlan, text);
@@ -284,9 +284,7 @@ void BenchController::evaluate() {
     for (const auto& notice : m_runNotices)
       if (notice.channel == k && notice.index >= 0 && notice.index < static_cast<int>(order.size()))
         r.notices.push_back(qs(m_tr.text("bnNotSettled")).arg(qs(formatFixed(order[static_cast<std::size_t>(notice.index)], 8, 3)).trimmed()).toStdString());
-    // An as-left pass that already ran keeps its points.
-    for (const auto& old : m_results)
-      if (old.channel == k) r.asLeft = old.asLeft;
+    if (old != m_results.end()) r.asLeft = old->asLeft;
     out.push_back(std::move(r));
   }
   m_results = std::move(out);

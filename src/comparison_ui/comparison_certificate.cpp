@@ -205,7 +205,6 @@ QStringList ComparisonWindow::writeCertificates(const QString& folder, const com
     };
     if (exists(stem)) {
       const std::string given = info.number;
-      previous = stem;
       for (int n = 1; exists(stem); ++n) {
         previous = stem;
         info.number = given + "-A" + std::to_string(n);
